@@ -1,0 +1,13 @@
+// SHA-256 (FIPS 180-4) digests as lower-case hexadecimal text. Payload and
+// contract digests build on sha256_hex.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quarlo {
+
+// 64 lower-case hexadecimal digits of the SHA-256 digest of `bytes`.
+[[nodiscard]] std::string sha256_hex(std::string_view bytes);
+
+}  // namespace quarlo

@@ -1,0 +1,49 @@
+// A URL parser following the WHATWG URL Standard, for absolute URLs parsed
+// without a base URL, with UTS #46 host processing through ICU.
+//
+// This is the only way the rest of the core parses URLs: parse() gives a
+// record or the description of the failure.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quarlo::whatwg {
+
+struct Url {
+  std::string scheme;    // lower-case, without the trailing ':'
+  std::string username;  // percent-encoded
+  std::string password;  // percent-encoded
+  std::optional<std::string> host;  // serialised host (IPv6 in brackets); absent for e.g. "mailto:x"
+  std::optional<std::uint16_t> port;  // absent when none or the scheme's default
+  std::string path;  // serialised path: the URL's pathname ("/a/b", or the opaque path)
+  bool opaque_path = false;
+  std::optional<std::string> query;     // without the leading '?'
+  std::optional<std::string> fragment;  // without the leading '#'
+
+  [[nodiscard]] std::string href() const;      // the URL serialiser
+  [[nodiscard]] std::string protocol() const;  // scheme + ":"
+  [[nodiscard]] std::string host_with_port() const;  // "host" or "host:port", "" when no host
+  [[nodiscard]] std::string search() const;    // "" or "?" + query (empty query gives "")
+  [[nodiscard]] std::string hash() const;      // "" or "#" + fragment
+  [[nodiscard]] bool is_special() const noexcept;
+};
+
+struct ParseResult {
+  std::optional<Url> url;       // present on success
+  std::string_view failure;     // on failure: e.g. "relative URL without a base",
+                                // "empty host", "invalid port number", "invalid IPv4 address",
+                                // "invalid IPv6 address", "invalid domain character",
+                                // "invalid international domain name"
+  explicit operator bool() const noexcept { return url.has_value(); }
+};
+
+// Parses `input` as an absolute URL without a base. Never throws.
+[[nodiscard]] ParseResult parse(std::string_view input);
+
+// Default port of a special scheme, or -1 (also for "file" and non-special).
+[[nodiscard]] int default_port(std::string_view scheme) noexcept;
+
+}  // namespace quarlo::whatwg

@@ -1,0 +1,7 @@
+file(GLOB_RECURSE files ${DIR}/*.cpp ${DIR}/*.hpp)
+foreach(f IN LISTS files)
+  file(STRINGS ${f} hits REGEX "#[ \t]*include[ \t]*[<\"]Python\\.h[>\"]")
+  if(hits)
+    message(FATAL_ERROR "${f} includes Python.h; the core must not know the interpreter")
+  endif()
+endforeach()
