@@ -1,0 +1,199 @@
+#include "core/detrack.hpp"
+
+#include <cstdint>
+
+namespace quarlo {
+namespace {
+
+int hex_value(char c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+constexpr char ascii_lower(char c) noexcept {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+bool equals_ascii_case_insensitive(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool is_ascii_text(std::string_view s) noexcept {
+  for (char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// UTF-8 decode with replacement: each maximal ill-formed subpart becomes one
+// U+FFFD, as the Encoding Standard's UTF-8 decoder does.
+std::string replace_invalid_utf8(std::string_view in) {
+  std::string out;
+  out.reserve(in.size());
+  std::size_t i = 0;
+  const std::size_t n = in.size();
+  while (i < n) {
+    const auto b = static_cast<unsigned char>(in[i]);
+    if (b < 0x80) {
+      out.push_back(static_cast<char>(b));
+      ++i;
+      continue;
+    }
+    int needed = 0;
+    unsigned char lower = 0x80;
+    unsigned char upper = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+      needed = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      needed = 2;
+      if (b == 0xE0) lower = 0xA0;
+      if (b == 0xED) upper = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      needed = 3;
+      if (b == 0xF0) lower = 0x90;
+      if (b == 0xF4) upper = 0x8F;
+    } else {
+      out.append(kReplacement);
+      ++i;
+      continue;
+    }
+    std::size_t j = i + 1;
+    bool ok = true;
+    for (int k = 0; k < needed; ++k, ++j) {
+      if (j >= n) {
+        ok = false;
+        break;
+      }
+      const auto c = static_cast<unsigned char>(in[j]);
+      if (c < lower || c > upper) {
+        ok = false;
+        break;
+      }
+      lower = 0x80;
+      upper = 0xBF;
+    }
+    if (ok) {
+      out.append(in.substr(i, j - i));
+    } else {
+      out.append(kReplacement);
+    }
+    i = j;  // the offending byte (if any) is looked at again
+  }
+  return out;
+}
+
+std::string_view key_of(std::string_view piece) noexcept {
+  return piece.substr(0, piece.find('='));
+}
+
+// Tests a raw key without allocating when it needs no decoding.
+bool raw_key_is_tracking(std::string_view raw, std::span<const std::string> extra) {
+  if (raw.find_first_of("%+") == std::string_view::npos && is_ascii_text(raw)) {
+    return is_tracking_param_with(raw, extra);
+  }
+  return is_tracking_param_with(decoded_key(raw), extra);
+}
+
+template <class Fn>
+void for_each_piece(std::string_view query, Fn&& fn) {
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t amp = query.find('&', start);
+    if (amp == std::string_view::npos) {
+      fn(query.substr(start));
+      return;
+    }
+    fn(query.substr(start, amp - start));
+    start = amp + 1;
+  }
+}
+
+}  // namespace
+
+std::string decoded_key(std::string_view key) {
+  std::string bytes;
+  bytes.reserve(key.size());
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    const char c = key[i];
+    if (c == '+') {
+      bytes.push_back(' ');
+    } else if (c == '%' && i + 2 < key.size() && hex_value(key[i + 1]) >= 0 && hex_value(key[i + 2]) >= 0) {
+      bytes.push_back(static_cast<char>(hex_value(key[i + 1]) * 16 + hex_value(key[i + 2])));
+      i += 2;
+    } else {
+      bytes.push_back(c);
+    }
+  }
+  if (is_ascii_text(bytes)) return bytes;
+  return replace_invalid_utf8(bytes);
+}
+
+bool is_tracking_param_with(std::string_view decoded, std::span<const std::string> extra) noexcept {
+  for (std::string_view name : kTrackingParams) {
+    if (equals_ascii_case_insensitive(decoded, name)) return true;
+  }
+  for (const std::string& name : extra) {
+    if (equals_ascii_case_insensitive(decoded, name)) return true;
+  }
+  return false;
+}
+
+bool is_tracking_param(std::string_view decoded) noexcept {
+  return is_tracking_param_with(decoded, {});
+}
+
+bool is_tracking_piece(std::string_view piece, std::span<const std::string> extra) {
+  return raw_key_is_tracking(key_of(piece), extra);
+}
+
+std::string clean_query(std::string_view query) {
+  std::string out;
+  if (query.empty()) return out;
+  out.reserve(query.size());
+  bool first = true;
+  for_each_piece(query, [&](std::string_view piece) {
+    if (raw_key_is_tracking(key_of(piece), {})) return;
+    if (!first) out.push_back('&');
+    out.append(piece);
+    first = false;
+  });
+  return out;
+}
+
+CleanResult clean_url(std::string_view url) {
+  CleanResult result;
+  const std::size_t q = url.find('?');
+  if (q == std::string_view::npos) {
+    result.url = std::string(url);
+    return result;
+  }
+  const std::string_view base = url.substr(0, q);
+  const std::string_view query = url.substr(q + 1);
+  const std::string cleaned = clean_query(query);
+  if (!query.empty()) {
+    for_each_piece(query, [&](std::string_view piece) {
+      const std::size_t eq = piece.find('=');
+      if (eq == std::string_view::npos) return;
+      const std::string_view raw_key = piece.substr(0, eq);
+      auto& target = raw_key_is_tracking(raw_key, {}) ? result.removed_params : result.cleaned_params;
+      target.insert_or_assign(std::string(raw_key), std::string(piece.substr(eq + 1)));
+    });
+  }
+  result.url.reserve(base.size() + 1 + cleaned.size());
+  result.url.append(base);
+  if (!cleaned.empty()) {
+    result.url.push_back('?');
+    result.url.append(cleaned);
+  }
+  return result;
+}
+
+}  // namespace quarlo

@@ -1,0 +1,36 @@
+// Shaping route paths under a URL policy and resolving a route or URL to the
+// site's one canonical absolute URL: the configured scheme, the configured
+// canonical host, a policy-shaped path and a query without tracking or
+// unwanted parameters.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/config.hpp"
+#include "core/error.hpp"
+
+namespace quarlo {
+
+// Trims Unicode white space, makes the path start with "/" ("" becomes "/"),
+// then applies the policy: collapse slash runs, full Unicode lower-casing,
+// trailing slash rule. Nothing is percent-encoded, decoded or
+// dot-segment-resolved; "?" and "#" are ordinary characters here. Never fails
+// in practice; the Result lets callers pass errors through.
+[[nodiscard]] Result<std::string> normalize_path(std::string_view path, const URLPolicy& policy);
+
+// Resolves a path or URL against the configuration. Fails with InvalidUrl
+// ("url_or_path must be a non-empty string") for a blank input, and with
+// InvalidConfig ("invalid public_base_url: " + parser description) when the
+// base URL does not parse as an absolute URL. An input that is not an
+// absolute URL is used as a raw path, never an error.
+[[nodiscard]] Result<std::string> normalize_public_url(std::string_view url_or_path,
+                                                       const SEOConfig& config);
+
+// The canonical query filter: keeps the "&"-separated pieces with a non-empty
+// key that pass the policy (allowed list as a whitelist when non-empty,
+// otherwise tracking parameters dropped when strip_tracking_params), copied
+// unchanged and joined with "&".
+[[nodiscard]] std::string filter_query(std::string_view query, const URLPolicy& policy);
+
+}  // namespace quarlo

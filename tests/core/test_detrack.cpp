@@ -1,0 +1,115 @@
+#include "core/detrack.hpp"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace quarlo {
+namespace {
+
+TEST(TrackingList, HasThirtyNineDistinctLowerCaseNames) {
+  std::set<std::string_view> names(kTrackingParams.begin(), kTrackingParams.end());
+  EXPECT_EQ(names.size(), 39u);
+  for (auto name : kTrackingParams) {
+    for (char c : name) EXPECT_FALSE(c >= 'A' && c <= 'Z') << name;
+  }
+}
+
+struct DecodeCase {
+  std::string_view raw;
+  std::string_view decoded;
+};
+
+class DecodedKey : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(DecodedKey, DecodesAsFormUrlencodedName) {
+  EXPECT_EQ(decoded_key(GetParam().raw), GetParam().decoded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DecodedKey,
+    ::testing::Values(DecodeCase{"", ""}, DecodeCase{"utm_source", "utm_source"},
+                      DecodeCase{"utm%5Fsource", "utm_source"}, DecodeCase{"a+b", "a b"},
+                      DecodeCase{"%2B", "+"}, DecodeCase{"100%", "100%"}, DecodeCase{"%zz", "%zz"},
+                      DecodeCase{"%4", "%4"}, DecodeCase{"caf%C3%A9", "caf\xC3\xA9"},
+                      // invalid UTF-8 after decoding becomes U+FFFD, one per maximal subpart
+                      DecodeCase{"%FF", "\xEF\xBF\xBD"}, DecodeCase{"%C3", "\xEF\xBF\xBD"},
+                      DecodeCase{"%E2%82x", "\xEF\xBF\xBDx"},
+                      DecodeCase{"%ED%A0%80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+                      DecodeCase{"%00", std::string_view("\0", 1)}));
+
+TEST(TrackingTest, ComparesWholeNamesIgnoringAsciiCase) {
+  EXPECT_TRUE(is_tracking_param("utm_source"));
+  EXPECT_TRUE(is_tracking_param("UTM_SOURCE"));
+  EXPECT_TRUE(is_tracking_param("FbClId"));
+  EXPECT_TRUE(is_tracking_param("asp.net_sessionid"));
+  EXPECT_FALSE(is_tracking_param("utm_sourcex"));
+  EXPECT_FALSE(is_tracking_param("utm_foo"));
+  EXPECT_FALSE(is_tracking_param("utm_"));
+  EXPECT_FALSE(is_tracking_param(""));
+  const std::vector<std::string> extra{"Ref", "sid"};
+  EXPECT_TRUE(is_tracking_param_with("ref", extra));
+  EXPECT_TRUE(is_tracking_param_with("SID", extra));
+  EXPECT_FALSE(is_tracking_param("ref"));
+  // extra names are used as written, not decoded
+  const std::vector<std::string> encoded{"a%20b"};
+  EXPECT_FALSE(is_tracking_param_with("a b", encoded));
+}
+
+struct QueryCase {
+  std::string_view query;
+  std::string_view cleaned;
+};
+
+class CleanQuery : public ::testing::TestWithParam<QueryCase> {};
+
+TEST_P(CleanQuery, DropsBuiltInTrackingPiecesOnly) {
+  EXPECT_EQ(clean_query(GetParam().query), GetParam().cleaned);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CleanQuery,
+    ::testing::Values(QueryCase{"", ""}, QueryCase{"utm_source=x&fbclid=y", ""},
+                      QueryCase{"a=1&utm_source=x&b=2", "a=1&b=2"},
+                      QueryCase{"a=1&utm_source=x&", "a=1&"}, QueryCase{"&&a=1", "&&a=1"},
+                      QueryCase{"UTM_SOURCE=x&FBCLID=1&id=3", "id=3"},
+                      QueryCase{"utm%5Fsource=x&k=v", "k=v"}, QueryCase{"utm+source=x", "utm+source=x"},
+                      QueryCase{"flag&gclid", "flag"}, QueryCase{"?utm_source=x", "?utm_source=x"},
+                      QueryCase{"utm_source", ""}, QueryCase{"a=utm_source", "a=utm_source"},
+                      QueryCase{"x=1&x=2", "x=1&x=2"}));
+
+TEST(CleanUrl, SeparatesRemovedAndKeptParameters) {
+  const auto r = clean_url("https://e.com/p?a=1&utm_source=news&b=2&a=3&flag&fbclid=z");
+  EXPECT_EQ(r.url, "https://e.com/p?a=1&b=2&a=3&flag");
+  EXPECT_EQ(r.removed_params, (decltype(r.removed_params){{"fbclid", "z"}, {"utm_source", "news"}}));
+  EXPECT_EQ(r.cleaned_params, (decltype(r.cleaned_params){{"a", "3"}, {"b", "2"}}));
+}
+
+TEST(CleanUrl, WithoutQueryIsUnchanged) {
+  const auto r = clean_url("https://e.com/p#frag");
+  EXPECT_EQ(r.url, "https://e.com/p#frag");
+  EXPECT_TRUE(r.removed_params.empty());
+  EXPECT_TRUE(r.cleaned_params.empty());
+}
+
+TEST(CleanUrl, OnlyTrackingGivesBaseWithoutQuestionMark) {
+  EXPECT_EQ(clean_url("https://e.com/?utm_source=a&utm_medium=b").url, "https://e.com/");
+  EXPECT_EQ(clean_url("https://e.com/?").url, "https://e.com/");
+}
+
+TEST(CleanUrl, FragmentAfterTrackingParameterGoesWithIt) {
+  const auto r = clean_url("https://e.com/?a=1&utm_source=x#top");
+  EXPECT_EQ(r.url, "https://e.com/?a=1");
+  EXPECT_EQ(r.removed_params.at("utm_source"), "x#top");
+}
+
+TEST(CleanUrl, RawKeysAreRecordedUndecoded) {
+  const auto r = clean_url("/p?utm%5Fsource=1&a%20b=2&=3");
+  EXPECT_EQ(r.url, "/p?a%20b=2&=3");
+  EXPECT_EQ(r.removed_params.count("utm%5Fsource"), 1u);
+  EXPECT_EQ(r.cleaned_params.count("a%20b"), 1u);
+  EXPECT_EQ(r.cleaned_params.count(""), 1u);
+}
+
+}  // namespace
+}  // namespace quarlo
