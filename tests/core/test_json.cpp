@@ -1,0 +1,182 @@
+#include "core/json.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+namespace quarlo {
+namespace {
+
+std::string compact(const Json& v) { return write_json(v, JsonLayout::Compact); }
+std::string pretty(const Json& v) { return write_json(v, JsonLayout::Pretty); }
+
+// ---------------------------------------------------------------------------
+// Numbers
+
+struct DoubleCase {
+  double value;
+  const char* text;
+};
+
+class WriteDouble : public ::testing::TestWithParam<DoubleCase> {};
+
+TEST_P(WriteDouble, UsesShortestDigitsAndTheLayoutOfItsExponent) {
+  const auto& c = GetParam();
+  EXPECT_EQ(compact(Json(c.value)), c.text);
+  EXPECT_EQ(write_json(OrderedJson(c.value), JsonLayout::Pretty), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WriteDouble,
+    ::testing::Values(DoubleCase{1.0, "1.0"}, DoubleCase{0.00001, "0.00001"},
+                      DoubleCase{0.000012345, "0.000012345"}, DoubleCase{0.000001, "1e-6"},
+                      DoubleCase{0.0000015, "1.5e-6"}, DoubleCase{1e16, "1e+16"},
+                      DoubleCase{1e15, "1000000000000000.0"},
+                      DoubleCase{1e14, "100000000000000.0"},
+                      DoubleCase{1234567890123456.7, "1234567890123456.8"},
+                      DoubleCase{12345678901234567.0, "1.2345678901234568e+16"},
+                      DoubleCase{0.0, "0.0"}, DoubleCase{-0.0, "-0.0"}, DoubleCase{-1.0, "-1.0"},
+                      DoubleCase{123.456, "123.456"}, DoubleCase{-123.456, "-123.456"},
+                      DoubleCase{0.1, "0.1"}, DoubleCase{100.0, "100.0"},
+                      DoubleCase{-2.5e-7, "-2.5e-7"}, DoubleCase{1e100, "1e+100"},
+                      DoubleCase{5e-324, "5e-324"},
+                      DoubleCase{1.7976931348623157e308, "1.7976931348623157e+308"},
+                      DoubleCase{9.223372036854776e18, "9.223372036854776e+18"}));
+
+TEST(WriteNumber, NonFiniteDoublesBecomeNull) {
+  EXPECT_EQ(compact(Json(std::numeric_limits<double>::quiet_NaN())), "null");
+  EXPECT_EQ(compact(Json(std::numeric_limits<double>::infinity())), "null");
+  EXPECT_EQ(compact(Json::array({-std::numeric_limits<double>::infinity(), 1})), "[null,1]");
+}
+
+TEST(WriteNumber, IntegersAtTheirLimits) {
+  EXPECT_EQ(compact(Json(std::numeric_limits<std::uint64_t>::max())), "18446744073709551615");
+  EXPECT_EQ(compact(Json(std::numeric_limits<std::int64_t>::min())), "-9223372036854775808");
+  EXPECT_EQ(compact(Json(std::int64_t{0})), "0");
+  EXPECT_EQ(compact(Json(std::uint64_t{0})), "0");
+  EXPECT_EQ(compact(Json(-42)), "-42");
+}
+
+// ---------------------------------------------------------------------------
+// Strings
+
+struct EscapeCase {
+  std::string text;
+  std::string literal;
+};
+
+class WriteString : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(WriteString, EscapesOnlyQuoteBackslashAndControls) {
+  const auto& c = GetParam();
+  std::string out = "x";
+  append_json_string(out, c.text);
+  EXPECT_EQ(out, "x" + c.literal);
+  EXPECT_EQ(compact(Json(c.text)), c.literal);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WriteString,
+    ::testing::Values(
+        EscapeCase{"", R"("")"}, EscapeCase{"plain", R"("plain")"},
+        EscapeCase{"a\"b\\c", R"("a\"b\\c")"},
+        EscapeCase{"\b\t\n\f\r", R"("\b\t\n\f\r")"},
+        EscapeCase{std::string("\x00\x01\x0b\x1f", 4), R"("\u0000\u0001\u000b\u001f")"},
+        EscapeCase{"\x7f/</script>", "\"\x7f/</script>\""},
+        EscapeCase{"Caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80", "\"Caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80\""},
+        // Invalid UTF-8 goes through byte for byte.
+        EscapeCase{"\xff\xc3(\xed\xa0\x80", "\"\xff\xc3(\xed\xa0\x80\""},
+        EscapeCase{"tab\there\x01", R"("tab\there\u0001")"}));
+
+// ---------------------------------------------------------------------------
+// Layout
+
+TEST(WriteLayout, ScalarsAndEmptyContainers) {
+  for (auto layout : {JsonLayout::Compact, JsonLayout::Pretty}) {
+    EXPECT_EQ(write_json(Json(nullptr), layout), "null");
+    EXPECT_EQ(write_json(Json(true), layout), "true");
+    EXPECT_EQ(write_json(Json(false), layout), "false");
+    EXPECT_EQ(write_json(Json::object(), layout), "{}");
+    EXPECT_EQ(write_json(Json::array(), layout), "[]");
+    EXPECT_EQ(write_json(OrderedJson::object(), layout), "{}");
+  }
+}
+
+TEST(WriteLayout, NestedCompactAndPretty) {
+  const Json v = {{"b", Json::array({1, Json::object(), Json::array(), Json::array({true, nullptr})})},
+                  {"a", {{"k", "v"}, {"e", Json::object()}}},
+                  {"c", 2.5}};
+  EXPECT_EQ(compact(v), R"({"a":{"e":{},"k":"v"},"b":[1,{},[],[true,null]],"c":2.5})");
+  EXPECT_EQ(pretty(v),
+            "{\n"
+            "  \"a\": {\n"
+            "    \"e\": {},\n"
+            "    \"k\": \"v\"\n"
+            "  },\n"
+            "  \"b\": [\n"
+            "    1,\n"
+            "    {},\n"
+            "    [],\n"
+            "    [\n"
+            "      true,\n"
+            "      null\n"
+            "    ]\n"
+            "  ],\n"
+            "  \"c\": 2.5\n"
+            "}");
+}
+
+TEST(WriteLayout, TopLevelArrayPretty) {
+  EXPECT_EQ(pretty(Json::array({Json::array({Json::array()}), "x"})),
+            "[\n  [\n    []\n  ],\n  \"x\"\n]");
+}
+
+TEST(WriteLayout, KeysAreEscaped) {
+  EXPECT_EQ(compact(Json{{"a\"\n", 1}}), R"({"a\"\n":1})");
+}
+
+TEST(WriteLayout, OrderedJsonKeepsInsertionOrderJsonSortsBytewise) {
+  OrderedJson ordered;
+  ordered["zeta"] = 1;
+  ordered["Alpha"] = 2;
+  ordered["\xc3\xa9"] = 3;
+  ordered["alpha"] = 4;
+  EXPECT_EQ(write_json(ordered, JsonLayout::Compact),
+            "{\"zeta\":1,\"Alpha\":2,\"\xc3\xa9\":3,\"alpha\":4}");
+  // Byte-wise: upper case before lower case, non-ASCII (lead byte >= 0x80) last.
+  Json sorted;
+  for (const auto& [key, value] : ordered.items()) sorted[key] = value.get<int>();
+  EXPECT_EQ(compact(sorted), "{\"Alpha\":2,\"alpha\":4,\"zeta\":1,\"\xc3\xa9\":3}");
+}
+
+TEST(WriteLayout, AppendKeepsExistingText) {
+  std::string out = "<script>";
+  append_json(out, Json{{"a", 1}}, JsonLayout::Compact);
+  append_json(out, OrderedJson::array({1, 2}), JsonLayout::Pretty);
+  EXPECT_EQ(out, "<script>{\"a\":1}[\n  1,\n  2\n]");
+}
+
+TEST(WriteLayout, BinaryAndDiscardedAreNull) {
+  Json v = Json::array({Json::binary({1, 2, 3}), Json(Json::value_t::discarded)});
+  EXPECT_EQ(compact(v), "[null,null]");
+}
+
+TEST(WriteLayout, VeryDeepValueDoesNotExhaustTheStack) {
+  constexpr int kDepth = 100000;
+  Json root = Json::array();
+  Json* cur = &root;
+  for (int i = 0; i < kDepth; ++i) {
+    cur->push_back(Json::array());
+    cur = &(*cur)[0];
+  }
+  const std::string text = compact(root);
+  EXPECT_EQ(text.size(), 2u * (kDepth + 1));
+  EXPECT_EQ(text.substr(0, 3), "[[[");
+  EXPECT_EQ(text.substr(text.size() - 3), "]]]");
+}
+
+}  // namespace
+}  // namespace quarlo
