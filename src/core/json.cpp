@@ -5,7 +5,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <utility>
 #include <vector>
+
+#include <unicode/utf8.h>
 
 namespace quarlo {
 namespace {
@@ -259,6 +263,175 @@ std::string write_value(const J& value, JsonLayout layout) {
   return out;
 }
 
+
+// ---------------------------------------------------------------------------
+// Parser
+
+// Builds a Json value from parser events, enforcing the nesting limit.
+// Objects are std::map based, so assigning a repeated key replaces the
+// earlier value: the later duplicate wins.
+class DomBuilder {
+ public:
+  using number_integer_t = Json::number_integer_t;
+  using number_unsigned_t = Json::number_unsigned_t;
+  using number_float_t = Json::number_float_t;
+  using string_t = Json::string_t;
+  using binary_t = Json::binary_t;
+
+  bool null() { return add(Json(nullptr)); }
+  bool boolean(bool v) { return add(Json(v)); }
+  bool number_integer(number_integer_t v) { return add(Json(v)); }
+  bool number_unsigned(number_unsigned_t v) { return add(Json(v)); }
+  bool number_float(number_float_t v, const string_t& /*text*/) { return add(Json(v)); }
+  bool string(string_t& v) { return add(Json(std::move(v))); }
+  bool binary(binary_t& v) { return add(Json::binary(std::move(v))); }
+
+  bool start_object(std::size_t /*size*/) { return open(Json::value_t::object); }
+  bool start_array(std::size_t /*size*/) { return open(Json::value_t::array); }
+  bool end_object() { return close(); }
+  bool end_array() { return close(); }
+  bool key(string_t& k) {
+    key_ = std::move(k);
+    return true;
+  }
+
+  bool parse_error(std::size_t /*offset*/, const std::string& /*token*/,
+                   const nlohmann::detail::exception& ex) {
+    error_ = ex.what();
+    return false;
+  }
+
+  Json& root() { return root_; }
+  bool too_deep() const { return too_deep_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  // Places `v` in the current container (or as the root); returns where it
+  // landed.
+  Json* place(Json&& v) {
+    if (stack_.empty()) {
+      root_ = std::move(v);
+      return &root_;
+    }
+    Json& parent = *stack_.back();
+    if (parent.is_array()) {
+      parent.push_back(std::move(v));
+      return &parent.back();
+    }
+    Json& slot = parent[key_];
+    slot = std::move(v);
+    return &slot;
+  }
+
+  bool add(Json&& v) {
+    place(std::move(v));
+    return true;
+  }
+
+  bool open(Json::value_t type) {
+    if (stack_.size() >= kMaxJsonNesting) {
+      too_deep_ = true;
+      return false;
+    }
+    stack_.push_back(place(Json(type)));
+    return true;
+  }
+
+  bool close() {
+    stack_.pop_back();
+    return true;
+  }
+
+  Json root_;
+  std::vector<Json*> stack_;
+  string_t key_;
+  bool too_deep_ = false;
+  std::string error_;
+};
+
+struct TextPosition {
+  std::size_t line;
+  std::size_t column;
+};
+
+// Locates the array or object that opens nesting level kMaxJsonNesting + 1.
+// Only called after the parser accepted everything before that point, so a
+// plain scan that skips string contents finds it. Lines and columns count
+// the way the parser's own messages do: lines are separated by "\n",
+// columns count bytes from 1.
+TextPosition locate_too_deep(std::string_view text) {
+  std::size_t depth = 0;
+  std::size_t line = 1;
+  std::size_t column = 0;
+  bool in_string = false;
+  bool escaped = false;
+  for (const char c : text) {
+    ++column;
+    if (in_string) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        in_string = false;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"':
+        in_string = true;
+        break;
+      case '[':
+      case '{':
+        if (++depth > kMaxJsonNesting) return {line, column};
+        break;
+      case ']':
+      case '}':
+        --depth;
+        break;
+      case '\n':
+        ++line;
+        column = 0;
+        break;
+      default:
+        break;
+    }
+  }
+  return {line, column};
+}
+
+// The parser quotes the input it last read, which may hold invalid UTF-8;
+// messages must stay valid text, so such bytes become U+FFFD.
+std::string to_valid_utf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
+  const std::int64_t length = static_cast<std::int64_t>(text.size());
+  std::int64_t i = 0;
+  while (i < length) {
+    const std::int64_t start = i;
+    UChar32 c;
+    U8_NEXT(s, i, length, c);
+    if (c < 0) {
+      out.append("\xEF\xBF\xBD");
+    } else {
+      out.append(text.data() + start, static_cast<std::size_t>(i - start));
+    }
+  }
+  return out;
+}
+
+// nlohmann's messages read "[json.exception.parse_error.101] parse error at
+// line L, column C: description"; drop the bracketed identifier.
+std::string clean_parser_message(std::string_view what) {
+  constexpr std::string_view kTag = "[json.exception.";
+  if (what.substr(0, kTag.size()) == kTag) {
+    const auto close = what.find("] ");
+    if (close != std::string_view::npos) what.remove_prefix(close + 2);
+  }
+  return to_valid_utf8(what);
+}
+
 }  // namespace
 
 std::string write_json(const Json& value, JsonLayout layout) { return write_value(value, layout); }
@@ -277,6 +450,30 @@ void append_json(std::string& out, const OrderedJson& value, JsonLayout layout) 
 
 void append_json_string(std::string& out, std::string_view text) {
   append_string_literal(out, text);
+}
+
+Result<Json> parse_json(std::string_view text) {
+  try {
+    DomBuilder builder;
+    const bool ok = Json::sax_parse(text.data(), text.data() + text.size(), &builder);
+    if (ok) return std::move(builder.root());
+    if (builder.too_deep()) {
+      const auto pos = locate_too_deep(text);
+      return QuarloError::serialization("parse error at line " + std::to_string(pos.line) +
+                                        ", column " + std::to_string(pos.column) +
+                                        ": nesting deeper than " +
+                                        std::to_string(kMaxJsonNesting) +
+                                        " arrays and objects");
+    }
+    if (!builder.error().empty()) {
+      return QuarloError::serialization(clean_parser_message(builder.error()));
+    }
+    return QuarloError::serialization("parse error: the parser stopped without a description");
+  } catch (const std::exception& e) {
+    return QuarloError::serialization(clean_parser_message(e.what()));
+  } catch (...) {
+    return QuarloError::serialization("parse error: unknown failure");
+  }
 }
 
 }  // namespace quarlo

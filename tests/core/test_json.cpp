@@ -178,5 +178,136 @@ TEST(WriteLayout, VeryDeepValueDoesNotExhaustTheStack) {
   EXPECT_EQ(text.substr(text.size() - 3), "]]]");
 }
 
+
+// ---------------------------------------------------------------------------
+// Parser
+
+TEST(ParseNumber, FormsFollowSignAndRange) {
+  struct Case {
+    const char* text;
+    Json::value_t type;
+  };
+  const Case cases[] = {
+      {"0", Json::value_t::number_unsigned},
+      {"18446744073709551615", Json::value_t::number_unsigned},
+      {"18446744073709551616", Json::value_t::number_float},
+      {"-1", Json::value_t::number_integer},
+      {"-9223372036854775808", Json::value_t::number_integer},
+      {"-9223372036854775809", Json::value_t::number_float},
+      {"1.0", Json::value_t::number_float},
+      {"1e2", Json::value_t::number_float},
+      {"-0.0", Json::value_t::number_float},
+  };
+  for (const auto& c : cases) {
+    auto r = parse_json(c.text);
+    ASSERT_TRUE(r) << c.text << ": " << r.error().message();
+    EXPECT_EQ(r->type(), c.type) << c.text;
+  }
+  EXPECT_EQ(parse_json("18446744073709551615")->get<std::uint64_t>(),
+            std::numeric_limits<std::uint64_t>::max());
+  EXPECT_EQ(parse_json("-9223372036854775808")->get<std::int64_t>(),
+            std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(parse_json("18446744073709551616")->get<double>(), 18446744073709551616.0);
+  EXPECT_TRUE(std::signbit(parse_json("-0.0")->get<double>()));
+}
+
+TEST(Parse, RoundTripsThroughTheWriter) {
+  const std::string text =
+      R"({"a":[1,-2,2.5,1e+16,"x\u0001\"",true,false,null,{}],"b":{"c":[]},"\u00e9":0.00001})";
+  auto r = parse_json(text);
+  ASSERT_TRUE(r) << r.error().message();
+  EXPECT_EQ(compact(*r), text.substr(0, text.find("\\u00e9")) + "\xc3\xa9\":0.00001}");
+}
+
+TEST(Parse, LaterDuplicateKeyWins) {
+  auto r = parse_json(R"({"k":{"deep":[1]},"a":1,"k":2})");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(compact(*r), R"({"a":1,"k":2})");
+  r = parse_json(R"({"k":1,"k":{"x":[{"k":1,"k":3}]}})");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(compact(*r), R"({"k":{"x":[{"k":3}]}})");
+}
+
+TEST(Parse, NestingLimitIs127) {
+  const auto nested = [](std::size_t depth) {
+    return std::string(depth, '[') + std::string(depth, ']');
+  };
+  EXPECT_TRUE(parse_json(nested(kMaxJsonNesting)));
+  auto too_deep = parse_json(nested(kMaxJsonNesting + 1));
+  ASSERT_FALSE(too_deep);
+  EXPECT_EQ(too_deep.error().kind(), ErrorKind::Serialization);
+  EXPECT_EQ(too_deep.error().message(),
+            "parse error at line 1, column 128: nesting deeper than 127 arrays and objects");
+
+  // Objects count too, and strings holding brackets do not; the position is
+  // that of the offending bracket.
+  std::string text = "\n";
+  for (std::size_t i = 0; i < kMaxJsonNesting - 1; ++i) text += "{\"[{\\\"\":";
+  std::string ok = text + "[]" + std::string(kMaxJsonNesting - 1, '}');
+  EXPECT_TRUE(parse_json(ok)) << parse_json(ok).error().message();
+  std::string deep = text + "\n  [[]]" + std::string(kMaxJsonNesting - 1, '}');
+  auto r = parse_json(deep);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().message(),
+            "parse error at line 3, column 4: nesting deeper than 127 arrays and objects");
+}
+
+struct BadCase {
+  std::string text;
+  std::string message;
+};
+
+class ParseFailure : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(ParseFailure, ReportsLineAndColumn) {
+  const auto& c = GetParam();
+  auto r = parse_json(c.text);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().kind(), ErrorKind::Serialization);
+  EXPECT_EQ(r.error().message(), c.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ParseFailure,
+    ::testing::Values(
+        BadCase{"NaN",
+                "parse error at line 1, column 1: syntax error while parsing value - invalid "
+                "literal; last read: 'N'"},
+        BadCase{"[1, Infinity]",
+                "parse error at line 1, column 5: syntax error while parsing value - invalid "
+                "literal; last read: '1, I'"},
+        BadCase{"{\"a\":\n  -Infinity}",
+                "parse error at line 2, column 4: syntax error while parsing value - invalid "
+                "number; expected digit after '-'; last read: '-I'"},
+        BadCase{R"(["\ud800"])",
+                "parse error at line 1, column 9: syntax error while parsing value - invalid "
+                "string: surrogate U+D800..U+DBFF must be followed by U+DC00..U+DFFF; last "
+                "read: '\"\\ud800\"'"},
+        // The raw invalid byte is not copied into the message.
+        BadCase{"\"a\xff\"",
+                "parse error at line 1, column 3: syntax error while parsing value - invalid "
+                "string: ill-formed UTF-8 byte; last read: '\"a\xef\xbf\xbd'"},
+        BadCase{"{} x",
+                "parse error at line 1, column 4: syntax error while parsing value - invalid "
+                "literal; last read: '{} x'; expected end of input"},
+        BadCase{"",
+                "parse error at line 1, column 1: syntax error while parsing value - "
+                "unexpected end of input; expected '[', '{', or a literal"},
+        BadCase{"[1,2",
+                "parse error at line 1, column 5: syntax error while parsing array - "
+                "unexpected end of input; expected ']'"}));
+
+TEST(Parse, EveryFailureNamesLineAndColumnAndIsValidText) {
+  for (const char* text : {"nul", "[1,]", "{\"a\" 1}", "\"\x01\"", "[\"\xc3\"]", "01", "1.", "\"\\x\"",
+                           "{\"a\":1}}"}) {
+    auto r = parse_json(text);
+    ASSERT_FALSE(r) << text;
+    const std::string& m = r.error().message();
+    EXPECT_NE(m.find("at line 1, column "), std::string::npos) << m;
+    EXPECT_EQ(m.find("[json.exception"), std::string::npos) << m;
+    EXPECT_EQ(compact(Json(m)).find('\xc3'), std::string::npos) << m;
+  }
+}
+
 }  // namespace
 }  // namespace quarlo
