@@ -267,11 +267,17 @@ std::string write_value(const J& value, JsonLayout layout) {
 // ---------------------------------------------------------------------------
 // Parser
 
-// Builds a Json value from parser events, enforcing the nesting limit.
-// Objects are std::map based, so assigning a repeated key replaces the
-// earlier value: the later duplicate wins.
+// Why the builder stopped the parser, when it did.
+enum class Stop { None, TooDeep, NumberOutOfRange, ParserError };
+
+// Builds a Json value from parser events, enforcing the nesting limit and
+// refusing numbers too large for a double. Objects are std::map based and a
+// repeated key is assigned over the earlier one: the later duplicate wins.
 class DomBuilder {
  public:
+  // nlohmann's exception id for a number that overflows a double.
+  static constexpr int kNumberOverflow = 406;
+
   using number_integer_t = Json::number_integer_t;
   using number_unsigned_t = Json::number_unsigned_t;
   using number_float_t = Json::number_float_t;
@@ -280,9 +286,20 @@ class DomBuilder {
 
   bool null() { return add(Json(nullptr)); }
   bool boolean(bool v) { return add(Json(v)); }
-  bool number_integer(number_integer_t v) { return add(Json(v)); }
-  bool number_unsigned(number_unsigned_t v) { return add(Json(v)); }
-  bool number_float(number_float_t v, const string_t& /*text*/) { return add(Json(v)); }
+  bool number_integer(number_integer_t v) {
+    ++numbers_;
+    return add(Json(v));
+  }
+  bool number_unsigned(number_unsigned_t v) {
+    ++numbers_;
+    return add(Json(v));
+  }
+  bool number_float(number_float_t v, const string_t& /*text*/) {
+    ++numbers_;
+    // The parser reports overflow itself (kNumberOverflow); kept as a guard.
+    if (!std::isfinite(v)) return stop(Stop::NumberOutOfRange);
+    return add(Json(v));
+  }
   bool string(string_t& v) { return add(Json(std::move(v))); }
   bool binary(binary_t& v) { return add(Json::binary(std::move(v))); }
 
@@ -297,12 +314,19 @@ class DomBuilder {
 
   bool parse_error(std::size_t /*offset*/, const std::string& /*token*/,
                    const nlohmann::detail::exception& ex) {
+    if (ex.id == kNumberOverflow) {
+      // A number token too large for a double; its message has no position.
+      ++numbers_;
+      return stop(Stop::NumberOutOfRange);
+    }
     error_ = ex.what();
-    return false;
+    return stop(Stop::ParserError);
   }
 
   Json& root() { return root_; }
-  bool too_deep() const { return too_deep_; }
+  Stop stopped() const { return stopped_; }
+  // Number tokens seen so far, the refused one included.
+  std::size_t numbers() const { return numbers_; }
   const std::string& error() const { return error_; }
 
  private:
@@ -314,13 +338,11 @@ class DomBuilder {
       return &root_;
     }
     Json& parent = *stack_.back();
-    if (parent.is_array()) {
-      parent.push_back(std::move(v));
-      return &parent.back();
+    if (auto* array = parent.get_ptr<Json::array_t*>()) {
+      return &array->emplace_back(std::move(v));
     }
-    Json& slot = parent[key_];
-    slot = std::move(v);
-    return &slot;
+    auto* object = parent.get_ptr<Json::object_t*>();
+    return &object->insert_or_assign(std::move(key_), std::move(v)).first->second;
   }
 
   bool add(Json&& v) {
@@ -329,10 +351,7 @@ class DomBuilder {
   }
 
   bool open(Json::value_t type) {
-    if (stack_.size() >= kMaxJsonNesting) {
-      too_deep_ = true;
-      return false;
-    }
+    if (stack_.size() >= kMaxJsonNesting) return stop(Stop::TooDeep);
     stack_.push_back(place(Json(type)));
     return true;
   }
@@ -342,31 +361,38 @@ class DomBuilder {
     return true;
   }
 
+  bool stop(Stop why) {
+    stopped_ = why;
+    return false;
+  }
+
   Json root_;
   std::vector<Json*> stack_;
   string_t key_;
-  bool too_deep_ = false;
+  std::size_t numbers_ = 0;
+  Stop stopped_ = Stop::None;
   std::string error_;
 };
 
+// Line and column of a byte the way the parser's own messages count them:
+// lines are separated by "\n", columns count bytes from 1.
 struct TextPosition {
-  std::size_t line;
-  std::size_t column;
-};
-
-// Locates the array or object that opens nesting level kMaxJsonNesting + 1.
-// Only called after the parser accepted everything before that point, so a
-// plain scan that skips string contents finds it. Lines and columns count
-// the way the parser's own messages do: lines are separated by "\n",
-// columns count bytes from 1.
-TextPosition locate_too_deep(std::string_view text) {
-  std::size_t depth = 0;
   std::size_t line = 1;
   std::size_t column = 0;
+};
+
+// Walks the bytes of a text outside its strings; the text must be one the
+// parser accepted up to the point of interest. `visit(index)` is called for
+// every such byte and ends the walk, returning that byte's position, by
+// returning true.
+template <class Visit>
+TextPosition scan_structure(std::string_view text, Visit visit) {
+  TextPosition pos;
   bool in_string = false;
   bool escaped = false;
-  for (const char c : text) {
-    ++column;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    ++pos.column;
     if (in_string) {
       if (escaped) {
         escaped = false;
@@ -377,27 +403,60 @@ TextPosition locate_too_deep(std::string_view text) {
       }
       continue;
     }
-    switch (c) {
-      case '"':
-        in_string = true;
-        break;
-      case '[':
-      case '{':
-        if (++depth > kMaxJsonNesting) return {line, column};
-        break;
-      case ']':
-      case '}':
-        --depth;
-        break;
-      case '\n':
-        ++line;
-        column = 0;
-        break;
-      default:
-        break;
+    if (c == '"') {
+      in_string = true;
+      continue;
+    }
+    if (visit(i)) return pos;
+    if (c == '\n') {
+      ++pos.line;
+      pos.column = 0;
     }
   }
-  return {line, column};
+  return pos;
+}
+
+// The "[" or "{" that opens nesting level kMaxJsonNesting + 1.
+TextPosition locate_too_deep(std::string_view text) {
+  std::size_t depth = 0;
+  return scan_structure(text, [&](std::size_t i) {
+    const char c = text[i];
+    if (c == '[' || c == '{') return ++depth > kMaxJsonNesting;
+    if (c == ']' || c == '}') --depth;
+    return false;
+  });
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool continues_number(char c) {
+  return is_digit(c) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+}
+
+// The last byte of the `ordinal`-th number token (counted from 1); the token
+// goes to `token`. Outside strings a number token starts with "-" or a digit
+// and runs over digits, signs, "." and exponent letters.
+TextPosition locate_number(std::string_view text, std::size_t ordinal, std::string& token) {
+  std::size_t seen = 0;
+  std::size_t start = 0;
+  bool in_number = false;
+  return scan_structure(text, [&](std::size_t i) {
+    const char c = text[i];
+    if (!in_number) {
+      if (c != '-' && !is_digit(c)) return false;
+      in_number = true;
+      start = i;
+      ++seen;
+    } else if (!continues_number(c)) {
+      in_number = false;
+      return false;
+    }
+    const bool last = i + 1 == text.size() || !continues_number(text[i + 1]);
+    if (last) in_number = false;
+    if (seen != ordinal || !last) return false;
+    token.assign(text.substr(start, i + 1 - start));
+    return true;
+  });
 }
 
 // The parser quotes the input it last read, which may hold invalid UTF-8;
@@ -432,6 +491,12 @@ std::string clean_parser_message(std::string_view what) {
   return to_valid_utf8(what);
 }
 
+QuarloError positioned_error(const TextPosition& pos, const std::string& description) {
+  return QuarloError::serialization("parse error at line " + std::to_string(pos.line) +
+                                    ", column " + std::to_string(pos.column) + ": " +
+                                    description);
+}
+
 }  // namespace
 
 std::string write_json(const Json& value, JsonLayout layout) { return write_value(value, layout); }
@@ -457,16 +522,21 @@ Result<Json> parse_json(std::string_view text) {
     DomBuilder builder;
     const bool ok = Json::sax_parse(text.data(), text.data() + text.size(), &builder);
     if (ok) return std::move(builder.root());
-    if (builder.too_deep()) {
-      const auto pos = locate_too_deep(text);
-      return QuarloError::serialization("parse error at line " + std::to_string(pos.line) +
-                                        ", column " + std::to_string(pos.column) +
-                                        ": nesting deeper than " +
-                                        std::to_string(kMaxJsonNesting) +
-                                        " arrays and objects");
-    }
-    if (!builder.error().empty()) {
-      return QuarloError::serialization(clean_parser_message(builder.error()));
+    switch (builder.stopped()) {
+      case Stop::TooDeep: {
+        const auto pos = locate_too_deep(text);
+        return positioned_error(pos, "nesting deeper than " + std::to_string(kMaxJsonNesting) +
+                                         " arrays and objects");
+      }
+      case Stop::NumberOutOfRange: {
+        std::string token;
+        const auto pos = locate_number(text, builder.numbers(), token);
+        return positioned_error(pos, "number out of range; last read: '" + token + "'");
+      }
+      case Stop::ParserError:
+        return QuarloError::serialization(clean_parser_message(builder.error()));
+      case Stop::None:
+        break;
     }
     return QuarloError::serialization("parse error: the parser stopped without a description");
   } catch (const std::exception& e) {

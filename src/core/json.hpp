@@ -57,7 +57,8 @@ inline constexpr std::size_t kMaxJsonNesting = 127;
 // invalid literal; last read: 'N'". More than kMaxJsonNesting nested
 // containers is a failure too: "parse error at line 1, column 128: nesting
 // deeper than 127 arrays and objects", positioned at the offending "[" or
-// "{". Input bytes quoted in a message that are not valid UTF-8 are shown as
+// "{". A number too large for a double fails as well ("...: number out of
+// range; last read: '1e400'", positioned at its last digit). Input bytes quoted in a message that are not valid UTF-8 are shown as
 // U+FFFD, so the message is always valid UTF-8.
 [[nodiscard]] Result<Json> parse_json(std::string_view text);
 
