@@ -1,0 +1,195 @@
+// _quarlo_testing: a test-only extension that exposes the binding helpers
+// (guard, error mapping, type helpers) to pytest. Built only with
+// QUARLO_BUILD_TEST_EXTENSION=ON and never installed.
+//
+// It links its own copy of the binding library, so its process-wide cells
+// (exception table, internal-fault class) are distinct from those of the
+// installed _quarlo_native: compare classes by name across the two.
+#include <Python.h>
+
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "core/error.hpp"
+#include "python/errors.hpp"
+#include "python/guard.hpp"
+#include "python/module.hpp"
+#include "python/pyref.hpp"
+
+namespace quarlo::py::testing {
+namespace {
+
+std::string_view utf8_view(PyObject* str) {
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(str, &size);
+  if (data == nullptr) throw_error_set();
+  return {data, static_cast<std::size_t>(size)};
+}
+
+// throw_cpp(kind, message): throws a C++ exception of the given kind through
+// the guard.
+PyObject* throw_cpp(PyObject*, PyObject* args) noexcept {
+  return guard([&]() -> PyObject* {
+    PyObject *kind_obj, *message_obj;
+    if (!PyArg_ParseTuple(args, "UU:throw_cpp", &kind_obj, &message_obj)) throw_error_set();
+    const std::string kind(utf8_view(kind_obj));
+    const std::string message(utf8_view(message_obj));
+    if (kind == "bad_alloc") throw std::bad_alloc();
+    if (kind == "runtime_error") throw std::runtime_error(message);
+    if (kind == "non_std") throw 42;
+    if (kind == "silent_failure") throw_error_set();  // no Python error set
+    if (kind == "python_error") {
+      PyErr_SetString(PyExc_KeyError, message.c_str());
+      throw_error_set();
+    }
+    PyErr_SetString(PyExc_ValueError, "unknown kind");
+    return nullptr;
+  });
+}
+
+// guard_int(fail): the int flavour of the guard; returns 0 or raises.
+PyObject* guard_int(PyObject*, PyObject* fail) noexcept {
+  int rc = guard([&]() -> int {
+    if (PyObject_IsTrue(fail)) throw std::logic_error("int slot fault");
+    return 0;
+  });
+  if (rc < 0) return nullptr;
+  return PyLong_FromLong(rc);
+}
+
+// unraisable(message, pending): a fault in a body that cannot raise goes to
+// sys.unraisablehook. With `pending` true, a KeyError set before the call
+// must still be the one raised afterwards.
+PyObject* unraisable(PyObject*, PyObject* args) noexcept {
+  return guard([&]() -> PyObject* {
+    PyObject* message_obj;
+    int pending;
+    if (!PyArg_ParseTuple(args, "Up:unraisable", &message_obj, &pending)) throw_error_set();
+    const std::string message(utf8_view(message_obj));
+    if (pending) PyErr_SetString(PyExc_KeyError, "pending");
+    guard_unraisable(message_obj, [&] { throw std::runtime_error(message); });
+    if (pending) return nullptr;
+    Py_RETURN_NONE;
+  });
+}
+
+// raise_core_error(kind_name, message): raises through convert_core_error.
+PyObject* raise_core(PyObject*, PyObject* args) noexcept {
+  return guard([&]() -> PyObject* {
+    PyObject *kind_obj, *message_obj;
+    if (!PyArg_ParseTuple(args, "UU:raise_core_error", &kind_obj, &message_obj)) throw_error_set();
+    const std::string_view kind_name = utf8_view(kind_obj);
+    for (const auto& info : kErrorKinds) {
+      if (info.name == kind_name) raise_core_error(QuarloError(info.kind, std::string(utf8_view(message_obj))));
+    }
+    PyErr_SetString(PyExc_ValueError, "unknown error kind");
+    throw_error_set();
+  });
+}
+
+// raise_display(kind_name, message): the ValueError-with-display-text path.
+PyObject* raise_display(PyObject*, PyObject* args) noexcept {
+  return guard([&]() -> PyObject* {
+    PyObject *kind_obj, *message_obj;
+    if (!PyArg_ParseTuple(args, "UU:raise_display", &kind_obj, &message_obj)) throw_error_set();
+    const std::string_view kind_name = utf8_view(kind_obj);
+    for (const auto& info : kErrorKinds) {
+      if (info.name == kind_name) {
+        raise_value_error_display(QuarloError(info.kind, std::string(utf8_view(message_obj))));
+      }
+    }
+    PyErr_SetString(PyExc_ValueError, "unknown error kind");
+    throw_error_set();
+  });
+}
+
+// error_kinds(): the core kind names in declaration order.
+PyObject* error_kinds(PyObject*, PyObject*) noexcept {
+  return guard([&] {
+    PyRef list = PyRef::checked(PyList_New(0));
+    for (const auto& info : kErrorKinds) {
+      PyRef name = PyRef::checked(PyUnicode_FromStringAndSize(info.name.data(),
+                                                              static_cast<Py_ssize_t>(info.name.size())));
+      if (PyList_Append(list.get(), name.get()) < 0) throw_error_set();
+    }
+    return list;
+  });
+}
+
+// exception_types(): this extension's table as a tuple, in table order.
+PyObject* exception_table(PyObject*, PyObject*) noexcept {
+  return guard([&] {
+    const ExceptionTypes& types = exception_types();
+    PyRef tuple = PyRef::checked(PyTuple_New(static_cast<Py_ssize_t>(kExceptionCount)));
+    for (std::size_t i = 0; i < kExceptionCount; ++i) {
+      Py_INCREF(types.classes[i]);
+      PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), types.classes[i]);
+    }
+    return tuple;
+  });
+}
+
+// Two small classes made with the class-TU helpers.
+PyType_Slot token_slots[] = {
+    {Py_tp_doc, const_cast<char*>("A final, immutable test class.")},
+    {0, nullptr},
+};
+PyType_Spec token_spec{"_quarlo_testing.Token", sizeof(PyObject), 0, kFinalTypeFlags, token_slots};
+TypeCell token_type{token_spec};
+
+PyType_Slot sealed_slots[] = {
+    {Py_tp_doc, const_cast<char*>("A test class only the module creates.")},
+    {0, nullptr},
+};
+PyType_Spec sealed_spec{"_quarlo_testing.Sealed", sizeof(PyObject), 0, kNoConstructorTypeFlags,
+                        sealed_slots};
+TypeCell sealed_type{sealed_spec};
+
+// make_sealed(): an instance of the class Python cannot instantiate.
+PyObject* make_sealed(PyObject*, PyObject*) noexcept {
+  return guard([&] {
+    PyTypeObject* type = sealed_type.get();
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    return PyRef::checked(alloc(type, 0));
+  });
+}
+
+PyMethodDef testing_methods[] = {
+    {"throw_cpp", throw_cpp, METH_VARARGS, nullptr},
+    {"guard_int", guard_int, METH_O, nullptr},
+    {"unraisable", unraisable, METH_VARARGS, nullptr},
+    {"raise_core_error", raise_core, METH_VARARGS, nullptr},
+    {"raise_display", raise_display, METH_VARARGS, nullptr},
+    {"error_kinds", error_kinds, METH_NOARGS, nullptr},
+    {"exception_types", exception_table, METH_NOARGS, nullptr},
+    {"make_sealed", make_sealed, METH_NOARGS, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+int exec_testing(PyObject* module) noexcept {
+  return guard([&] {
+    if (PyModule_AddObjectRef(module, "Token", reinterpret_cast<PyObject*>(token_type.get())) < 0 ||
+        PyModule_AddObjectRef(module, "Sealed", reinterpret_cast<PyObject*>(sealed_type.get())) < 0) {
+      throw_error_set();
+    }
+    return 0;
+  });
+}
+
+PyModuleDef_Slot testing_slots[] = {
+    {Py_mod_exec, as_slot(exec_testing)},
+    {0, nullptr},
+};
+
+PyModuleDef testing_def = {
+    PyModuleDef_HEAD_INIT, "_quarlo_testing", "Test-only access to the binding helpers.", 0,
+    testing_methods,       testing_slots,     nullptr,                                   nullptr,
+    nullptr,
+};
+
+}  // namespace
+}  // namespace quarlo::py::testing
+
+PyMODINIT_FUNC PyInit__quarlo_testing(void) { return PyModuleDef_Init(&quarlo::py::testing::testing_def); }
