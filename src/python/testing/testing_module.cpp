@@ -8,11 +8,14 @@
 #include <Python.h>
 
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/error.hpp"
+#include "python/args.hpp"
 #include "python/errors.hpp"
 #include "python/guard.hpp"
 #include "python/module.hpp"
@@ -26,6 +29,72 @@ std::string_view utf8_view(PyObject* str) {
   const char* data = PyUnicode_AsUTF8AndSize(str, &size);
   if (data == nullptr) throw_error_set();
   return {data, static_cast<std::size_t>(size)};
+}
+
+PyRef to_list(const std::vector<std::string>& items) {
+  PyRef list = PyRef::checked(PyList_New(0));
+  for (const auto& item : items) {
+    if (PyList_Append(list.get(), new_str(item).get()) < 0) throw_error_set();
+  }
+  return list;
+}
+
+template <class T>
+PyRef int_or_none(const std::optional<T>& value) {
+  if (!value) return PyRef::borrow(Py_None);
+  return PyRef::checked(PyLong_FromLongLong(*value));
+}
+
+// Forward declaration: the Token class is defined further down.
+PyTypeObject* token();
+
+// parse_sample(a, b=None, *, c=None, flag=True): the arguments given, as a
+// dict, after the shape check; `flag` goes through bool_arg with its default.
+PyObject* parse_sample(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+  return guard([&] {
+    static const char* const kKeywords[] = {"a", "b", "c", "flag", nullptr};
+    PyObject *a = nullptr, *b = nullptr, *c = nullptr, *flag = nullptr;
+    parse_args(args, kwargs, "O|O$OO:parse_sample", kKeywords, &a, &b, &c, &flag);
+    PyRef out = PyRef::checked(PyDict_New());
+    const char* names[] = {"a", "b", "c"};
+    PyObject* values[] = {a, b, c};
+    for (int i = 0; i < 3; ++i) {
+      if (values[i] != nullptr && PyDict_SetItemString(out.get(), names[i], values[i]) < 0) throw_error_set();
+    }
+    PyObject* flag_value = bool_arg(flag, "flag", true) ? Py_True : Py_False;
+    if (PyDict_SetItemString(out.get(), "flag", flag_value) < 0) throw_error_set();
+    return out;
+  });
+}
+
+// convert(kind, value): runs one converter on `value` (argument name
+// "value") and returns the converted value rebuilt as a Python object.
+PyObject* convert(PyObject*, PyObject* args) noexcept {
+  return guard([&]() -> PyRef {
+    PyObject *kind_obj, *value;
+    if (!PyArg_ParseTuple(args, "UO:convert", &kind_obj, &value)) throw_error_set();
+    const std::string kind = utf8(kind_obj);
+    if (kind == "str") return new_str(str_arg(value, "value"));
+    if (kind == "optional_str") {
+      auto text = optional_str_arg(value, "value");
+      return text ? new_str(*text) : PyRef::borrow(Py_None);
+    }
+    if (kind == "bool") return PyRef::borrow(bool_arg(value, "value") ? Py_True : Py_False);
+    if (kind == "optional_u32") return int_or_none(optional_u32_arg(value, "value"));
+    if (kind == "optional_i32") return int_or_none(optional_i32_arg(value, "value"));
+    if (kind == "str_sequence") return to_list(str_sequence_arg(value, "value"));
+    if (kind == "optional_str_sequence") {
+      auto items = optional_str_sequence_arg(value, "value");
+      return items ? to_list(*items) : PyRef::borrow(Py_None);
+    }
+    if (kind == "token") return PyRef::borrow(instance_arg(value, token(), "value"));
+    if (kind == "optional_token") {
+      PyObject* obj = optional_instance_arg(value, token(), "value");
+      return PyRef::borrow(obj ? obj : Py_None);
+    }
+    PyErr_SetString(PyExc_ValueError, "unknown converter");
+    throw_error_set();
+  });
 }
 
 // throw_cpp(kind, message): throws a C++ exception of the given kind through
@@ -138,6 +207,7 @@ PyType_Slot token_slots[] = {
 };
 PyType_Spec token_spec{"_quarlo_testing.Token", sizeof(PyObject), 0, kFinalTypeFlags, token_slots};
 TypeCell token_type{token_spec};
+PyTypeObject* token() { return token_type.get(); }
 
 PyType_Slot sealed_slots[] = {
     {Py_tp_doc, const_cast<char*>("A test class only the module creates.")},
@@ -165,6 +235,8 @@ PyMethodDef testing_methods[] = {
     {"error_kinds", error_kinds, METH_NOARGS, nullptr},
     {"exception_types", exception_table, METH_NOARGS, nullptr},
     {"make_sealed", make_sealed, METH_NOARGS, nullptr},
+    {"parse_sample", as_pycfunction(parse_sample), METH_VARARGS | METH_KEYWORDS, nullptr},
+    {"convert", convert, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
