@@ -8,6 +8,8 @@
 namespace quarlo {
 
 // 64 lower-case hexadecimal digits of the SHA-256 digest of `bytes`.
+// Throws std::bad_alloc, like any allocation, if libcrypto cannot set up the
+// digest.
 [[nodiscard]] std::string sha256_hex(std::string_view bytes);
 
 }  // namespace quarlo

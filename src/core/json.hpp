@@ -51,9 +51,15 @@ inline constexpr std::size_t kMaxJsonNesting = 127;
 // that fit become unsigned 64-bit, negative ones that fit signed 64-bit, any
 // other number a double. A later duplicate key replaces an earlier one.
 // Failure: a Serialization error whose message is the parser's description
-// of the fault including its line and column, e.g.
-// "syntax error at line 1, column 2: ...". More than kMaxJsonNesting nested
-// containers is a failure too.
+// of the fault after its line and column (lines counted from 1 and split at
+// "\n", columns are bytes from 1), e.g.
+// "parse error at line 1, column 1: syntax error while parsing value -
+// invalid literal; last read: 'N'". More than kMaxJsonNesting nested
+// containers is a failure too: "parse error at line 1, column 128: nesting
+// deeper than 127 arrays and objects", positioned at the offending "[" or
+// "{". A number too large for a double fails as well ("...: number out of
+// range; last read: '1e400'", positioned at its last digit). Input bytes quoted in a message that are not valid UTF-8 are shown as
+// U+FFFD, so the message is always valid UTF-8.
 [[nodiscard]] Result<Json> parse_json(std::string_view text);
 
 }  // namespace quarlo

@@ -1,0 +1,27 @@
+#include "core/hashing.hpp"
+
+#include <new>
+
+#include <openssl/evp.h>
+
+namespace quarlo {
+
+std::string sha256_hex(std::string_view bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1 ||
+      length != 32) {
+    // SHA-256 is always available in libcrypto; failing here means it could
+    // not allocate its context.
+    throw std::bad_alloc();
+  }
+  constexpr char kHex[] = "0123456789abcdef";
+  std::string out(2 * length, '\0');
+  for (unsigned int i = 0; i < length; ++i) {
+    out[2 * i] = kHex[digest[i] >> 4];
+    out[2 * i + 1] = kHex[digest[i] & 0xF];
+  }
+  return out;
+}
+
+}  // namespace quarlo

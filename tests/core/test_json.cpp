@@ -1,0 +1,300 @@
+#include "core/json.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+namespace quarlo {
+namespace {
+
+std::string compact(const Json& v) { return write_json(v, JsonLayout::Compact); }
+std::string pretty(const Json& v) { return write_json(v, JsonLayout::Pretty); }
+
+// ---------------------------------------------------------------------------
+// Numbers
+
+struct DoubleCase {
+  double value;
+  const char* text;
+};
+
+class WriteDouble : public ::testing::TestWithParam<DoubleCase> {};
+
+TEST_P(WriteDouble, UsesShortestDigitsAndTheLayoutOfItsExponent) {
+  const auto& c = GetParam();
+  EXPECT_EQ(compact(Json(c.value)), c.text);
+  EXPECT_EQ(write_json(OrderedJson(c.value), JsonLayout::Pretty), c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WriteDouble,
+    ::testing::Values(DoubleCase{1.0, "1.0"}, DoubleCase{0.00001, "0.00001"},
+                      DoubleCase{0.000012345, "0.000012345"}, DoubleCase{0.000001, "1e-6"},
+                      DoubleCase{0.0000015, "1.5e-6"}, DoubleCase{1e16, "1e+16"},
+                      DoubleCase{1e15, "1000000000000000.0"},
+                      DoubleCase{1e14, "100000000000000.0"},
+                      DoubleCase{1234567890123456.7, "1234567890123456.8"},
+                      DoubleCase{12345678901234567.0, "1.2345678901234568e+16"},
+                      DoubleCase{0.0, "0.0"}, DoubleCase{-0.0, "-0.0"}, DoubleCase{-1.0, "-1.0"},
+                      DoubleCase{123.456, "123.456"}, DoubleCase{100.0, "100.0"},
+                      DoubleCase{-2.5e-7, "-2.5e-7"}, DoubleCase{1e100, "1e+100"},
+                      DoubleCase{5e-324, "5e-324"},
+                      DoubleCase{1.7976931348623157e308, "1.7976931348623157e+308"},
+                      DoubleCase{9.223372036854776e18, "9.223372036854776e+18"}));
+
+TEST(WriteNumber, NonFiniteDoublesBecomeNull) {
+  EXPECT_EQ(compact(Json(std::numeric_limits<double>::quiet_NaN())), "null");
+  EXPECT_EQ(compact(Json(std::numeric_limits<double>::infinity())), "null");
+  EXPECT_EQ(compact(Json::array({-std::numeric_limits<double>::infinity(), 1})), "[null,1]");
+}
+
+TEST(WriteNumber, IntegersAtTheirLimits) {
+  EXPECT_EQ(compact(Json(std::numeric_limits<std::uint64_t>::max())), "18446744073709551615");
+  EXPECT_EQ(compact(Json(std::numeric_limits<std::int64_t>::min())), "-9223372036854775808");
+  EXPECT_EQ(compact(Json(std::int64_t{0})), "0");
+  EXPECT_EQ(compact(Json(std::uint64_t{0})), "0");
+  EXPECT_EQ(compact(Json(-42)), "-42");
+}
+
+// ---------------------------------------------------------------------------
+// Strings
+
+struct EscapeCase {
+  std::string text;
+  std::string literal;
+};
+
+class WriteString : public ::testing::TestWithParam<EscapeCase> {};
+
+TEST_P(WriteString, EscapesOnlyQuoteBackslashAndControls) {
+  const auto& c = GetParam();
+  std::string out = "x";
+  append_json_string(out, c.text);
+  EXPECT_EQ(out, "x" + c.literal);
+  EXPECT_EQ(compact(Json(c.text)), c.literal);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WriteString,
+    ::testing::Values(
+        EscapeCase{"", R"("")"}, EscapeCase{"plain", R"("plain")"},
+        EscapeCase{"a\"b\\c", R"("a\"b\\c")"},
+        EscapeCase{"\b\t\n\f\r", R"("\b\t\n\f\r")"},
+        EscapeCase{std::string("\x00\x01\x0b\x1f", 4), R"("\u0000\u0001\u000b\u001f")"},
+        EscapeCase{"\x7f/</script>", "\"\x7f/</script>\""},
+        EscapeCase{"Caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80", "\"Caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80\""},
+        // Invalid UTF-8 goes through byte for byte.
+        EscapeCase{"\xff\xc3(\xed\xa0\x80", "\"\xff\xc3(\xed\xa0\x80\""},
+        EscapeCase{"tab\there\x01", R"("tab\there\u0001")"}));
+
+// ---------------------------------------------------------------------------
+// Layout
+
+TEST(WriteLayout, ScalarsAndEmptyContainers) {
+  for (auto layout : {JsonLayout::Compact, JsonLayout::Pretty}) {
+    EXPECT_EQ(write_json(Json(nullptr), layout), "null");
+    EXPECT_EQ(write_json(Json(true), layout), "true");
+    EXPECT_EQ(write_json(Json(false), layout), "false");
+    EXPECT_EQ(write_json(Json::object(), layout), "{}");
+    EXPECT_EQ(write_json(Json::array(), layout), "[]");
+    EXPECT_EQ(write_json(OrderedJson::object(), layout), "{}");
+  }
+}
+
+TEST(WriteLayout, NestedCompactAndPretty) {
+  const Json v = {{"b", Json::array({1, Json::object(), Json::array(), Json::array({true, nullptr})})},
+                  {"a", {{"k", "v"}, {"e", Json::object()}}},
+                  {"c", 2.5}};
+  EXPECT_EQ(compact(v), R"({"a":{"e":{},"k":"v"},"b":[1,{},[],[true,null]],"c":2.5})");
+  EXPECT_EQ(pretty(v),
+            "{\n"
+            "  \"a\": {\n"
+            "    \"e\": {},\n"
+            "    \"k\": \"v\"\n"
+            "  },\n"
+            "  \"b\": [\n"
+            "    1,\n"
+            "    {},\n"
+            "    [],\n"
+            "    [\n"
+            "      true,\n"
+            "      null\n"
+            "    ]\n"
+            "  ],\n"
+            "  \"c\": 2.5\n"
+            "}");
+}
+
+TEST(WriteLayout, KeysAreEscaped) {
+  EXPECT_EQ(compact(Json{{"a\"\n", 1}}), R"({"a\"\n":1})");
+}
+
+TEST(WriteLayout, OrderedJsonKeepsInsertionOrderJsonSortsBytewise) {
+  OrderedJson ordered;
+  ordered["zeta"] = 1;
+  ordered["Alpha"] = 2;
+  ordered["\xc3\xa9"] = 3;
+  ordered["alpha"] = 4;
+  EXPECT_EQ(write_json(ordered, JsonLayout::Compact),
+            "{\"zeta\":1,\"Alpha\":2,\"\xc3\xa9\":3,\"alpha\":4}");
+  // Byte-wise: upper case before lower case, non-ASCII (lead byte >= 0x80) last.
+  Json sorted;
+  for (const auto& [key, value] : ordered.items()) sorted[key] = value.get<int>();
+  EXPECT_EQ(compact(sorted), "{\"Alpha\":2,\"alpha\":4,\"zeta\":1,\"\xc3\xa9\":3}");
+}
+
+TEST(WriteLayout, AppendKeepsExistingText) {
+  std::string out = "<script>";
+  append_json(out, Json{{"a", 1}}, JsonLayout::Compact);
+  append_json(out, OrderedJson::array({1, 2}), JsonLayout::Pretty);
+  EXPECT_EQ(out, "<script>{\"a\":1}[\n  1,\n  2\n]");
+}
+
+TEST(WriteLayout, BinaryAndDiscardedAreNull) {
+  Json v = Json::array({Json::binary({1, 2, 3}), Json(Json::value_t::discarded)});
+  EXPECT_EQ(compact(v), "[null,null]");
+}
+
+TEST(WriteLayout, VeryDeepValueDoesNotExhaustTheStack) {
+  constexpr int kDepth = 100000;
+  Json root = Json::array();
+  Json* cur = &root;
+  for (int i = 0; i < kDepth; ++i) {
+    cur->push_back(Json::array());
+    cur = &(*cur)[0];
+  }
+  const std::string text = compact(root);
+  EXPECT_EQ(text.size(), 2u * (kDepth + 1));
+  EXPECT_EQ(text.substr(0, 3), "[[[");
+  EXPECT_EQ(text.substr(text.size() - 3), "]]]");
+}
+
+
+// ---------------------------------------------------------------------------
+// Parser
+
+TEST(ParseNumber, FormsFollowSignAndRange) {
+  struct Case {
+    const char* text;
+    Json::value_t type;
+  };
+  const Case cases[] = {
+      {"0", Json::value_t::number_unsigned},
+      {"18446744073709551615", Json::value_t::number_unsigned},
+      {"18446744073709551616", Json::value_t::number_float},
+      {"-1", Json::value_t::number_integer},
+      {"-9223372036854775808", Json::value_t::number_integer},
+      {"-9223372036854775809", Json::value_t::number_float},
+      {"1.0", Json::value_t::number_float},
+      {"1e2", Json::value_t::number_float},
+      {"-0.0", Json::value_t::number_float},
+  };
+  for (const auto& c : cases) {
+    auto r = parse_json(c.text);
+    ASSERT_TRUE(r) << c.text << ": " << r.error().message();
+    EXPECT_EQ(r->type(), c.type) << c.text;
+  }
+  EXPECT_EQ(parse_json("18446744073709551615")->get<std::uint64_t>(),
+            std::numeric_limits<std::uint64_t>::max());
+  EXPECT_EQ(parse_json("-9223372036854775808")->get<std::int64_t>(),
+            std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(parse_json("18446744073709551616")->get<double>(), 18446744073709551616.0);
+  EXPECT_TRUE(std::signbit(parse_json("-0.0")->get<double>()));
+}
+
+TEST(Parse, RoundTripsThroughTheWriter) {
+  const std::string text =
+      R"({"a":[1,-2,2.5,1e+16,"x\u0001\"",true,false,null,{}],"b":{"c":[]},"\u00e9":0.00001})";
+  auto r = parse_json(text);
+  ASSERT_TRUE(r) << r.error().message();
+  EXPECT_EQ(compact(*r), text.substr(0, text.find("\\u00e9")) + "\xc3\xa9\":0.00001}");
+}
+
+TEST(Parse, LaterDuplicateKeyWins) {
+  auto r = parse_json(R"({"k":{"deep":[1]},"a":1,"k":2})");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(compact(*r), R"({"a":1,"k":2})");
+  r = parse_json(R"({"k":1,"k":{"x":[{"k":1,"k":3}]}})");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(compact(*r), R"({"k":{"x":[{"k":3}]}})");
+}
+
+TEST(Parse, NestingLimitIs127) {
+  const auto nested = [](std::size_t depth) {
+    return std::string(depth, '[') + std::string(depth, ']');
+  };
+  EXPECT_TRUE(parse_json(nested(kMaxJsonNesting)));
+  auto too_deep = parse_json(nested(kMaxJsonNesting + 1));
+  ASSERT_FALSE(too_deep);
+  EXPECT_EQ(too_deep.error().kind(), ErrorKind::Serialization);
+  EXPECT_EQ(too_deep.error().message(),
+            "parse error at line 1, column 128: nesting deeper than 127 arrays and objects");
+
+  // Objects count too, and strings holding brackets do not; the position is
+  // that of the offending bracket.
+  std::string text = "\n";
+  for (std::size_t i = 0; i < kMaxJsonNesting - 1; ++i) text += "{\"[{\\\"\":";
+  std::string ok = text + "[]" + std::string(kMaxJsonNesting - 1, '}');
+  EXPECT_TRUE(parse_json(ok)) << parse_json(ok).error().message();
+  std::string deep = text + "\n  [[]]" + std::string(kMaxJsonNesting - 1, '}');
+  auto r = parse_json(deep);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().message(),
+            "parse error at line 3, column 4: nesting deeper than 127 arrays and objects");
+}
+
+struct BadCase {
+  std::string text;
+  std::string message;
+};
+
+class ParseFailure : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(ParseFailure, ReportsLineAndColumn) {
+  const auto& c = GetParam();
+  auto r = parse_json(c.text);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().kind(), ErrorKind::Serialization);
+  EXPECT_EQ(r.error().message(), c.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ParseFailure,
+    ::testing::Values(
+        BadCase{"NaN",
+                "parse error at line 1, column 1: syntax error while parsing value - invalid "
+                "literal; last read: 'N'"},
+        BadCase{"[1, Infinity]",
+                "parse error at line 1, column 5: syntax error while parsing value - invalid "
+                "literal; last read: '1, I'"},
+        BadCase{"{\"a\":\n  -Infinity}",
+                "parse error at line 2, column 4: syntax error while parsing value - invalid "
+                "number; expected digit after '-'; last read: '-I'"},
+        BadCase{R"(["\ud800"])",
+                "parse error at line 1, column 9: syntax error while parsing value - invalid "
+                "string: surrogate U+D800..U+DBFF must be followed by U+DC00..U+DFFF; last "
+                "read: '\"\\ud800\"'"},
+        // The raw invalid byte is not copied into the message.
+        BadCase{"\"a\xff\"",
+                "parse error at line 1, column 3: syntax error while parsing value - invalid "
+                "string: ill-formed UTF-8 byte; last read: '\"a\xef\xbf\xbd'"},
+        BadCase{"{} x",
+                "parse error at line 1, column 4: syntax error while parsing value - invalid "
+                "literal; last read: '{} x'; expected end of input"},
+        BadCase{"",
+                "parse error at line 1, column 1: syntax error while parsing value - "
+                "unexpected end of input; expected '[', '{', or a literal"},
+        // Too large for a double: refused rather than held as infinity.
+        BadCase{"[true, -1, 2.5, \"1e999\", false,\n 1e400]",
+                "parse error at line 2, column 6: number out of range; last read: '1e400'"},
+        BadCase{"-1E+309",
+                "parse error at line 1, column 7: number out of range; last read: '-1E+309'"},
+        BadCase{"[1,2",
+                "parse error at line 1, column 5: syntax error while parsing array - "
+                "unexpected end of input; expected ']'"}));
+
+}  // namespace
+}  // namespace quarlo
