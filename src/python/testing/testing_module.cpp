@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "core/error.hpp"
+#include "core/json.hpp"
 #include "python/args.hpp"
+#include "python/convert.hpp"
 #include "python/errors.hpp"
 #include "python/guard.hpp"
 #include "python/module.hpp"
@@ -95,6 +97,76 @@ PyObject* convert(PyObject*, PyObject* args) noexcept {
     PyErr_SetString(PyExc_ValueError, "unknown converter");
     throw_error_set();
   });
+}
+
+// roundtrip(obj): json_to_pyobject_depth(py_to_json_value(obj), 0).
+PyObject* roundtrip(PyObject*, PyObject* obj) noexcept {
+  return guard([&] { return json_to_pyobject_depth(py_to_json_value(obj), 0); });
+}
+
+// to_dict(obj): json_to_pydict(py_to_json_value(obj)).
+PyObject* to_dict(PyObject*, PyObject* obj) noexcept {
+  return guard([&] { return json_to_pydict(py_to_json_value(obj)); });
+}
+
+// or_null(obj): the lenient conversion, back to Python.
+PyObject* or_null(PyObject*, PyObject* obj) noexcept {
+  return guard([&] { return json_to_pyobject_depth(py_to_json_value_or_null(obj), 0); });
+}
+
+// parse(text, depth=0): the core parser, converted at `depth`.
+PyObject* parse(PyObject*, PyObject* args) noexcept {
+  return guard([&] {
+    PyObject* text;
+    unsigned int depth = 0;
+    if (!PyArg_ParseTuple(args, "U|I:parse", &text, &depth)) throw_error_set();
+    Result<Json> parsed = parse_json(utf8(text));
+    if (!parsed) raise_core_error(parsed.error());
+    return json_to_pyobject_depth(*parsed, depth);
+  });
+}
+
+PyObject* dumps(PyObject* obj, JsonLayout layout) noexcept {
+  return guard([&] { return new_str(write_json(py_to_json_value(obj), layout)); });
+}
+PyObject* dumps_compact(PyObject*, PyObject* obj) noexcept { return dumps(obj, JsonLayout::Compact); }
+PyObject* dumps_pretty(PyObject*, PyObject* obj) noexcept { return dumps(obj, JsonLayout::Pretty); }
+
+// nested_arrays(levels, innermost_size): `levels` arrays inside one another
+// (built in C++, past the parser's limit), the innermost holding that many
+// zeros, converted whole.
+PyObject* nested_arrays(PyObject*, PyObject* args) noexcept {
+  return guard([&] {
+    unsigned int levels, innermost;
+    if (!PyArg_ParseTuple(args, "II:nested_arrays", &levels, &innermost)) throw_error_set();
+    Json value = Json::array();
+    for (unsigned int i = 0; i < innermost; ++i) value.push_back(0);
+    for (unsigned int i = 1; i < levels; ++i) value = Json::array({std::move(value)});
+    return json_to_pyobject_depth(value, 0);
+  });
+}
+
+OrderedJson reversed_copy(const Json& value) {
+  if (value.is_array()) {
+    OrderedJson out = OrderedJson::array();
+    for (const auto& element : value) out.push_back(reversed_copy(element));
+    return out;
+  }
+  if (value.is_object()) {
+    OrderedJson out = OrderedJson::object();
+    for (auto it = value.crbegin(); it != value.crend(); ++it) {
+      out[it.key()] = reversed_copy(it.value());
+    }
+    return out;
+  }
+  return OrderedJson(value);  // scalars convert directly
+}
+
+// ordered_to_dict(obj): converts obj to JSON, rebuilds it as an OrderedJson
+// with every object's members inserted in descending key order, and
+// converts that with json_to_pydict.
+PyObject* ordered_to_dict(PyObject*, PyObject* obj) noexcept {
+  return guard([&] { return json_to_pydict(reversed_copy(py_to_json_value(obj))); });
 }
 
 // throw_cpp(kind, message): throws a C++ exception of the given kind through
@@ -237,6 +309,14 @@ PyMethodDef testing_methods[] = {
     {"make_sealed", make_sealed, METH_NOARGS, nullptr},
     {"parse_sample", as_pycfunction(parse_sample), METH_VARARGS | METH_KEYWORDS, nullptr},
     {"convert", convert, METH_VARARGS, nullptr},
+    {"roundtrip", roundtrip, METH_O, nullptr},
+    {"to_dict", to_dict, METH_O, nullptr},
+    {"or_null", or_null, METH_O, nullptr},
+    {"parse", parse, METH_VARARGS, nullptr},
+    {"dumps_compact", dumps_compact, METH_O, nullptr},
+    {"dumps_pretty", dumps_pretty, METH_O, nullptr},
+    {"nested_arrays", nested_arrays, METH_VARARGS, nullptr},
+    {"ordered_to_dict", ordered_to_dict, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
