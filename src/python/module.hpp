@@ -54,9 +54,9 @@ inline constexpr unsigned int kFinalTypeFlags =
 inline constexpr unsigned int kNoConstructorTypeFlags =
     kFinalTypeFlags | static_cast<unsigned int>(Py_TPFLAGS_DISALLOW_INSTANTIATION);
 
-// A heap type created from `spec` on first use and kept for the life of the
-// process, shared by every module object. The spec (and its name) must have
-// static storage: the type keeps pointing at it.
+// A heap type created from a PyType_Spec on first use and kept for the life
+// of the process, shared by every module object. The PyType_Spec (and its
+// name) must have static storage: the type keeps pointing at it.
 class TypeCell {
  public:
   explicit constexpr TypeCell(PyType_Spec& spec) noexcept : spec_(&spec) {}
