@@ -1,6 +1,92 @@
-// Placeholder entry point; replaced by the module frame.
+// The _quarlo_native module: definition, multi-phase initialisation and the
+// tables of what the execution step publishes.
+//
+// The exec step adds, in this order, the classes (kClasses), the functions
+// (kFunctions) and the six exception classes. Each addition appends the name
+// to __all__ and then sets the attribute; the first failure fails the import.
+// See module.hpp for how a class or function TU plugs in.
 #include <Python.h>
 
-static PyModuleDef_Slot quarlo_slots[] = {{0, nullptr}};
-static PyModuleDef quarlo_module = {PyModuleDef_HEAD_INIT, "_quarlo_native", nullptr, 0, nullptr, quarlo_slots, nullptr, nullptr, nullptr};
-PyMODINIT_FUNC PyInit__quarlo_native(void) { return PyModuleDef_Init(&quarlo_module); }
+#include "python/errors.hpp"
+#include "python/guard.hpp"
+#include "python/module.hpp"
+#include "python/pyref.hpp"
+
+namespace quarlo::py {
+namespace {
+
+// Classes in byte-wise ascending name order; terminated by {nullptr, nullptr}.
+const ClassEntry kClasses[] = {
+    {nullptr, nullptr},
+};
+
+// Functions in byte-wise ascending name order; terminated by nullptr.
+PyMethodDef* const kFunctions[] = {
+    nullptr,
+};
+
+InternedString g_all_name{"__all__"};
+
+// Appends `name` to the module's __all__ (creating it if missing), then sets
+// the attribute.
+void add_member(PyObject* module, const char* name, PyObject* value) {
+  PyObject* dict = PyModule_GetDict(module);  // borrowed
+  PyObject* all = PyDict_GetItemWithError(dict, g_all_name.get());  // borrowed
+  if (all == nullptr) {
+    if (PyErr_Occurred()) throw_error_set();
+    PyRef fresh = PyRef::checked(PyList_New(0));
+    if (PyDict_SetItem(dict, g_all_name.get(), fresh.get()) < 0) throw_error_set();
+    all = fresh.get();  // the dict holds it now
+  } else if (!PyList_Check(all)) {
+    PyErr_SetString(PyExc_TypeError, "__all__ must be a list");
+    throw_error_set();
+  }
+  PyRef name_str = PyRef::checked(PyUnicode_FromString(name));
+  if (PyList_Append(all, name_str.get()) < 0) throw_error_set();
+  if (PyModule_AddObjectRef(module, name, value) < 0) throw_error_set();
+}
+
+// Last stage of the exec step: the exception classes.
+void init(PyObject* module) {
+  const ExceptionTypes& types = exception_types();
+  for (std::size_t i = 0; i < kExceptionCount; ++i) {
+    add_member(module, kExceptionNames[i], types.classes[i]);
+  }
+}
+
+int exec_module(PyObject* module) noexcept {
+  return guard([&] {
+    for (const ClassEntry* entry = kClasses; entry->name != nullptr; ++entry) {
+      add_member(module, entry->name, reinterpret_cast<PyObject*>(entry->type()));
+    }
+    PyRef module_name = PyRef::checked(PyModule_GetNameObject(module));
+    for (PyMethodDef* const* def = kFunctions; *def != nullptr; ++def) {
+      PyRef function = PyRef::checked(PyCFunction_NewEx(*def, module, module_name.get()));
+      add_member(module, (*def)->ml_name, function.get());
+    }
+    init(module);
+    return 0;
+  });
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, as_slot(exec_module)},
+    {0, nullptr},
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "_quarlo_native",
+    "Python bindings for the quarlo core library.",
+    0,        // no per-module state: everything is process-wide
+    nullptr,  // functions are added by the exec step
+    module_slots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+}  // namespace quarlo::py
+
+PyMODINIT_FUNC PyInit__quarlo_native(void) { return PyModuleDef_Init(&quarlo::py::module_def); }
