@@ -95,14 +95,16 @@ PyRef new_str(std::string_view text) {
   return PyRef::checked(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
 }
 
-std::string str_arg(PyObject* obj, const char* name) {
+std::string_view str_view_arg(PyObject* obj, const char* name) {
   if (obj == nullptr) not_given(name);
   if (!PyUnicode_Check(obj)) raise_not_instance(obj, "str", name);
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(obj, &size);
   if (data == nullptr) fail_argument(name);  // lone surrogate: UnicodeEncodeError
-  return std::string(data, static_cast<std::size_t>(size));
+  return {data, static_cast<std::size_t>(size)};
 }
+
+std::string str_arg(PyObject* obj, const char* name) { return std::string(str_view_arg(obj, name)); }
 
 std::optional<std::string> optional_str_arg(PyObject* obj, const char* name) {
   if (is_none_or_missing(obj)) return std::nullopt;

@@ -67,6 +67,8 @@ PyRef new_str(std::string_view text);
 
 // str (or a subclass) -> UTF-8 text.
 std::string str_arg(PyObject* obj, const char* name);
+// As str_arg, without a copy: the view lives as long as `obj` does.
+std::string_view str_view_arg(PyObject* obj, const char* name);
 // None or not given -> nullopt; otherwise as str_arg.
 std::optional<std::string> optional_str_arg(PyObject* obj, const char* name);
 

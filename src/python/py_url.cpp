@@ -1,0 +1,126 @@
+// normalize_path_fn, normalize_public_url_fn, clean_url_fn, clean_query_fn.
+//
+//   def normalize_path_fn(path: str, policy: URLPolicy) -> str
+//   def normalize_public_url_fn(url: str, config: SEOConfig) -> str
+//   def clean_url_fn(url: str) -> dict  # {"url", "removed_params", "cleaned_params"}
+//   def clean_query_fn(query: str) -> str
+//
+// The two normalisation functions report core errors as the built-in
+// ValueError carrying the full display text ("invalid URL: ..."), not as a
+// QuarloError subclass.
+#include "python/py_url.hpp"
+
+#include "core/detrack.hpp"
+#include "core/url.hpp"
+#include "python/args.hpp"
+#include "python/cell.hpp"
+#include "python/errors.hpp"
+#include "python/guard.hpp"
+#include "python/module.hpp"
+#include "python/py_config.hpp"
+
+namespace quarlo::py {
+namespace {
+
+InternedString kUrlKey{"url"};
+InternedString kRemovedKey{"removed_params"};
+InternedString kCleanedKey{"cleaned_params"};
+
+template <class T>
+T value_or_value_error(Result<T>&& result) {
+  if (!result) raise_value_error_display(result.error());
+  return std::move(result).value();
+}
+
+PyRef str_map_to_dict(const std::map<std::string, std::string, std::less<>>& map) {
+  PyRef dict = PyRef::checked(PyDict_New());
+  for (const auto& [key, value] : map) {
+    PyRef k = new_str(key);
+    PyRef v = new_str(value);
+    if (PyDict_SetItem(dict.get(), k.get(), v.get()) < 0) throw_error_set();
+  }
+  return dict;
+}
+
+PyObject* normalize_path_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+  return guard([&] {
+    static const char* const kKeywords[] = {"path", "policy", nullptr};
+    PyObject *path = nullptr, *policy = nullptr;
+    parse_args(args, kwargs, "OO:normalize_path_fn", kKeywords, &path, &policy);
+    const std::string_view path_text = str_view_arg(path, "path");
+    const URLPolicy core_policy = to_core_policy(instance_arg(policy, url_policy_type(), "policy"));
+    return new_str(value_or_value_error(normalize_path(path_text, core_policy)));
+  });
+}
+
+PyObject* normalize_public_url_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+  return guard([&] {
+    static const char* const kKeywords[] = {"url", "config", nullptr};
+    PyObject *url = nullptr, *config = nullptr;
+    parse_args(args, kwargs, "OO:normalize_public_url_fn", kKeywords, &url, &config);
+    const std::string_view url_text = str_view_arg(url, "url");
+    const SEOConfig& core_config = unwrap_config(instance_arg(config, seo_config_type(), "config"));
+    return new_str(value_or_value_error(normalize_public_url(url_text, core_config)));
+  });
+}
+
+PyObject* clean_url_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+  return guard([&] {
+    static const char* const kKeywords[] = {"url", nullptr};
+    PyObject* url = nullptr;
+    parse_args(args, kwargs, "O:clean_url_fn", kKeywords, &url);
+    const CleanResult cleaned = clean_url(str_view_arg(url, "url"));
+    PyRef result = PyRef::checked(PyDict_New());
+    PyRef url_value = new_str(cleaned.url);
+    PyRef removed = str_map_to_dict(cleaned.removed_params);
+    PyRef kept = str_map_to_dict(cleaned.cleaned_params);
+    if (PyDict_SetItem(result.get(), kUrlKey.get(), url_value.get()) < 0 ||
+        PyDict_SetItem(result.get(), kRemovedKey.get(), removed.get()) < 0 ||
+        PyDict_SetItem(result.get(), kCleanedKey.get(), kept.get()) < 0) {
+      throw_error_set();
+    }
+    return result;
+  });
+}
+
+PyObject* clean_query_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+  return guard([&] {
+    static const char* const kKeywords[] = {"query", nullptr};
+    PyObject* query = nullptr;
+    parse_args(args, kwargs, "O:clean_query_fn", kKeywords, &query);
+    return new_str(clean_query(str_view_arg(query, "query")));
+  });
+}
+
+}  // namespace
+
+PyMethodDef normalize_path_fn_def{
+    "normalize_path_fn", as_pycfunction(normalize_path_fn), METH_VARARGS | METH_KEYWORDS,
+    "normalize_path_fn(path, policy)\n--\n\n"
+    "Normalizes a route path according to the URL policy.\n"
+    "\n"
+    "Raises:\n"
+    "    ValueError: If the path or policy is invalid."};
+
+PyMethodDef normalize_public_url_fn_def{
+    "normalize_public_url_fn", as_pycfunction(normalize_public_url_fn), METH_VARARGS | METH_KEYWORDS,
+    "normalize_public_url_fn(url, config)\n--\n\n"
+    "Resolves a path or URL against the configured public base URL.\n"
+    "\n"
+    "Raises:\n"
+    "    QuarloError: If the input or configuration is invalid."};
+
+PyMethodDef clean_url_fn_def{
+    "clean_url_fn", as_pycfunction(clean_url_fn), METH_VARARGS | METH_KEYWORDS,
+    "clean_url_fn(url)\n--\n\n"
+    "Removes tracking parameters from a URL.\n"
+    "\n"
+    "Returns:\n"
+    "    A dict with ``url``, ``removed_params``, and ``cleaned_params``."};
+
+PyMethodDef clean_query_fn_def{
+    "clean_query_fn", as_pycfunction(clean_query_fn), METH_VARARGS | METH_KEYWORDS,
+    "clean_query_fn(query)\n--\n\n"
+    "Removes tracking parameters from a query string."};
+
+}  // namespace quarlo::py
