@@ -1,0 +1,942 @@
+// WHATWG URL parsing for absolute URLs without a base URL.
+//
+// The parser is the basic URL parser of the URL Standard run without a base
+// and without a state override, so the relative states collapse into one
+// failure. It works on UTF-8 bytes: after pre-processing the input is always
+// well-formed UTF-8, so percent-encoding a code point is the same as
+// percent-encoding each of its bytes, and every delimiter is ASCII.
+//
+// Failure descriptions. The standard distinguishes many failures; callers see
+// the closest of seven descriptions:
+//   missing-scheme-non-relative-URL                      "relative URL without a base"
+//   host-missing (special URL with an empty host, user
+//     information followed by an empty host, empty host
+//     in front of a port)                                "empty host"
+//   port-out-of-range, port-invalid                      "invalid port number"
+//   IPv4-too-many-parts, IPv4-non-numeric-part,
+//     IPv4-out-of-range-part                             "invalid IPv4 address"
+//   IPv6-unclosed, IPv6-invalid-compression,
+//     IPv6-too-many-pieces, IPv6-multiple-compression,
+//     IPv6-invalid-code-point, IPv6-too-few-pieces,
+//     IPv4-in-IPv6-* (all of them)                       "invalid IPv6 address"
+//   host-invalid-code-point (opaque hosts),
+//     domain-invalid-code-point (after UTS #46)          "invalid domain character"
+//   domain-to-ASCII (a UTS #46 error, an empty result,
+//     a host that is not well-formed UTF-8 once
+//     percent-decoded)                                   "invalid international domain name"
+#include "core/whatwg_url.hpp"
+
+#include <unicode/uidna.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <utility>
+
+namespace quarlo::whatwg {
+namespace {
+
+constexpr std::string_view kNoBase = "relative URL without a base";
+constexpr std::string_view kEmptyHost = "empty host";
+constexpr std::string_view kBadPort = "invalid port number";
+constexpr std::string_view kBadIpv4 = "invalid IPv4 address";
+constexpr std::string_view kBadIpv6 = "invalid IPv6 address";
+constexpr std::string_view kBadDomainChar = "invalid domain character";
+constexpr std::string_view kBadIdn = "invalid international domain name";
+
+// An empty view means success for the helpers below.
+using Failure = std::string_view;
+
+// ---------------------------------------------------------------------------
+// Character classes
+
+constexpr bool is_alpha(int c) noexcept { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+constexpr bool is_digit(int c) noexcept { return c >= '0' && c <= '9'; }
+constexpr bool is_alnum(int c) noexcept { return is_alpha(c) || is_digit(c); }
+constexpr int hex_value(int c) noexcept {
+  if (is_digit(c)) return c - '0';
+  if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') return (c | 0x20) - 'a' + 10;
+  return -1;
+}
+constexpr char to_lower(char c) noexcept {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+constexpr bool is_tab_or_newline(char c) noexcept { return c == '\t' || c == '\n' || c == '\r'; }
+
+constexpr bool is_forbidden_host_byte(unsigned char c) noexcept {
+  switch (c) {
+    case 0x00: case '\t': case '\n': case '\r': case ' ': case '#': case '/': case ':':
+    case '<': case '>': case '?': case '@': case '[': case '\\': case ']': case '^': case '|':
+      return true;
+    default:
+      return false;
+  }
+}
+constexpr bool is_forbidden_domain_byte(unsigned char c) noexcept {
+  return c <= 0x1F || c == '%' || c == 0x7F || is_forbidden_host_byte(c);
+}
+
+// ---------------------------------------------------------------------------
+// Percent-encode sets. They nest (C0 control < fragment, query < special-query;
+// query < path < userinfo), so each ASCII byte carries one bit per set that
+// contains it. Bytes >= 0x80 are in every set.
+
+enum EncodeSet : std::uint8_t {
+  kC0ControlSet = 1U << 0,
+  kFragmentSet = 1U << 1,
+  kQuerySet = 1U << 2,
+  kSpecialQuerySet = 1U << 3,
+  kPathSet = 1U << 4,
+  kUserinfoSet = 1U << 5,
+};
+
+constexpr std::array<std::uint8_t, 128> make_encode_table() {
+  std::array<std::uint8_t, 128> table{};
+  auto add = [&table](std::string_view chars, unsigned sets) {
+    for (const char c : chars) table[static_cast<unsigned char>(c)] |= static_cast<std::uint8_t>(sets);
+  };
+  constexpr unsigned all = kC0ControlSet | kFragmentSet | kQuerySet | kSpecialQuerySet | kPathSet | kUserinfoSet;
+  for (unsigned c = 0; c < 0x20; ++c) table[c] = all;
+  table[0x7F] = all;
+  add(" \"<>", kFragmentSet | kQuerySet | kSpecialQuerySet | kPathSet | kUserinfoSet);
+  add("`", kFragmentSet | kPathSet | kUserinfoSet);
+  add("#", kQuerySet | kSpecialQuerySet | kPathSet | kUserinfoSet);
+  add("'", kSpecialQuerySet);
+  add("?^{}", kPathSet | kUserinfoSet);
+  add("/:;=@[\\]|", kUserinfoSet);
+  return table;
+}
+constexpr std::array<std::uint8_t, 128> kEncodeTable = make_encode_table();
+constexpr char kUpperHex[] = "0123456789ABCDEF";
+
+inline void append_encoded(std::string& out, unsigned char c, EncodeSet set) {
+  if (c >= 0x80 || (kEncodeTable[c] & set) != 0) {
+    const char escape[3] = {'%', kUpperHex[c >> 4], kUpperHex[c & 0xF]};
+    out.append(escape, 3);
+  } else {
+    out.push_back(static_cast<char>(c));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// UTF-8
+
+// Length of the well-formed UTF-8 sequence starting at s[i] (true), or the
+// length of the maximal ill-formed subpart there (false), which the UTF-8
+// decoder replaces by one U+FFFD.
+bool utf8_sequence(std::string_view s, std::size_t i, std::size_t& length) noexcept {
+  const auto lead = static_cast<unsigned char>(s[i]);
+  if (lead < 0x80) {
+    length = 1;
+    return true;
+  }
+  std::size_t trailing = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    trailing = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    trailing = 2;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    trailing = 3;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    length = 1;
+    return false;
+  }
+  for (std::size_t k = 1; k <= trailing; ++k) {
+    if (i + k >= s.size()) {
+      length = k;
+      return false;
+    }
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if (b < low || b > high) {
+      length = k;
+      return false;
+    }
+    low = 0x80;
+    high = 0xBF;
+  }
+  length = trailing + 1;
+  return true;
+}
+
+bool is_valid_utf8(std::string_view s) noexcept {
+  for (std::size_t i = 0, length = 0; i < s.size(); i += length) {
+    if (!utf8_sequence(s, i, length)) return false;
+  }
+  return true;
+}
+
+bool is_ascii(std::string_view s) noexcept {
+  for (const char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Strips leading and trailing C0 controls and spaces, removes every tab and
+// newline and replaces ill-formed UTF-8 by U+FFFD. Returns a view of `input`
+// when nothing but stripping was needed, else a view of `storage`.
+std::string_view preprocess(std::string_view input, std::string& storage) {
+  std::size_t begin = 0;
+  std::size_t end = input.size();
+  while (begin < end && static_cast<unsigned char>(input[begin]) <= 0x20) ++begin;
+  while (end > begin && static_cast<unsigned char>(input[end - 1]) <= 0x20) --end;
+  input = input.substr(begin, end - begin);
+
+  bool clean = true;
+  for (std::size_t i = 0, length = 0; i < input.size() && clean; i += length) {
+    clean = utf8_sequence(input, i, length) && !is_tab_or_newline(input[i]);
+  }
+  if (clean) return input;
+
+  storage.reserve(input.size() + 8);
+  for (std::size_t i = 0, length = 0; i < input.size(); i += length) {
+    if (utf8_sequence(input, i, length)) {
+      if (!is_tab_or_newline(input[i])) storage.append(input, i, length);
+    } else {
+      storage.append("\xEF\xBF\xBD");
+    }
+  }
+  return storage;
+}
+
+// ---------------------------------------------------------------------------
+// IPv4
+
+constexpr std::uint64_t kIpv4Saturation = (std::uint64_t{1} << 32) + 1;
+
+// Parses one dotted part: decimal, octal ("0" prefix) or hexadecimal ("0x");
+// values above 2^32 saturate, which is enough to reject them.
+bool parse_ipv4_number(std::string_view s, std::uint64_t& value) noexcept {
+  if (s.empty()) return false;
+  int radix = 10;
+  if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    radix = 16;
+    s.remove_prefix(2);
+  } else if (s.size() >= 2 && s[0] == '0') {
+    radix = 8;
+    s.remove_prefix(1);
+  }
+  value = 0;
+  for (const char c : s) {
+    const int digit = hex_value(static_cast<unsigned char>(c));
+    if (digit < 0 || digit >= radix) return false;
+    value = value * static_cast<unsigned>(radix) + static_cast<unsigned>(digit);
+    if (value > kIpv4Saturation) value = kIpv4Saturation;
+  }
+  return true;
+}
+
+bool ends_in_a_number(std::string_view s) noexcept {
+  if (s.empty()) return false;
+  if (s.back() == '.') s.remove_suffix(1);
+  const std::string_view last = s.substr(s.rfind('.') + 1);  // npos + 1 == 0
+  if (last.empty()) return false;
+  bool all_digits = true;
+  for (const char c : last) all_digits = all_digits && is_digit(static_cast<unsigned char>(c));
+  std::uint64_t ignored = 0;
+  return all_digits || parse_ipv4_number(last, ignored);
+}
+
+Failure parse_ipv4(std::string_view s, std::string& out) {
+  if (s.size() > 1 && s.back() == '.') s.remove_suffix(1);
+  std::array<std::uint64_t, 4> numbers{};
+  std::size_t count = 0;
+  for (std::size_t start = 0;;) {
+    const std::size_t dot = s.find('.', start);
+    const std::string_view part = s.substr(start, dot == std::string_view::npos ? dot : dot - start);
+    if (count == numbers.size()) return kBadIpv4;
+    if (!parse_ipv4_number(part, numbers[count])) return kBadIpv4;
+    ++count;
+    if (dot == std::string_view::npos) break;
+    start = dot + 1;
+  }
+  for (std::size_t i = 0; i + 1 < count; ++i) {
+    if (numbers[i] > 255) return kBadIpv4;
+  }
+  const std::uint64_t last = numbers[count - 1];
+  if (last >= (std::uint64_t{1} << (8 * (5 - count)))) return kBadIpv4;
+  std::uint64_t address = last;
+  for (std::size_t i = 0; i + 1 < count; ++i) address += numbers[i] << (8 * (3 - i));
+
+  out.clear();
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    out += std::to_string((address >> shift) & 0xFF);
+    if (shift != 0) out += '.';
+  }
+  return {};
+}
+
+// ---------------------------------------------------------------------------
+// IPv6
+
+Failure parse_ipv6(std::string_view s, std::array<std::uint16_t, 8>& address) noexcept {
+  address.fill(0);
+  std::size_t piece = 0;
+  std::size_t compress = 8;  // 8: no compression
+  std::size_t p = 0;
+  const auto at = [&s](std::size_t i) -> int { return i < s.size() ? static_cast<unsigned char>(s[i]) : -1; };
+
+  if (at(p) == ':') {
+    if (at(p + 1) != ':') return kBadIpv6;
+    p += 2;
+    compress = ++piece;
+  }
+  while (at(p) != -1) {
+    if (piece == 8) return kBadIpv6;
+    if (at(p) == ':') {
+      if (compress != 8) return kBadIpv6;
+      ++p;
+      compress = ++piece;
+      continue;
+    }
+    unsigned value = 0;
+    std::size_t length = 0;
+    while (length < 4 && hex_value(at(p)) >= 0) {
+      value = value * 16 + static_cast<unsigned>(hex_value(at(p)));
+      ++p;
+      ++length;
+    }
+    if (at(p) == '.') {
+      if (length == 0) return kBadIpv6;
+      p -= length;
+      if (piece > 6) return kBadIpv6;
+      int numbers_seen = 0;
+      while (at(p) != -1) {
+        int ipv4_piece = -1;
+        if (numbers_seen > 0) {
+          if (at(p) == '.' && numbers_seen < 4) {
+            ++p;
+          } else {
+            return kBadIpv6;
+          }
+        }
+        if (!is_digit(at(p))) return kBadIpv6;
+        while (is_digit(at(p))) {
+          const int number = at(p) - '0';
+          if (ipv4_piece == -1) {
+            ipv4_piece = number;
+          } else if (ipv4_piece == 0) {
+            return kBadIpv6;
+          } else {
+            ipv4_piece = ipv4_piece * 10 + number;
+          }
+          if (ipv4_piece > 255) return kBadIpv6;
+          ++p;
+        }
+        address[piece] = static_cast<std::uint16_t>(address[piece] * 0x100 + ipv4_piece);
+        ++numbers_seen;
+        if (numbers_seen == 2 || numbers_seen == 4) ++piece;
+      }
+      if (numbers_seen != 4) return kBadIpv6;
+      break;
+    }
+    if (at(p) == ':') {
+      ++p;
+      if (at(p) == -1) return kBadIpv6;
+    } else if (at(p) != -1) {
+      return kBadIpv6;
+    }
+    address[piece] = static_cast<std::uint16_t>(value);
+    ++piece;
+  }
+  if (compress != 8) {
+    std::size_t swaps = piece - compress;
+    piece = 7;
+    while (piece != 0 && swaps > 0) {
+      std::swap(address[piece], address[compress + swaps - 1]);
+      --piece;
+      --swaps;
+    }
+  } else if (piece != 8) {
+    return kBadIpv6;
+  }
+  return {};
+}
+
+void serialize_ipv6(const std::array<std::uint16_t, 8>& address, std::string& out) {
+  // The first longest run of two or more zero pieces is written as "::".
+  std::size_t compress = 8;
+  std::size_t best = 1;
+  for (std::size_t i = 0; i < 8;) {
+    std::size_t j = i;
+    while (j < 8 && address[j] == 0) ++j;
+    if (j - i > best) {
+      best = j - i;
+      compress = i;
+    }
+    i = j == i ? i + 1 : j;
+  }
+  out.clear();
+  out += '[';
+  static constexpr char kLowerHex[] = "0123456789abcdef";
+  for (std::size_t i = 0; i < 8; ++i) {
+    if (i == compress) {
+      out += i == 0 ? "::" : ":";
+      i += best - 1;
+      continue;
+    }
+    const unsigned v = address[i];
+    bool started = false;
+    for (int shift = 12; shift >= 0; shift -= 4) {
+      const unsigned nibble = (v >> shift) & 0xF;
+      if (nibble != 0 || started || shift == 0) {
+        out += kLowerHex[nibble];
+        started = true;
+      }
+    }
+    if (i != 7) out += ':';
+  }
+  out += ']';
+}
+
+// ---------------------------------------------------------------------------
+// Domains
+
+const UIDNA* uts46() noexcept {
+  // Created once, shared read-only by every thread, never closed.
+  static const UIDNA* const instance = [] {
+    UErrorCode status = U_ZERO_ERROR;
+    UIDNA* idna = uidna_openUTS46(UIDNA_CHECK_BIDI | UIDNA_CHECK_CONTEXTJ | UIDNA_NONTRANSITIONAL_TO_ASCII |
+                                      UIDNA_NONTRANSITIONAL_TO_UNICODE,
+                                  &status);
+    return U_SUCCESS(status) ? idna : nullptr;
+  }();
+  return instance;
+}
+
+// CheckHyphens and VerifyDnsLength are off, so these never fail a domain.
+constexpr std::uint32_t kIgnoredIdnaErrors = UIDNA_ERROR_EMPTY_LABEL | UIDNA_ERROR_LABEL_TOO_LONG |
+                                             UIDNA_ERROR_DOMAIN_NAME_TOO_LONG | UIDNA_ERROR_LEADING_HYPHEN |
+                                             UIDNA_ERROR_TRAILING_HYPHEN | UIDNA_ERROR_HYPHEN_3_4;
+
+bool has_ace_label(std::string_view domain) noexcept {
+  for (std::size_t start = 0; start < domain.size();) {
+    if (domain.size() - start >= 4 && to_lower(domain[start]) == 'x' && to_lower(domain[start + 1]) == 'n' &&
+        domain[start + 2] == '-' && domain[start + 3] == '-') {
+      return true;
+    }
+    const std::size_t dot = domain.find('.', start);
+    if (dot == std::string_view::npos) break;
+    start = dot + 1;
+  }
+  return false;
+}
+
+Failure uts46_to_ascii(std::string_view domain, std::string& out) {
+  const UIDNA* idna = uts46();
+  if (idna == nullptr || domain.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() / 4)) {
+    return kBadIdn;
+  }
+  out.resize(domain.size() + 32);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    UErrorCode status = U_ZERO_ERROR;
+    UIDNAInfo info = UIDNA_INFO_INITIALIZER;
+    const std::int32_t length =
+        uidna_nameToASCII_UTF8(idna, domain.data(), static_cast<std::int32_t>(domain.size()), out.data(),
+                               static_cast<std::int32_t>(out.size()), &info, &status);
+    if (status == U_BUFFER_OVERFLOW_ERROR && attempt == 0) {
+      out.resize(static_cast<std::size_t>(length));
+      continue;
+    }
+    if (U_FAILURE(status) || (info.errors & ~kIgnoredIdnaErrors) != 0) return kBadIdn;
+    out.resize(static_cast<std::size_t>(length));
+    return {};
+  }
+  return kBadIdn;
+}
+
+// Domain to ASCII with beStrict false.
+Failure domain_to_ascii(std::string_view domain, std::string& out) {
+  if (is_ascii(domain) && !has_ace_label(domain)) {
+    // For such input UTS #46 processing is ASCII lower-casing.
+    out.assign(domain);
+    for (char& c : out) c = to_lower(c);
+  } else {
+    if (!is_valid_utf8(domain)) return kBadIdn;  // U+FFFD would be disallowed anyway
+    if (const Failure f = uts46_to_ascii(domain, out); !f.empty()) return f;
+  }
+  if (out.empty()) return kBadIdn;
+  for (const char c : out) {
+    if (is_forbidden_domain_byte(static_cast<unsigned char>(c))) return kBadDomainChar;
+  }
+  return {};
+}
+
+void percent_decode(std::string_view s, std::string& out) {
+  out.clear();
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && hex_value(static_cast<unsigned char>(s[i + 1])) >= 0 &&
+        hex_value(static_cast<unsigned char>(s[i + 2])) >= 0) {
+      out += static_cast<char>(hex_value(static_cast<unsigned char>(s[i + 1])) * 16 +
+                               hex_value(static_cast<unsigned char>(s[i + 2])));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+}
+
+// The host parser. `scratch` is reused working storage.
+Failure parse_host(std::string_view input, bool is_opaque, std::string& out, std::string& scratch) {
+  if (!input.empty() && input.front() == '[') {
+    if (input.size() < 2 || input.back() != ']') return kBadIpv6;
+    std::array<std::uint16_t, 8> address{};
+    if (const Failure f = parse_ipv6(input.substr(1, input.size() - 2), address); !f.empty()) return f;
+    serialize_ipv6(address, out);
+    return {};
+  }
+  if (is_opaque) {
+    out.clear();
+    for (const char c : input) {
+      if (is_forbidden_host_byte(static_cast<unsigned char>(c))) return kBadDomainChar;
+      append_encoded(out, static_cast<unsigned char>(c), kC0ControlSet);
+    }
+    return {};
+  }
+  std::string_view domain = input;
+  if (input.find('%') != std::string_view::npos) {
+    percent_decode(input, scratch);
+    domain = scratch;
+  }
+  if (const Failure f = domain_to_ascii(domain, out); !f.empty()) return f;
+  if (ends_in_a_number(out)) {
+    scratch.assign(out);
+    return parse_ipv4(scratch, out);
+  }
+  return {};
+}
+
+// ---------------------------------------------------------------------------
+// Paths
+
+bool is_windows_drive_letter(std::string_view s) noexcept {
+  return s.size() == 2 && is_alpha(static_cast<unsigned char>(s[0])) && (s[1] == ':' || s[1] == '|');
+}
+
+bool is_single_dot(std::string_view s) noexcept {
+  return s == "." || (s.size() == 3 && s[0] == '%' && s[1] == '2' && to_lower(s[2]) == 'e');
+}
+
+bool is_double_dot(std::string_view s) noexcept {
+  const auto dot_at = [&s](std::size_t& i) {
+    if (i < s.size() && s[i] == '.') {
+      i += 1;
+      return true;
+    }
+    if (i + 3 <= s.size() && s[i] == '%' && s[i + 1] == '2' && to_lower(s[i + 2]) == 'e') {
+      i += 3;
+      return true;
+    }
+    return false;
+  };
+  std::size_t i = 0;
+  return dot_at(i) && dot_at(i) && i == s.size();
+}
+
+// Removes the path's last segment, except a lone normalised drive letter of
+// a file URL.
+void shorten_path(std::string& path, bool is_file) {
+  if (is_file && path.size() == 3 && path[0] == '/' && is_alpha(static_cast<unsigned char>(path[1])) &&
+      path[2] == ':') {
+    return;
+  }
+  const std::size_t slash = path.rfind('/');
+  if (slash != std::string::npos) path.erase(slash);
+}
+
+// ---------------------------------------------------------------------------
+// The state machine
+
+enum class State {
+  kSchemeStart,
+  kScheme,
+  kNoScheme,
+  kSpecialAuthoritySlashes,
+  kSpecialAuthorityIgnoreSlashes,
+  kPathOrAuthority,
+  kAuthority,
+  kHost,
+  kPort,
+  kFile,
+  kFileSlash,
+  kFileHost,
+  kPathStart,
+  kPath,
+  kOpaquePath,
+  kQuery,
+  kFragment,
+};
+
+constexpr int kEof = -1;
+
+bool is_special_scheme(std::string_view scheme) noexcept {
+  return scheme == "http" || scheme == "https" || scheme == "ws" || scheme == "wss" || scheme == "ftp" ||
+         scheme == "file";
+}
+
+ParseResult fail(std::string_view description) {
+  ParseResult result;
+  result.failure = description;
+  return result;
+}
+
+ParseResult run(std::string_view in) {
+  Url url;
+  std::string buffer;   // the scheme, then the current path segment
+  std::string scratch;  // host parsing work space
+  State state = State::kSchemeStart;
+  bool special = false;
+  bool is_file = false;
+  bool at_sign_seen = false;
+  bool inside_brackets = false;
+  bool password_token_seen = false;
+  std::size_t mark = 0;  // start of the authority, host or port text in `in`
+
+  const auto n = static_cast<std::ptrdiff_t>(in.size());
+  const auto at = [&in, n](std::ptrdiff_t i) -> int {
+    return i >= 0 && i < n ? static_cast<unsigned char>(in[static_cast<std::size_t>(i)]) : kEof;
+  };
+  const auto slice = [&in](std::size_t from, std::ptrdiff_t to) {
+    return in.substr(from, static_cast<std::size_t>(to) - from);
+  };
+
+  for (std::ptrdiff_t p = 0;; ++p) {
+    const int c = at(p);
+    switch (state) {
+      case State::kSchemeStart:
+        if (is_alpha(c)) {
+          buffer += to_lower(static_cast<char>(c));
+          state = State::kScheme;
+        } else {
+          state = State::kNoScheme;
+          --p;
+        }
+        break;
+
+      case State::kScheme:
+        if (is_alnum(c) || c == '+' || c == '-' || c == '.') {
+          buffer += to_lower(static_cast<char>(c));
+        } else if (c == ':') {
+          url.scheme = std::move(buffer);
+          buffer.clear();
+          special = is_special_scheme(url.scheme);
+          is_file = url.scheme == "file";
+          if (is_file) {
+            state = State::kFile;
+          } else if (special) {
+            state = State::kSpecialAuthoritySlashes;
+          } else if (at(p + 1) == '/') {
+            state = State::kPathOrAuthority;
+            ++p;
+          } else {
+            url.opaque_path = true;
+            state = State::kOpaquePath;
+          }
+        } else {
+          buffer.clear();
+          state = State::kNoScheme;
+          p = -1;
+        }
+        break;
+
+      case State::kNoScheme:
+        return fail(kNoBase);
+
+      case State::kSpecialAuthoritySlashes:
+        state = State::kSpecialAuthorityIgnoreSlashes;
+        if (c == '/' && at(p + 1) == '/') {
+          ++p;
+        } else {
+          --p;
+        }
+        break;
+
+      case State::kSpecialAuthorityIgnoreSlashes:
+        if (c != '/' && c != '\\') {
+          state = State::kAuthority;
+          mark = static_cast<std::size_t>(p);
+          --p;
+        }
+        break;
+
+      case State::kPathOrAuthority:
+        if (c == '/') {
+          state = State::kAuthority;
+          mark = static_cast<std::size_t>(p + 1);
+        } else {
+          state = State::kPath;
+          --p;
+        }
+        break;
+
+      case State::kAuthority:
+        if (c == '@') {
+          std::string& first = password_token_seen ? url.password : url.username;
+          if (at_sign_seen) first += "%40";
+          at_sign_seen = true;
+          for (const char b : slice(mark, p)) {
+            if (b == ':' && !password_token_seen) {
+              password_token_seen = true;
+              continue;
+            }
+            append_encoded(password_token_seen ? url.password : url.username, static_cast<unsigned char>(b),
+                           kUserinfoSet);
+          }
+          mark = static_cast<std::size_t>(p + 1);
+        } else if (c == kEof || c == '/' || c == '?' || c == '#' || (special && c == '\\')) {
+          if (at_sign_seen && static_cast<std::ptrdiff_t>(mark) == p) return fail(kEmptyHost);
+          p = static_cast<std::ptrdiff_t>(mark) - 1;
+          state = State::kHost;
+        }
+        break;
+
+      case State::kHost:
+        if (c == ':' && !inside_brackets) {
+          if (static_cast<std::ptrdiff_t>(mark) == p) return fail(kEmptyHost);
+          std::string host;
+          if (const Failure f = parse_host(slice(mark, p), !special, host, scratch); !f.empty()) return fail(f);
+          url.host = std::move(host);
+          state = State::kPort;
+          mark = static_cast<std::size_t>(p + 1);
+        } else if (c == kEof || c == '/' || c == '?' || c == '#' || (special && c == '\\')) {
+          const std::string_view text = slice(mark, p);
+          --p;
+          if (special && text.empty()) return fail(kEmptyHost);
+          std::string host;
+          if (const Failure f = parse_host(text, !special, host, scratch); !f.empty()) return fail(f);
+          url.host = std::move(host);
+          state = State::kPathStart;
+        } else if (c == '[') {
+          inside_brackets = true;
+        } else if (c == ']') {
+          inside_brackets = false;
+        }
+        break;
+
+      case State::kPort:
+        if (is_digit(c)) {
+          // accumulated in place
+        } else if (c == kEof || c == '/' || c == '?' || c == '#' || (special && c == '\\')) {
+          const std::string_view digits = slice(mark, p);
+          if (!digits.empty()) {
+            std::uint32_t port = 0;
+            for (const char d : digits) {
+              port = port * 10 + static_cast<std::uint32_t>(d - '0');
+              if (port > 65535) return fail(kBadPort);
+            }
+            if (static_cast<int>(port) != default_port(url.scheme)) url.port = static_cast<std::uint16_t>(port);
+          }
+          state = State::kPathStart;
+          --p;
+        } else {
+          return fail(kBadPort);
+        }
+        break;
+
+      case State::kFile:
+        url.host.emplace();
+        if (c == '/' || c == '\\') {
+          state = State::kFileSlash;
+        } else {
+          state = State::kPath;
+          --p;
+        }
+        break;
+
+      case State::kFileSlash:
+        if (c == '/' || c == '\\') {
+          state = State::kFileHost;
+          mark = static_cast<std::size_t>(p + 1);
+        } else {
+          state = State::kPath;
+          --p;
+        }
+        break;
+
+      case State::kFileHost:
+        if (c == kEof || c == '/' || c == '\\' || c == '?' || c == '#') {
+          const std::string_view text = slice(mark, p);
+          --p;
+          if (is_windows_drive_letter(text)) {
+            // "file://C:/": the drive letter starts the path, the host stays empty.
+            buffer.assign(text);
+            state = State::kPath;
+          } else {
+            if (!text.empty()) {
+              std::string host;
+              if (const Failure f = parse_host(text, false, host, scratch); !f.empty()) return fail(f);
+              if (host == "localhost") host.clear();
+              url.host = std::move(host);
+            }
+            state = State::kPathStart;
+          }
+        }
+        break;
+
+      case State::kPathStart:
+        if (special) {
+          state = State::kPath;
+          if (c != '/' && c != '\\') --p;
+        } else if (c == '?') {
+          url.query.emplace();
+          state = State::kQuery;
+        } else if (c == '#') {
+          url.fragment.emplace();
+          state = State::kFragment;
+        } else if (c != kEof) {
+          state = State::kPath;
+          if (c != '/') --p;
+        }
+        break;
+
+      case State::kPath:
+        if (c == kEof || c == '/' || (special && c == '\\') || c == '?' || c == '#') {
+          const bool slash = c == '/' || (special && c == '\\');
+          if (is_double_dot(buffer)) {
+            shorten_path(url.path, is_file);
+            if (!slash) url.path += '/';
+          } else if (is_single_dot(buffer)) {
+            if (!slash) url.path += '/';
+          } else {
+            if (is_file && url.path.empty() && is_windows_drive_letter(buffer)) buffer[1] = ':';
+            url.path += '/';
+            url.path += buffer;
+          }
+          buffer.clear();
+          if (c == '?') {
+            url.query.emplace();
+            state = State::kQuery;
+          } else if (c == '#') {
+            url.fragment.emplace();
+            state = State::kFragment;
+          }
+        } else {
+          append_encoded(buffer, static_cast<unsigned char>(c), kPathSet);
+        }
+        break;
+
+      case State::kOpaquePath:
+        if (c == '?') {
+          url.query.emplace();
+          state = State::kQuery;
+        } else if (c == '#') {
+          url.fragment.emplace();
+          state = State::kFragment;
+        } else if (c == ' ') {
+          // A space right before the query or fragment is escaped so that it
+          // survives serialising and parsing again.
+          const int next = at(p + 1);
+          url.path += (next == '?' || next == '#') ? "%20" : " ";
+        } else if (c != kEof) {
+          append_encoded(url.path, static_cast<unsigned char>(c), kC0ControlSet);
+        }
+        break;
+
+      case State::kQuery:
+        if (c == '#') {
+          url.fragment.emplace();
+          state = State::kFragment;
+        } else if (c != kEof) {
+          append_encoded(*url.query, static_cast<unsigned char>(c), special ? kSpecialQuerySet : kQuerySet);
+        }
+        break;
+
+      case State::kFragment:
+        if (c != kEof) append_encoded(*url.fragment, static_cast<unsigned char>(c), kFragmentSet);
+        break;
+    }
+    if (p >= n) break;
+  }
+
+  ParseResult result;
+  result.url = std::move(url);
+  return result;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Public interface
+
+ParseResult parse(std::string_view input) {
+  std::string storage;
+  return run(preprocess(input, storage));
+}
+
+int default_port(std::string_view scheme) noexcept {
+  if (scheme == "http" || scheme == "ws") return 80;
+  if (scheme == "https" || scheme == "wss") return 443;
+  if (scheme == "ftp") return 21;
+  return -1;
+}
+
+bool Url::is_special() const noexcept { return is_special_scheme(scheme); }
+
+std::string Url::protocol() const {
+  std::string out;
+  out.reserve(scheme.size() + 1);
+  out += scheme;
+  out += ':';
+  return out;
+}
+
+std::string Url::host_with_port() const {
+  if (!host) return {};
+  std::string out = *host;
+  if (port) {
+    out += ':';
+    out += std::to_string(*port);
+  }
+  return out;
+}
+
+std::string Url::search() const { return query && !query->empty() ? "?" + *query : std::string(); }
+
+std::string Url::hash() const { return fragment && !fragment->empty() ? "#" + *fragment : std::string(); }
+
+std::string Url::href() const {
+  std::string out;
+  out.reserve(scheme.size() + username.size() + password.size() + (host ? host->size() : 0) + path.size() +
+              (query ? query->size() : 0) + (fragment ? fragment->size() : 0) + 16);
+  out += scheme;
+  out += ':';
+  if (host) {
+    out += "//";
+    if (!username.empty() || !password.empty()) {
+      out += username;
+      if (!password.empty()) {
+        out += ':';
+        out += password;
+      }
+      out += '@';
+    }
+    out += *host;
+    if (port) {
+      out += ':';
+      out += std::to_string(*port);
+    }
+  } else if (!opaque_path && path.size() > 1 && path[0] == '/' && path[1] == '/') {
+    // Without this the empty first segment would read back as a host.
+    out += "/.";
+  }
+  out += path;
+  if (query) {
+    out += '?';
+    out += *query;
+  }
+  if (fragment) {
+    out += '#';
+    out += *fragment;
+  }
+  return out;
+}
+
+}  // namespace quarlo::whatwg
