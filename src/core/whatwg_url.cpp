@@ -594,6 +594,7 @@ ParseResult run(std::string_view in) {
   std::string scratch;  // host parsing work space
   State state = State::kSchemeStart;
   bool special = false;
+  bool is_file = false;
   bool at_sign_seen = false;
   bool inside_brackets = false;
   bool password_token_seen = false;
@@ -627,7 +628,8 @@ ParseResult run(std::string_view in) {
           url.scheme = std::move(buffer);
           buffer.clear();
           special = is_special_scheme(url.scheme);
-          if (url.scheme == "file") {
+          is_file = url.scheme == "file";
+          if (is_file) {
             state = State::kFile;
           } else if (special) {
             state = State::kSpecialAuthoritySlashes;
@@ -799,12 +801,12 @@ ParseResult run(std::string_view in) {
         if (c == kEof || c == '/' || (special && c == '\\') || c == '?' || c == '#') {
           const bool slash = c == '/' || (special && c == '\\');
           if (is_double_dot(buffer)) {
-            shorten_path(url.path, url.scheme == "file");
+            shorten_path(url.path, is_file);
             if (!slash) url.path += '/';
           } else if (is_single_dot(buffer)) {
             if (!slash) url.path += '/';
           } else {
-            if (url.path.empty() && is_windows_drive_letter(buffer) && url.scheme == "file") buffer[1] = ':';
+            if (is_file && url.path.empty() && is_windows_drive_letter(buffer)) buffer[1] = ':';
             url.path += '/';
             url.path += buffer;
           }

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
+#include <iostream>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -121,6 +124,171 @@ TEST(WhatwgUrlConformance, MatchesWebPlatformTestData) {
   }
   std::cout << "[ conformance ] " << run << " cases run, " << skipped << " skipped (Unicode version)\n";
   EXPECT_GT(run, 500);
+}
+
+// ---------------------------------------------------------------------------
+// Failure descriptions: the data only says that a parse fails, while callers
+// pass the description on in their messages.
+
+struct FailureCase {
+  const char* input;
+  std::string_view failure;
+};
+
+class ParseFailure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(ParseFailure, GivesDescription) {
+  const auto result = parse(GetParam().input);
+  ASSERT_FALSE(result) << result.url->href();
+  EXPECT_EQ(result.failure, GetParam().failure);
+}
+
+constexpr std::string_view kNoBase = "relative URL without a base";
+constexpr std::string_view kEmptyHost = "empty host";
+constexpr std::string_view kPort = "invalid port number";
+constexpr std::string_view kIpv4 = "invalid IPv4 address";
+constexpr std::string_view kIpv6 = "invalid IPv6 address";
+constexpr std::string_view kDomainChar = "invalid domain character";
+constexpr std::string_view kIdn = "invalid international domain name";
+
+INSTANTIATE_TEST_SUITE_P(
+    Descriptions, ParseFailure,
+    ::testing::Values(FailureCase{"", kNoBase}, FailureCase{" \t ", kNoBase}, FailureCase{"/path", kNoBase},
+                      FailureCase{"example.com/a", kNoBase}, FailureCase{"1http://x/", kNoBase},
+                      FailureCase{"http://", kEmptyHost}, FailureCase{"https://?x", kEmptyHost},
+                      FailureCase{"http://user@/", kEmptyHost}, FailureCase{"http://u:p@:8080/", kEmptyHost},
+                      FailureCase{"sc://:1/", kEmptyHost}, FailureCase{"sc://u@", kEmptyHost},
+                      FailureCase{"http://a:65536/", kPort}, FailureCase{"http://a:99999999999999999999/", kPort},
+                      FailureCase{"http://a:8o/", kPort}, FailureCase{"sc://a:-1", kPort},
+                      FailureCase{"http://1.2.3.4.5/", kIpv4}, FailureCase{"http://256.0.0.1/", kIpv4},
+                      FailureCase{"http://1.2.3.256/", kIpv4}, FailureCase{"http://0x100000000/", kIpv4},
+                      FailureCase{"http://1.2.65536/", kIpv4}, FailureCase{"http://a.09/", kIpv4},
+                      FailureCase{"http://1..2/", kIpv4}, FailureCase{"http://[::1/", kIpv6},
+                      FailureCase{"http://[1::2::3]/", kIpv6}, FailureCase{"http://[1:2:3:4:5:6:7]/", kIpv6},
+                      FailureCase{"http://[1:2:3:4:5:6:7:8:9]/", kIpv6}, FailureCase{"sc://[::1.2.3.256]/", kIpv6},
+                      FailureCase{"http://[::01.2.3.4]/", kIpv6}, FailureCase{"http://[g::]/", kIpv6},
+                      FailureCase{"http://a b/", kDomainChar}, FailureCase{"http://a%25b/", kDomainChar},
+                      FailureCase{"http://a%00b/", kDomainChar}, FailureCase{"http://a^b/", kDomainChar},
+                      FailureCase{"sc://a<b/", kDomainChar}, FailureCase{"file://a|b/", kDomainChar}, FailureCase{"file://ab:/", kDomainChar},
+                      FailureCase{"http://xn--a/", kIdn}, FailureCase{"http://a.XN--A.b/", kIdn},
+                      FailureCase{"http://%C2%AD/", kIdn}, FailureCase{"http://%C3%28/", kIdn},
+                      FailureCase{"http://\xE2\x80\x8D/", kIdn}, FailureCase{"http://1\xD7\x90.com/", kIdn}));
+
+// ---------------------------------------------------------------------------
+// Record fields that the getters of the test data cannot tell apart: absent
+// versus empty host, query and fragment, the omitted default port, and the
+// opaque-path flag.
+
+struct RecordCase {
+  const char* input;
+  std::optional<std::string> host;
+  std::optional<std::uint16_t> port;
+  std::string path;
+  bool opaque_path;
+  std::optional<std::string> query;
+  std::optional<std::string> fragment;
+};
+
+class ParseRecord : public ::testing::TestWithParam<RecordCase> {};
+
+TEST_P(ParseRecord, HasFields) {
+  const auto& c = GetParam();
+  const auto result = parse(c.input);
+  ASSERT_TRUE(result) << result.failure;
+  const Url& url = *result.url;
+  EXPECT_EQ(url.host, c.host);
+  EXPECT_EQ(url.port, c.port);
+  EXPECT_EQ(url.path, c.path);
+  EXPECT_EQ(url.opaque_path, c.opaque_path);
+  EXPECT_EQ(url.query, c.query);
+  EXPECT_EQ(url.fragment, c.fragment);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, ParseRecord,
+    ::testing::Values(RecordCase{"mailto:a@b", std::nullopt, std::nullopt, "a@b", true, std::nullopt, std::nullopt},
+                      RecordCase{"sc:", std::nullopt, std::nullopt, "", true, std::nullopt, std::nullopt},
+                      RecordCase{"sc:/p", std::nullopt, std::nullopt, "/p", false, std::nullopt, std::nullopt},
+                      RecordCase{"sc:///p", "", std::nullopt, "/p", false, std::nullopt, std::nullopt},
+                      RecordCase{"sc://h", "h", std::nullopt, "", false, std::nullopt, std::nullopt},
+                      RecordCase{"http://h?#", "h", std::nullopt, "/", false, "", ""},
+                      RecordCase{"http://h:80", "h", std::nullopt, "/", false, std::nullopt, std::nullopt},
+                      RecordCase{"https://h:0443", "h", std::nullopt, "/", false, std::nullopt, std::nullopt},
+                      RecordCase{"https://h:80", "h", 80, "/", false, std::nullopt, std::nullopt},
+                      RecordCase{"ws://h:0", "h", 0, "/", false, std::nullopt, std::nullopt},
+                      RecordCase{"sc://h:80", "h", 80, "", false, std::nullopt, std::nullopt},
+                      RecordCase{"file:p", "", std::nullopt, "/p", false, std::nullopt, std::nullopt},
+                      RecordCase{"file://LOCALHOST/x", "", std::nullopt, "/x", false, std::nullopt, std::nullopt},
+                      RecordCase{"file://h:/x", "", std::nullopt, "/h:/x", false, std::nullopt, std::nullopt}));
+
+// ---------------------------------------------------------------------------
+// Serialised forms of inputs that exercise the fast ASCII host path against
+// the ICU path, input clean-up and the re-parse safety of paths.
+
+struct HrefCase {
+  const char* input;
+  const char* href;
+};
+
+class ParseHref : public ::testing::TestWithParam<HrefCase> {};
+
+TEST_P(ParseHref, SerialisesAndIsStable) {
+  const auto result = parse(GetParam().input);
+  ASSERT_TRUE(result) << result.failure;
+  const std::string href = result.url->href();
+  EXPECT_EQ(href, GetParam().href);
+  const auto again = parse(href);
+  ASSERT_TRUE(again) << again.failure;
+  EXPECT_EQ(again.url->href(), href);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, ParseHref,
+    ::testing::Values(HrefCase{"http://ExAmPle.COM", "http://example.com/"},
+                      HrefCase{"http://EX%41MPLE.com", "http://example.com/"},
+                      HrefCase{"http://a_b-.c", "http://a_b-.c/"}, HrefCase{"http://a..b./", "http://a..b./"},
+                      HrefCase{"http://Xn--Zca.de", "http://xn--zca.de/"},
+                      HrefCase{"http://Stra\xC3\x9F" "e.DE", "http://xn--strae-oqa.de/"},
+                      HrefCase{"http://%E2%98%83.com", "http://xn--n3h.com/"},
+                      HrefCase{"http://\xEF\xBC\xA1.com", "http://a.com/"},
+                      HrefCase{"http://0x7f.1/", "http://127.0.0.1/"}, HrefCase{"http://0300.0250.1/", "http://192.168.0.1/"},
+                      HrefCase{"http://4294967295/", "http://255.255.255.255/"}, HrefCase{"http://1.2.3.4./", "http://1.2.3.4/"},
+                      HrefCase{"http://[0:0:0:0:0:0:0:1]/", "http://[::1]/"},
+                      HrefCase{"http://[1:0:0:2:0:0:0:3]/", "http://[1:0:0:2::3]/"},
+                      HrefCase{"http://[1:0:0:2:3:0:0:4]/", "http://[1::2:3:0:0:4]/"},
+                      HrefCase{"http://[::ffff:192.168.0.1]/", "http://[::ffff:c0a8:1]/"},
+                      HrefCase{"http://[1:2:3:4:5:6:7::]/", "http://[1:2:3:4:5:6:7:0]/"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    InputCleanUp, ParseHref,
+    ::testing::Values(HrefCase{"\x01 http://h/a\tb\n \x7f", "http://h/ab%20%7F"},
+                      HrefCase{"http://h/\xFF?\xC3#\xE0\x80", "http://h/%EF%BF%BD?%EF%BF%BD#%EF%BF%BD%EF%BF%BD"},
+                      HrefCase{"http://h/\xC3\t\xA9", "http://h/%EF%BF%BD%EF%BF%BD"},
+                      HrefCase{"http://h/\xC3\xA9", "http://h/%C3%A9"},
+                      HrefCase{"sc:a b ?c d", "sc:a b%20?c%20d"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ParseHref,
+    ::testing::Values(HrefCase{"http://h/a/./b/../c", "http://h/a/c"}, HrefCase{"http://h/a/%2E%2e/b", "http://h/b"},
+                      HrefCase{"http://h\\a\\..\\b", "http://h/b"}, HrefCase{"http://h/a/..", "http://h/"},
+                      HrefCase{"sc://h/a\\..\\b", "sc://h/a\\..\\b"}, HrefCase{"sc:/a/..//b", "sc:/.//b"},
+                      HrefCase{"sc:/.//", "sc:/.//"}, HrefCase{"file:///C|/../..", "file:///C:/"},
+                      HrefCase{"file://C|/x", "file:///C:/x"}, HrefCase{"file:/c:/x/../../y", "file:///c:/y"},
+                      HrefCase{"file://h/C|/x", "file://h/C:/x"}, HrefCase{"file:///x/C|", "file:///x/C|"},
+                      HrefCase{"http://h/{a}^`", "http://h/%7Ba%7D%5E%60"},
+                      HrefCase{"http://h/?'\"", "http://h/?%27%22"}, HrefCase{"sc://h/?'\"", "sc://h/?'%22"},
+                      HrefCase{"http://u%3A:p:w@h/", "http://u%3A:p%3Aw@h/"},
+                      HrefCase{"http://a@b@h/", "http://a%40b@h/"}));
+
+TEST(DefaultPort, OfEachScheme) {
+  EXPECT_EQ(default_port("http"), 80);
+  EXPECT_EQ(default_port("https"), 443);
+  EXPECT_EQ(default_port("ws"), 80);
+  EXPECT_EQ(default_port("wss"), 443);
+  EXPECT_EQ(default_port("ftp"), 21);
+  EXPECT_EQ(default_port("file"), -1);
+  EXPECT_EQ(default_port("HTTP"), -1);
+  EXPECT_EQ(default_port("gopher"), -1);
 }
 
 }  // namespace

@@ -1,0 +1,62 @@
+// Fuzzes the URL parser. Beyond not crashing, a successful parse must
+// serialise to ASCII-only (hence valid UTF-8) text that parses again to the
+// same record, and a failure must carry one of the known descriptions.
+#include "core/whatwg_url.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using quarlo::whatwg::parse;
+using quarlo::whatwg::Url;
+
+[[noreturn]] void fail(const char* what, std::string_view input, std::string_view detail) {
+  std::fprintf(stderr, "%s\n  input:  %.*s\n  detail: %.*s\n", what, static_cast<int>(input.size()), input.data(),
+               static_cast<int>(detail.size()), detail.data());
+  std::abort();
+}
+
+bool is_ascii(std::string_view s) {
+  for (const char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+bool is_known_failure(std::string_view d) {
+  return d == "relative URL without a base" || d == "empty host" || d == "invalid port number" ||
+         d == "invalid IPv4 address" || d == "invalid IPv6 address" || d == "invalid domain character" ||
+         d == "invalid international domain name";
+}
+
+bool same_record(const Url& a, const Url& b) {
+  return a.scheme == b.scheme && a.username == b.username && a.password == b.password && a.host == b.host &&
+         a.port == b.port && a.path == b.path && a.opaque_path == b.opaque_path && a.query == b.query &&
+         a.fragment == b.fragment;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const auto first = parse(input);
+  if (!first) {
+    if (!is_known_failure(first.failure)) fail("unknown failure description", input, first.failure);
+    return 0;
+  }
+  const std::string href = first.url->href();
+  if (!is_ascii(href)) fail("href is not ASCII", input, href);
+  if (first.url->scheme.empty()) fail("empty scheme", input, href);
+
+  const auto second = parse(href);
+  if (!second) fail("href does not parse again", input, href + " -> " + std::string(second.failure));
+  const std::string again = second.url->href();
+  if (again != href) fail("href is not stable", input, href + " -> " + again);
+  if (!same_record(*first.url, *second.url)) fail("record changes on re-parse", input, href);
+  return 0;
+}
