@@ -1,5 +1,6 @@
 #include "core/detrack.hpp"
 
+#include <array>
 #include <cstdint>
 
 namespace quarlo {
@@ -29,6 +30,52 @@ bool is_ascii_text(std::string_view s) noexcept {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
   }
   return true;
+}
+
+// The built-in names grouped by length, so a key is compared only with the
+// names of its own length.
+constexpr std::size_t kLongestTrackingParam = 17;
+
+struct LengthBuckets {
+  std::array<std::array<std::uint8_t, kTrackingParams.size()>, kLongestTrackingParam + 1> index{};
+  std::array<std::uint8_t, kLongestTrackingParam + 1> count{};
+};
+
+constexpr LengthBuckets make_length_buckets() {
+  LengthBuckets b;
+  for (std::size_t i = 0; i < kTrackingParams.size(); ++i) {
+    const std::size_t len = kTrackingParams[i].size();
+    b.index[len][b.count[len]++] = static_cast<std::uint8_t>(i);
+  }
+  return b;
+}
+
+constexpr LengthBuckets kBuckets = make_length_buckets();
+
+constexpr bool longest_name_fits() {
+  for (auto name : kTrackingParams) {
+    if (name.size() > kLongestTrackingParam) return false;
+  }
+  return true;
+}
+static_assert(longest_name_fits());
+
+bool is_builtin_tracking_param(std::string_view decoded) noexcept {
+  if (decoded.size() > kLongestTrackingParam) return false;
+  const std::size_t len = decoded.size();
+  for (std::size_t k = 0; k < kBuckets.count[len]; ++k) {
+    if (equals_ascii_case_insensitive(decoded, kTrackingParams[kBuckets.index[len][k]])) return true;
+  }
+  return false;
+}
+
+// True when the key needs form-urlencoded decoding ("%" or "+") or has
+// non-ASCII bytes that may need U+FFFD replacement.
+bool needs_decoding(std::string_view raw) noexcept {
+  for (char c : raw) {
+    if (c == '%' || c == '+' || static_cast<unsigned char>(c) >= 0x80) return true;
+  }
+  return false;
 }
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
@@ -90,31 +137,13 @@ std::string replace_invalid_utf8(std::string_view in) {
   return out;
 }
 
-std::string_view key_of(std::string_view piece) noexcept {
-  return piece.substr(0, piece.find('='));
-}
-
 // Tests a raw key without allocating when it needs no decoding.
 bool raw_key_is_tracking(std::string_view raw, std::span<const std::string> extra) {
-  if (raw.find_first_of("%+") == std::string_view::npos && is_ascii_text(raw)) {
-    return is_tracking_param_with(raw, extra);
-  }
+  if (!needs_decoding(raw)) return is_tracking_param_with(raw, extra);
   return is_tracking_param_with(decoded_key(raw), extra);
 }
 
-template <class Fn>
-void for_each_piece(std::string_view query, Fn&& fn) {
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t amp = query.find('&', start);
-    if (amp == std::string_view::npos) {
-      fn(query.substr(start));
-      return;
-    }
-    fn(query.substr(start, amp - start));
-    start = amp + 1;
-  }
-}
+
 
 }  // namespace
 
@@ -137,9 +166,7 @@ std::string decoded_key(std::string_view key) {
 }
 
 bool is_tracking_param_with(std::string_view decoded, std::span<const std::string> extra) noexcept {
-  for (std::string_view name : kTrackingParams) {
-    if (equals_ascii_case_insensitive(decoded, name)) return true;
-  }
+  if (is_builtin_tracking_param(decoded)) return true;
   for (const std::string& name : extra) {
     if (equals_ascii_case_insensitive(decoded, name)) return true;
   }
@@ -150,8 +177,8 @@ bool is_tracking_param(std::string_view decoded) noexcept {
   return is_tracking_param_with(decoded, {});
 }
 
-bool is_tracking_piece(std::string_view piece, std::span<const std::string> extra) {
-  return raw_key_is_tracking(key_of(piece), extra);
+bool is_tracking_key(std::string_view raw_key, std::span<const std::string> extra) {
+  return raw_key_is_tracking(raw_key, extra);
 }
 
 std::string clean_query(std::string_view query) {
@@ -159,10 +186,10 @@ std::string clean_query(std::string_view query) {
   if (query.empty()) return out;
   out.reserve(query.size());
   bool first = true;
-  for_each_piece(query, [&](std::string_view piece) {
-    if (raw_key_is_tracking(key_of(piece), {})) return;
+  for_each_query_piece(query, [&](const QueryPiece& piece) {
+    if (raw_key_is_tracking(piece.key(), {})) return;
     if (!first) out.push_back('&');
-    out.append(piece);
+    out.append(piece.text);
     first = false;
   });
   return out;
@@ -179,12 +206,11 @@ CleanResult clean_url(std::string_view url) {
   const std::string_view query = url.substr(q + 1);
   const std::string cleaned = clean_query(query);
   if (!query.empty()) {
-    for_each_piece(query, [&](std::string_view piece) {
-      const std::size_t eq = piece.find('=');
-      if (eq == std::string_view::npos) return;
-      const std::string_view raw_key = piece.substr(0, eq);
+    for_each_query_piece(query, [&](const QueryPiece& piece) {
+      if (!piece.has_value) return;
+      const std::string_view raw_key = piece.key();
       auto& target = raw_key_is_tracking(raw_key, {}) ? result.removed_params : result.cleaned_params;
-      target.insert_or_assign(std::string(raw_key), std::string(piece.substr(eq + 1)));
+      target.insert_or_assign(std::string(raw_key), std::string(piece.text.substr(piece.key_length + 1)));
     });
   }
   result.url.reserve(base.size() + 1 + cleaned.size());

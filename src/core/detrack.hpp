@@ -35,10 +35,44 @@ inline constexpr std::array<std::string_view, 39> kTrackingParams{
                                           std::span<const std::string> extra) noexcept;
 [[nodiscard]] bool is_tracking_param(std::string_view decoded) noexcept;
 
-// The raw key of a query piece: the text before its first "=", or the whole
-// piece; decoded and tested against the built-in list and `extra`.
-[[nodiscard]] bool is_tracking_piece(std::string_view piece,
-                                     std::span<const std::string> extra = {});
+// A raw (undecoded) query key, decoded and tested against the built-in list
+// and `extra`; decoding is skipped when the key needs none.
+[[nodiscard]] bool is_tracking_key(std::string_view raw_key, std::span<const std::string> extra = {});
+
+// One "&"-separated piece of a query: its text and the length of its key
+// (the text before the first "=", or the whole piece).
+struct QueryPiece {
+  std::string_view text;
+  std::size_t key_length;
+  bool has_value;  // the piece contains "="
+  [[nodiscard]] std::string_view key() const noexcept { return text.substr(0, key_length); }
+};
+
+// Calls fn(const QueryPiece&) for every piece in order, empty ones included
+// (an empty query gives one empty piece).
+template <class Fn>
+void for_each_query_piece(std::string_view query, Fn&& fn) {
+  // One pass: pieces are short, so a plain loop beats a search call per
+  // delimiter.
+  const char* const data = query.data();
+  const std::size_t n = query.size();
+  std::size_t start = 0;
+  std::size_t eq = std::string_view::npos;
+  for (std::size_t i = 0; i < n; ++i) {
+    const char c = data[i];
+    if (c == '&') {
+      fn(QueryPiece{query.substr(start, i - start), eq == std::string_view::npos ? i - start : eq - start,
+                    eq != std::string_view::npos});
+      start = i + 1;
+      eq = std::string_view::npos;
+    } else if (c == '=' && eq == std::string_view::npos) {
+      eq = i;
+    }
+  }
+  fn(QueryPiece{query.substr(start), eq == std::string_view::npos ? n - start : eq - start,
+                eq != std::string_view::npos});
+}
+
 
 // Drops every "&"-separated piece whose decoded key is a built-in tracking
 // parameter; every other piece (empty ones included) is kept unchanged and

@@ -14,26 +14,54 @@ namespace {
 // into a hash set once per call.
 constexpr std::size_t kLinearAllowedLimit = 8;
 
-void collapse_slashes(std::string& path) {
-  const auto last = std::unique(path.begin(), path.end(),
+// The operations below work on the tail of `out` that starts at `from`, so
+// the canonical URL is built in one string.
+
+void collapse_slashes(std::string& out, std::size_t from) {
+  const auto last = std::unique(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(),
                                 [](char a, char b) { return a == '/' && b == '/'; });
-  path.erase(last, path.end());
+  out.erase(last, out.end());
 }
 
-void apply_trailing_slash(std::string& path, TrailingSlash rule) {
+void lower_case(std::string& out, std::size_t from) {
+  const std::string_view tail = std::string_view(out).substr(from);
+  if (is_ascii(tail)) {
+    for (std::size_t i = from; i < out.size(); ++i) {
+      if (out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] + ('a' - 'A'));
+    }
+    return;
+  }
+  std::string lowered = to_lower(tail);
+  out.resize(from);
+  out.append(lowered);
+}
+
+void apply_trailing_slash(std::string& out, std::size_t from, TrailingSlash rule) {
+  const std::string_view tail = std::string_view(out).substr(from);
   switch (rule) {
     case TrailingSlash::Always:
-      if (path.empty() || path.back() != '/') path.push_back('/');
+      if (tail.empty() || tail.back() != '/') out.push_back('/');
       break;
     case TrailingSlash::Never:
-      if (path != "/") {
-        const auto keep = path.find_last_not_of('/');
-        path.resize(keep == std::string::npos ? 0 : keep + 1);
+      if (tail != "/") {
+        const auto keep = tail.find_last_not_of('/');
+        out.resize(from + (keep == std::string_view::npos ? 0 : keep + 1));
       }
       break;
     case TrailingSlash::Preserve:
       break;
   }
+}
+
+// Appends the normalised form of `path` to `out`.
+void append_normalized_path(std::string& out, std::string_view path, const URLPolicy& policy) {
+  const std::size_t from = out.size();
+  const std::string_view trimmed = trim(path);
+  if (trimmed.empty() || trimmed.front() != '/') out.push_back('/');
+  out.append(trimmed);
+  if (policy.collapse_duplicate_slashes) collapse_slashes(out, from);
+  if (policy.lowercase_paths) lower_case(out, from);
+  apply_trailing_slash(out, from, policy.trailing_slash);
 }
 
 std::string_view strip_trailing_slashes(std::string_view s) noexcept {
@@ -50,21 +78,17 @@ bool may_be_absolute_url(std::string_view text) noexcept {
 }  // namespace
 
 Result<std::string> normalize_path(std::string_view path, const URLPolicy& policy) {
-  const std::string_view trimmed = trim(path);
   std::string out;
-  out.reserve(trimmed.size() + 2);
-  if (trimmed.empty() || trimmed.front() != '/') out.push_back('/');
-  out.append(trimmed);
-  if (policy.collapse_duplicate_slashes) collapse_slashes(out);
-  if (policy.lowercase_paths) out = to_lower(out);
-  apply_trailing_slash(out, policy.trailing_slash);
+  out.reserve(path.size() + 2);
+  append_normalized_path(out, path, policy);
   return out;
 }
 
-std::string filter_query(std::string_view query, const URLPolicy& policy) {
-  std::string out;
-  if (query.empty()) return out;
-  out.reserve(query.size());
+namespace {
+
+// Appends "?" and the filtered query to `out` unless nothing is kept.
+void append_filtered_query(std::string& out, std::string_view query, const URLPolicy& policy) {
+  if (query.empty()) return;
 
   const auto& allowed = policy.allowed_query_params;
   std::unordered_set<std::string_view> allowed_set;
@@ -76,26 +100,28 @@ std::string filter_query(std::string_view query, const URLPolicy& policy) {
   };
 
   bool first = true;
-  std::size_t start = 0;
-  while (start <= query.size()) {
-    std::size_t amp = query.find('&', start);
-    if (amp == std::string_view::npos) amp = query.size();
-    const std::string_view piece = query.substr(start, amp - start);
-    start = amp + 1;
-
-    const std::string_view raw_key = piece.substr(0, piece.find('='));
-    if (raw_key.empty()) continue;
+  for_each_query_piece(query, [&](const QueryPiece& piece) {
+    const std::string_view raw_key = piece.key();
+    if (raw_key.empty()) return;
     bool keep = true;
     if (!allowed.empty()) {
       keep = is_allowed(decoded_key(raw_key));
     } else if (policy.strip_tracking_params) {
-      keep = !is_tracking_piece(piece, policy.extra_tracking_params);
+      keep = !is_tracking_key(raw_key, policy.extra_tracking_params);
     }
-    if (!keep) continue;
-    if (!first) out.push_back('&');
-    out.append(piece);
+    if (!keep) return;
+    out.push_back(first ? '?' : '&');
+    out.append(piece.text);
     first = false;
-  }
+  });
+}
+
+}  // namespace
+
+std::string filter_query(std::string_view query, const URLPolicy& policy) {
+  std::string out;
+  append_filtered_query(out, query, policy);
+  if (!out.empty()) out.erase(0, 1);  // the "?"
   return out;
 }
 
@@ -115,52 +141,44 @@ Result<std::string> normalize_public_url(std::string_view url_or_path, const SEO
     return QuarloError::invalid_config(std::move(message));
   }
 
-  std::string path;
+  std::string_view path;
   std::string_view query;
   if (parsed_input) {
     path = parsed_input.url->path;
     if (parsed_input.url->query) query = *parsed_input.url->query;
   } else {
-    std::string_view raw = trimmed.substr(0, trimmed.find('#'));
-    const std::size_t q = raw.find('?');
+    path = trimmed.substr(0, trimmed.find('#'));
+    const std::size_t q = path.find('?');
     if (q != std::string_view::npos) {
-      query = raw.substr(q + 1);
-      raw = raw.substr(0, q);
+      query = path.substr(q + 1);
+      path = path.substr(0, q);
     }
-    path.assign(raw);
   }
 
+  // A path outside the base URL's path prefix is put under it.
   const std::string_view prefix = strip_trailing_slashes(base.url->path);
+  std::string joined;
   if (!prefix.empty()) {
-    const std::string_view p = path;
-    const bool under_prefix =
-        p == prefix || (p.size() > prefix.size() && p.starts_with(prefix) && p[prefix.size()] == '/');
+    const bool under_prefix = path == prefix || (path.size() > prefix.size() && path.starts_with(prefix) &&
+                                                 path[prefix.size()] == '/');
     if (!under_prefix) {
-      std::string joined;
       joined.reserve(prefix.size() + 1 + path.size());
       joined.append(prefix);
-      if (!p.starts_with('/')) joined.push_back('/');
+      if (!path.starts_with('/')) joined.push_back('/');
       joined.append(path);
-      path = std::move(joined);
+      path = joined;
     }
   }
-
-  QUARLO_TRY(std::string normalized, normalize_path(path, config.url_policy));
-  const std::string filtered = filter_query(query, config.url_policy);
 
   const std::string_view scheme = config.url_policy.enforce_https ? std::string_view("https")
                                                                   : std::string_view(base.url->scheme);
   std::string out;
-  out.reserve(scheme.size() + 3 + config.canonical_host.size() + normalized.size() +
-              (filtered.empty() ? 0 : filtered.size() + 1));
+  out.reserve(scheme.size() + 3 + config.canonical_host.size() + path.size() + query.size() + 3);
   out.append(scheme);
   out.append("://");
   out.append(config.canonical_host);
-  out.append(normalized);
-  if (!filtered.empty()) {
-    out.push_back('?');
-    out.append(filtered);
-  }
+  append_normalized_path(out, path, config.url_policy);
+  append_filtered_query(out, query, config.url_policy);
   return out;
 }
 
