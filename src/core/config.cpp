@@ -14,9 +14,10 @@ void put_optional(OrderedJson& j, const char* key, const std::optional<T>& value
   if (value) j[key] = *value;
 }
 
+// A scheme separator "://" always holds a "/", so the three characters cover
+// schemes, paths, queries and fragments alike.
 bool is_host_only(std::string_view host) {
-  return host.find("://") == std::string_view::npos &&
-         host.find_first_of("/?#") == std::string_view::npos;
+  return host.find_first_of("/?#") == std::string_view::npos;
 }
 
 }  // namespace

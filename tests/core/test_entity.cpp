@@ -61,7 +61,7 @@ TEST_P(EntityTypeRejection, QuotesTheTextExactlyAsGiven) {
 
 INSTANTIATE_TEST_SUITE_P(
     NotAName, EntityTypeRejection,
-    ::testing::Values("Post", "LOCAL_BUSINESS", "Local_Business", "post ", " post", "posts", "pos",
+    ::testing::Values("Post", "LOCAL_BUSINESS", "Local_Business", "post ", " post", "posts",
                       "local-business", "LocalBusiness", std::string("po\0st", 5),
                       std::string("post\0", 5)));
 
