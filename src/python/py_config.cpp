@@ -11,6 +11,7 @@
 #include "python/args.hpp"
 #include "python/convert.hpp"
 #include "python/errors.hpp"
+#include "python/fast_args.hpp"
 #include "python/guard.hpp"
 #include "python/module.hpp"
 #include "python/py_entity.hpp"
@@ -38,15 +39,17 @@ std::vector<std::string> str_list_or_empty(PyObject* obj, const char* name) {
   return str_sequence_arg(obj, name);
 }
 
+const char* const kPolicyKeywords[] = {"enforce_https",         "lowercase_paths",
+                                        "trailing_slash",        "collapse_duplicate_slashes",
+                                        "strip_tracking_params", "allowed_query_params",
+                                        "extra_tracking_params", nullptr};
+ArgParser policy_args{"|$OOOOOOO:URLPolicy", kPolicyKeywords};
+
 PyObject* policy_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    static const char* const kKeywords[] = {"enforce_https",         "lowercase_paths",
-                                            "trailing_slash",        "collapse_duplicate_slashes",
-                                            "strip_tracking_params", "allowed_query_params",
-                                            "extra_tracking_params", nullptr};
     PyObject *enforce_https = nullptr, *lowercase_paths = nullptr, *trailing_slash = nullptr,
              *collapse = nullptr, *strip = nullptr, *allowed = nullptr, *extra = nullptr;
-    parse_args(args, kwargs, "|$OOOOOOO:URLPolicy", kKeywords, &enforce_https, &lowercase_paths,
+    policy_args.parse(args, kwargs, &enforce_https, &lowercase_paths,
                &trailing_slash, &collapse, &strip, &allowed, &extra);
     PolicyRecord policy;
     policy.enforce_https = bool_arg(enforce_https, "enforce_https", true);
@@ -135,13 +138,15 @@ std::optional<SchemaTypeMap> schema_type_map_arg(PyObject* obj, const char* name
   return map;
 }
 
+const char* const kConfigKeywords[] = {
+    "canonical_host", "public_base_url", "url_policy",      "default_robots",       "default_og_image",
+    "site_name",      "title_template",  "search_robots",   "auto_generate_schema", "publisher_name",
+    "publisher_logo", "locale",          "locale_alternate", "twitter_site",        "emit_warnings",
+    "schema_type_map", "search_url_template", "hooks",      "schema_registry",      nullptr};
+ArgParser config_args{"OO|$OOOOOOOOOOOOOOOOO:SEOConfig", kConfigKeywords};
+
 PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    static const char* const kKeywords[] = {
-        "canonical_host", "public_base_url", "url_policy",      "default_robots",       "default_og_image",
-        "site_name",      "title_template",  "search_robots",   "auto_generate_schema", "publisher_name",
-        "publisher_logo", "locale",          "locale_alternate", "twitter_site",        "emit_warnings",
-        "schema_type_map", "search_url_template", "hooks",      "schema_registry",      nullptr};
     PyObject *canonical_host = nullptr, *public_base_url = nullptr, *url_policy = nullptr,
              *default_robots = nullptr, *default_og_image = nullptr, *site_name = nullptr,
              *title_template = nullptr, *search_robots = nullptr, *auto_generate_schema = nullptr,
@@ -149,7 +154,7 @@ PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexc
              *locale_alternate = nullptr, *twitter_site = nullptr, *emit_warnings = nullptr,
              *schema_type_map = nullptr, *search_url_template = nullptr, *hooks = nullptr,
              *schema_registry = nullptr;
-    parse_args(args, kwargs, "OO|$OOOOOOOOOOOOOOOOO:SEOConfig", kKeywords, &canonical_host, &public_base_url,
+    config_args.parse(args, kwargs, &canonical_host, &public_base_url,
                &url_policy, &default_robots, &default_og_image, &site_name, &title_template, &search_robots,
                &auto_generate_schema, &publisher_name, &publisher_logo, &locale, &locale_alternate,
                &twitter_site, &emit_warnings, &schema_type_map, &search_url_template, &hooks,

@@ -10,6 +10,7 @@
 #include "python/cell.hpp"
 #include "python/convert.hpp"
 #include "python/errors.hpp"
+#include "python/fast_args.hpp"
 #include "python/guard.hpp"
 #include "python/module.hpp"
 #include "python/record_object.hpp"
@@ -59,11 +60,13 @@ InternedString g_key_width{"width"};
 InternedString g_key_height{"height"};
 InternedString g_key_alt{"alt"};
 
+const char* const kImageKeywords[] = {"url", "width", "height", "alt", nullptr};
+ArgParser image_args{"O|$OOO:SEOImage", kImageKeywords};
+
 PyObject* image_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    static const char* const kKeywords[] = {"url", "width", "height", "alt", nullptr};
     PyObject *url = nullptr, *width = nullptr, *height = nullptr, *alt = nullptr;
-    parse_args(args, kwargs, "O|$OOO:SEOImage", kKeywords, &url, &width, &height, &alt);
+    image_args.parse(args, kwargs, &url, &width, &height, &alt);
     quarlo::SEOImage image;
     image.url = str_arg(url, "url");
     image.width = optional_u32_arg(width, "width");
@@ -119,11 +122,13 @@ TypeCell image_type{image_spec};
 
 // --------------------------------------------------------------- SEOAuthor
 
+const char* const kAuthorKeywords[] = {"name", "url", nullptr};
+ArgParser author_args{"O|$O:SEOAuthor", kAuthorKeywords};
+
 PyObject* author_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    static const char* const kKeywords[] = {"name", "url", nullptr};
     PyObject *name = nullptr, *url = nullptr;
-    parse_args(args, kwargs, "O|$O:SEOAuthor", kKeywords, &name, &url);
+    author_args.parse(args, kwargs, &name, &url);
     AuthorRecord author{str_arg(name, "name"), std::nullopt};
     author.url = optional_str_arg(url, "url");
     return new_record_object(type, std::move(author));
@@ -150,11 +155,13 @@ TypeCell author_type{author_spec};
 
 // -------------------------------------------------------------- Breadcrumb
 
+const char* const kBreadcrumbKeywords[] = {"name", "url", nullptr};
+ArgParser breadcrumb_args{"OO:Breadcrumb", kBreadcrumbKeywords};
+
 PyObject* breadcrumb_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    static const char* const kKeywords[] = {"name", "url", nullptr};
     PyObject *name = nullptr, *url = nullptr;
-    parse_args(args, kwargs, "OO:Breadcrumb", kKeywords, &name, &url);
+    breadcrumb_args.parse(args, kwargs, &name, &url);
     quarlo::Breadcrumb crumb{str_arg(name, "name"), std::string()};
     crumb.url = str_arg(url, "url");
     return new_record_object(type, std::move(crumb));
@@ -180,11 +187,13 @@ TypeCell breadcrumb_type_cell{breadcrumb_spec};
 
 // ----------------------------------------------------------------- FAQItem
 
+const char* const kFaqItemKeywords[] = {"question", "answer", nullptr};
+ArgParser faq_item_args{"OO:FAQItem", kFaqItemKeywords};
+
 PyObject* faq_item_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    static const char* const kKeywords[] = {"question", "answer", nullptr};
     PyObject *question = nullptr, *answer = nullptr;
-    parse_args(args, kwargs, "OO:FAQItem", kKeywords, &question, &answer);
+    faq_item_args.parse(args, kwargs, &question, &answer);
     quarlo::FAQItem item{str_arg(question, "question"), std::string()};
     item.answer = str_arg(answer, "answer");
     return new_record_object(type, std::move(item));
@@ -211,13 +220,15 @@ TypeCell faq_item_type_cell{faq_item_spec};
 
 // ------------------------------------------------------------------ Robots
 
+const char* const kRobotsKeywords[] = {"index", "follow", "max_snippet", "max_image_preview",
+                                        "max_video_preview", nullptr};
+ArgParser robots_args{"|$OOOOO:Robots", kRobotsKeywords};
+
 PyObject* robots_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    static const char* const kKeywords[] = {"index", "follow", "max_snippet", "max_image_preview",
-                                            "max_video_preview", nullptr};
     PyObject *index = nullptr, *follow = nullptr, *max_snippet = nullptr, *max_image_preview = nullptr,
              *max_video_preview = nullptr;
-    parse_args(args, kwargs, "|$OOOOO:Robots", kKeywords, &index, &follow, &max_snippet, &max_image_preview,
+    robots_args.parse(args, kwargs, &index, &follow, &max_snippet, &max_image_preview,
                &max_video_preview);
     quarlo::Robots robots;
     robots.index = bool_arg(index, "index", true);
@@ -269,19 +280,21 @@ TypeCell robots_type_cell{robots_spec};
 
 // --------------------------------------------------------------- SEOEntity
 
+const char* const kEntityKeywords[] = {
+    "entity_type", "slug",        "title",          "excerpt",      "body_html", "status",
+    "featured_image", "published_at", "updated_at", "author_name", "breadcrumbs", "sku",
+    "price",       "price_currency", "availability", "same_as",     "address",   "faq_items",
+    nullptr};
+ArgParser entity_args{"O|$OOOOOOOOOOOOOOOOO:SEOEntity", kEntityKeywords};
+
 PyObject* entity_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    static const char* const kKeywords[] = {
-        "entity_type", "slug",        "title",          "excerpt",      "body_html", "status",
-        "featured_image", "published_at", "updated_at", "author_name", "breadcrumbs", "sku",
-        "price",       "price_currency", "availability", "same_as",     "address",   "faq_items",
-        nullptr};
     PyObject *entity_type = nullptr, *slug = nullptr, *title = nullptr, *excerpt = nullptr,
              *body_html = nullptr, *status = nullptr, *featured_image = nullptr, *published_at = nullptr,
              *updated_at = nullptr, *author_name = nullptr, *breadcrumbs = nullptr, *sku = nullptr,
              *price = nullptr, *price_currency = nullptr, *availability = nullptr, *same_as = nullptr,
              *address = nullptr, *faq_items = nullptr;
-    parse_args(args, kwargs, "O|$OOOOOOOOOOOOOOOOO:SEOEntity", kKeywords, &entity_type, &slug, &title,
+    entity_args.parse(args, kwargs, &entity_type, &slug, &title,
                &excerpt, &body_html, &status, &featured_image, &published_at, &updated_at, &author_name,
                &breadcrumbs, &sku, &price, &price_currency, &availability, &same_as, &address, &faq_items);
 
