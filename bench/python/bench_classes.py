@@ -54,8 +54,8 @@ CASES = [
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--repeats", type=int, default=7)
-    parser.add_argument("--number", type=int, default=100_000)
+    parser.add_argument("--repeats", type=int, default=21)
+    parser.add_argument("--number", type=int, default=20_000)
     options = parser.parse_args()
     for label, fn, target_us in CASES:
         fn()  # warm up: type objects, interned names
