@@ -10,6 +10,8 @@
 #include "python/errors.hpp"
 #include "python/guard.hpp"
 #include "python/module.hpp"
+#include "python/py_config.hpp"
+#include "python/py_entity.hpp"
 #include "python/pyref.hpp"
 
 namespace quarlo::py {
@@ -17,6 +19,14 @@ namespace {
 
 // Classes in byte-wise ascending name order; terminated by {nullptr, nullptr}.
 const ClassEntry kClasses[] = {
+    {"Breadcrumb", &breadcrumb_type},
+    {"FAQItem", &faq_item_type},
+    {"Robots", &robots_type},
+    {"SEOAuthor", &seo_author_type},
+    {"SEOConfig", &seo_config_type},
+    {"SEOEntity", &seo_entity_type},
+    {"SEOImage", &seo_image_type},
+    {"URLPolicy", &url_policy_type},
     {nullptr, nullptr},
 };
 
