@@ -202,23 +202,27 @@ CleanResult clean_url(std::string_view url) {
     result.url = std::string(url);
     return result;
   }
-  const std::string_view base = url.substr(0, q);
   const std::string_view query = url.substr(q + 1);
-  const std::string cleaned = clean_query(query);
+  // The base, then "?" and the kept pieces; the "?" is dropped again when
+  // nothing is kept.
+  result.url.reserve(url.size());
+  result.url.append(url.substr(0, q + 1));
+  const std::size_t query_start = result.url.size();
   if (!query.empty()) {
+    bool first = true;
     for_each_query_piece(query, [&](const QueryPiece& piece) {
-      if (!piece.has_value) return;
-      const std::string_view raw_key = piece.key();
-      auto& target = raw_key_is_tracking(raw_key, {}) ? result.removed_params : result.cleaned_params;
-      target.insert_or_assign(std::string(raw_key), std::string(piece.text.substr(piece.key_length + 1)));
+      const bool tracking = raw_key_is_tracking(piece.key(), {});
+      if (piece.has_value) {
+        auto& target = tracking ? result.removed_params : result.cleaned_params;
+        target.insert_or_assign(std::string(piece.key()), std::string(piece.text.substr(piece.key_length + 1)));
+      }
+      if (tracking) return;
+      if (!first) result.url.push_back('&');
+      result.url.append(piece.text);
+      first = false;
     });
   }
-  result.url.reserve(base.size() + 1 + cleaned.size());
-  result.url.append(base);
-  if (!cleaned.empty()) {
-    result.url.push_back('?');
-    result.url.append(cleaned);
-  }
+  if (result.url.size() == query_start) result.url.pop_back();
   return result;
 }
 

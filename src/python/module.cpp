@@ -12,6 +12,7 @@
 #include "python/module.hpp"
 #include "python/py_config.hpp"
 #include "python/py_entity.hpp"
+#include "python/py_url.hpp"
 #include "python/pyref.hpp"
 
 namespace quarlo::py {
@@ -32,6 +33,10 @@ const ClassEntry kClasses[] = {
 
 // Functions in byte-wise ascending name order; terminated by nullptr.
 PyMethodDef* const kFunctions[] = {
+    &clean_query_fn_def,
+    &clean_url_fn_def,
+    &normalize_path_fn_def,
+    &normalize_public_url_fn_def,
     nullptr,
 };
 

@@ -15,12 +15,22 @@
 #include "python/args.hpp"
 #include "python/cell.hpp"
 #include "python/errors.hpp"
+#include "python/fast_args.hpp"
 #include "python/guard.hpp"
 #include "python/module.hpp"
 #include "python/py_config.hpp"
 
 namespace quarlo::py {
 namespace {
+
+const char* const kPathPolicy[] = {"path", "policy", nullptr};
+const char* const kUrlConfig[] = {"url", "config", nullptr};
+const char* const kUrl[] = {"url", nullptr};
+const char* const kQuery[] = {"query", nullptr};
+ArgParser normalize_path_args{"OO:normalize_path_fn", kPathPolicy};
+ArgParser normalize_public_url_args{"OO:normalize_public_url_fn", kUrlConfig};
+ArgParser clean_url_args{"O:clean_url_fn", kUrl};
+ArgParser clean_query_args{"O:clean_query_fn", kQuery};
 
 InternedString kUrlKey{"url"};
 InternedString kRemovedKey{"removed_params"};
@@ -44,9 +54,8 @@ PyRef str_map_to_dict(const std::map<std::string, std::string, std::less<>>& map
 
 PyObject* normalize_path_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    static const char* const kKeywords[] = {"path", "policy", nullptr};
     PyObject *path = nullptr, *policy = nullptr;
-    parse_args(args, kwargs, "OO:normalize_path_fn", kKeywords, &path, &policy);
+    normalize_path_args.parse(args, kwargs, &path, &policy);
     const std::string_view path_text = str_view_arg(path, "path");
     const URLPolicy core_policy = to_core_policy(instance_arg(policy, url_policy_type(), "policy"));
     return new_str(value_or_value_error(normalize_path(path_text, core_policy)));
@@ -55,9 +64,8 @@ PyObject* normalize_path_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcep
 
 PyObject* normalize_public_url_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    static const char* const kKeywords[] = {"url", "config", nullptr};
     PyObject *url = nullptr, *config = nullptr;
-    parse_args(args, kwargs, "OO:normalize_public_url_fn", kKeywords, &url, &config);
+    normalize_public_url_args.parse(args, kwargs, &url, &config);
     const std::string_view url_text = str_view_arg(url, "url");
     const SEOConfig& core_config = unwrap_config(instance_arg(config, seo_config_type(), "config"));
     return new_str(value_or_value_error(normalize_public_url(url_text, core_config)));
@@ -66,9 +74,8 @@ PyObject* normalize_public_url_fn(PyObject*, PyObject* args, PyObject* kwargs) n
 
 PyObject* clean_url_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    static const char* const kKeywords[] = {"url", nullptr};
     PyObject* url = nullptr;
-    parse_args(args, kwargs, "O:clean_url_fn", kKeywords, &url);
+    clean_url_args.parse(args, kwargs, &url);
     const CleanResult cleaned = clean_url(str_view_arg(url, "url"));
     PyRef result = PyRef::checked(PyDict_New());
     PyRef url_value = new_str(cleaned.url);
@@ -85,9 +92,8 @@ PyObject* clean_url_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
 
 PyObject* clean_query_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    static const char* const kKeywords[] = {"query", nullptr};
     PyObject* query = nullptr;
-    parse_args(args, kwargs, "O:clean_query_fn", kKeywords, &query);
+    clean_query_args.parse(args, kwargs, &query);
     return new_str(clean_query(str_view_arg(query, "query")));
   });
 }
