@@ -28,9 +28,11 @@
 
 #include <unicode/uidna.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -179,6 +181,46 @@ bool is_ascii(std::string_view s) noexcept {
   return true;
 }
 
+// True when one of the eight bytes of `word` is >= 0x80 or below 0x0E (which
+// takes in tab, LF and CR): such a word is looked at byte by byte.
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+inline bool needs_a_closer_look(std::uint64_t word) noexcept {
+  return ((word | ((word - kOnes * 0x0E) & ~word)) & kHighBits) != 0;
+}
+
+inline std::uint64_t load8(const char* p) noexcept {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// True when `s` is well-formed UTF-8 without tab or newline. ASCII text goes
+// eight bytes at a time; a word that may hold something else is checked
+// byte by byte from its first byte, which is always a sequence boundary.
+bool is_clean(std::string_view s) noexcept {
+  const char* const data = s.data();
+  const std::size_t n = s.size();
+  std::size_t i = 0;
+  while (i < n) {
+    if (n - i >= 8) {
+      if (!needs_a_closer_look(load8(data + i))) {
+        i += 8;
+        continue;
+      }
+    } else if (n >= 8 && !needs_a_closer_look(load8(data + n - 8))) {
+      return true;  // the last eight bytes, overlapping those already seen
+    }
+    const std::size_t stop = std::min(n, i + 8);
+    while (i < stop) {
+      std::size_t length = 0;
+      if (!utf8_sequence(s, i, length) || is_tab_or_newline(data[i])) return false;
+      i += length;
+    }
+  }
+  return true;
+}
+
 // Strips leading and trailing C0 controls and spaces, removes every tab and
 // newline and replaces ill-formed UTF-8 by U+FFFD. Returns a view of `input`
 // when nothing but stripping was needed, else a view of `storage`.
@@ -188,12 +230,7 @@ std::string_view preprocess(std::string_view input, std::string& storage) {
   while (begin < end && static_cast<unsigned char>(input[begin]) <= 0x20) ++begin;
   while (end > begin && static_cast<unsigned char>(input[end - 1]) <= 0x20) --end;
   input = input.substr(begin, end - begin);
-
-  bool clean = true;
-  for (std::size_t i = 0, length = 0; i < input.size() && clean; i += length) {
-    clean = utf8_sequence(input, i, length) && !is_tab_or_newline(input[i]);
-  }
-  if (clean) return input;
+  if (is_clean(input)) return input;
 
   storage.reserve(input.size() + 8);
   for (std::size_t i = 0, length = 0; i < input.size(); i += length) {
