@@ -93,32 +93,67 @@ enum EncodeSet : std::uint8_t {
   kUserinfoSet = 1U << 5,
 };
 
-constexpr std::array<std::uint8_t, 128> make_encode_table() {
-  std::array<std::uint8_t, 128> table{};
+// Two more bits mark the bytes that end a run of bytes copied as they are in
+// a path segment (the path set and the segment delimiters) and in an opaque
+// path (the C0 control set, '?', '#' and the space, which depends on what
+// follows).
+constexpr std::uint8_t kPathStop = 1U << 6;
+constexpr std::uint8_t kOpaquePathStop = 1U << 7;
+
+constexpr std::array<std::uint8_t, 256> make_encode_table() {
+  std::array<std::uint8_t, 256> table{};
   auto add = [&table](std::string_view chars, unsigned sets) {
     for (const char c : chars) table[static_cast<unsigned char>(c)] |= static_cast<std::uint8_t>(sets);
   };
   constexpr unsigned all = kC0ControlSet | kFragmentSet | kQuerySet | kSpecialQuerySet | kPathSet | kUserinfoSet;
   for (unsigned c = 0; c < 0x20; ++c) table[c] = all;
   table[0x7F] = all;
+  for (unsigned c = 0x80; c < 0x100; ++c) table[c] = all;
   add(" \"<>", kFragmentSet | kQuerySet | kSpecialQuerySet | kPathSet | kUserinfoSet);
   add("`", kFragmentSet | kPathSet | kUserinfoSet);
   add("#", kQuerySet | kSpecialQuerySet | kPathSet | kUserinfoSet);
   add("'", kSpecialQuerySet);
   add("?^{}", kPathSet | kUserinfoSet);
   add("/:;=@[\\]|", kUserinfoSet);
+  for (unsigned c = 0; c < 0x100; ++c) {
+    if ((table[c] & kPathSet) != 0) table[c] |= kPathStop;
+    if ((table[c] & kC0ControlSet) != 0) table[c] |= kOpaquePathStop;
+  }
+  add("/\\", kPathStop);
+  add("?# ", kOpaquePathStop);
   return table;
 }
-constexpr std::array<std::uint8_t, 128> kEncodeTable = make_encode_table();
+constexpr std::array<std::uint8_t, 256> kEncodeTable = make_encode_table();
 constexpr char kUpperHex[] = "0123456789ABCDEF";
 
+inline void append_escaped(std::string& out, unsigned char c) {
+  const char escape[3] = {'%', kUpperHex[c >> 4], kUpperHex[c & 0xF]};
+  out.append(escape, 3);
+}
+
 inline void append_encoded(std::string& out, unsigned char c, EncodeSet set) {
-  if (c >= 0x80 || (kEncodeTable[c] & set) != 0) {
-    const char escape[3] = {'%', kUpperHex[c >> 4], kUpperHex[c & 0xF]};
-    out.append(escape, 3);
+  if ((kEncodeTable[c] & set) != 0) {
+    append_escaped(out, c);
   } else {
     out.push_back(static_cast<char>(c));
   }
+}
+
+// Length of the run of bytes from in[from] on that have none of the bits of
+// `stop`.
+inline std::size_t run_length(std::string_view in, std::size_t from, unsigned stop) noexcept {
+  std::size_t i = from;
+  while (i < in.size() && (kEncodeTable[static_cast<unsigned char>(in[i])] & stop) == 0) ++i;
+  return i - from;
+}
+
+// Appends in[from, end) to `out`, percent-encoding the bytes in `set` (which
+// include every byte in `stop`); `stop` bytes are the ones the caller looks
+// at itself, so this returns at the first of them.
+inline std::size_t append_run(std::string& out, std::string_view in, std::size_t from, unsigned stop) {
+  const std::size_t length = run_length(in, from, stop);
+  out.append(in.data() + from, length);
+  return from + length;
 }
 
 // ---------------------------------------------------------------------------
@@ -591,311 +626,323 @@ void shorten_path(std::string& path, bool is_file) {
 
 // ---------------------------------------------------------------------------
 // The state machine
+//
+// Each state consumes as much of the input as it can at once: runs of bytes
+// that need neither percent-encoding nor a decision are found with one table
+// look-up per byte and appended in one go. `p` is the position of the byte a
+// state looks at first; p == n is the end of the input.
 
 enum class State {
-  kSchemeStart,
-  kScheme,
-  kNoScheme,
-  kSpecialAuthoritySlashes,
-  kSpecialAuthorityIgnoreSlashes,
-  kPathOrAuthority,
   kAuthority,
-  kHost,
-  kPort,
-  kFile,
-  kFileSlash,
   kFileHost,
   kPathStart,
   kPath,
   kOpaquePath,
   kQuery,
   kFragment,
+  kDone,
 };
 
-constexpr int kEof = -1;
+// Schemes by what the parser does with them.
+enum class SchemeKind { kOther, kSpecial, kFile };
 
-bool is_special_scheme(std::string_view scheme) noexcept {
-  return scheme == "http" || scheme == "https" || scheme == "ws" || scheme == "wss" || scheme == "ftp" ||
-         scheme == "file";
+struct SchemeInfo {
+  SchemeKind kind;
+  int default_port;
+};
+
+SchemeInfo classify_scheme(std::string_view scheme) noexcept {
+  switch (scheme.size()) {
+    case 2:
+      if (scheme == "ws") return {SchemeKind::kSpecial, 80};
+      break;
+    case 3:
+      if (scheme == "wss") return {SchemeKind::kSpecial, 443};
+      if (scheme == "ftp") return {SchemeKind::kSpecial, 21};
+      break;
+    case 4:
+      if (scheme == "http") return {SchemeKind::kSpecial, 80};
+      if (scheme == "file") return {SchemeKind::kFile, -1};
+      break;
+    case 5:
+      if (scheme == "https") return {SchemeKind::kSpecial, 443};
+      break;
+    default:
+      break;
+  }
+  return {SchemeKind::kOther, -1};
 }
 
-ParseResult fail(std::string_view description) {
-  ParseResult result;
-  result.failure = description;
-  return result;
+constexpr bool is_scheme_byte(unsigned char c) noexcept { return is_alnum(c) || c == '+' || c == '-' || c == '.'; }
+
+// The special-scheme delimiters that end an authority, host, port or path
+// segment; '\' only counts for special schemes.
+inline bool ends_host_part(unsigned char c, bool special) noexcept {
+  return c == '/' || c == '?' || c == '#' || (special && c == '\\');
 }
 
-ParseResult run(std::string_view in) {
-  Url url;
-  std::string buffer;   // the scheme, then the current path segment
+// Ends the path segment that starts at path[segment] (a '/'), `slash` telling
+// whether a segment follows: drops "." and ".." segments (with the one before
+// "..") and normalises the drive letter that starts a file path.
+void end_segment(std::string& path, std::size_t segment, bool slash, bool is_file) {
+  const std::string_view text = std::string_view(path).substr(segment + 1);
+  if (text.size() <= 6 && !text.empty() && (text[0] == '.' || text[0] == '%')) {
+    if (is_double_dot(text)) {
+      path.resize(segment);
+      shorten_path(path, is_file);
+      if (!slash) path += '/';
+      return;
+    }
+    if (is_single_dot(text)) {
+      path.resize(segment);
+      if (!slash) path += '/';
+      return;
+    }
+  }
+  if (is_file && segment == 0 && is_windows_drive_letter(text)) path[2] = ':';
+}
+
+Failure parse_port(std::string_view digits, int default_port, std::optional<std::uint16_t>& port) noexcept {
+  if (digits.empty()) return {};
+  std::uint32_t value = 0;
+  for (const char d : digits) {
+    value = value * 10 + static_cast<std::uint32_t>(d - '0');
+    if (value > 65535) return kBadPort;
+  }
+  if (static_cast<int>(value) != default_port) port = static_cast<std::uint16_t>(value);
+  return {};
+}
+
+// Parses the user information in front of an '@' of the authority.
+void parse_userinfo(std::string_view text, Url& url, bool& at_sign_seen, bool& password_token_seen) {
+  if (at_sign_seen) (password_token_seen ? url.password : url.username) += "%40";
+  at_sign_seen = true;
+  for (const char b : text) {
+    if (b == ':' && !password_token_seen) {
+      password_token_seen = true;
+      continue;
+    }
+    append_encoded(password_token_seen ? url.password : url.username, static_cast<unsigned char>(b), kUserinfoSet);
+  }
+}
+
+// Runs the parser on pre-processed input; returns the failure, leaving `url`
+// half-built, or an empty view.
+Failure run(std::string_view in, Url& url) {
+  const std::size_t n = in.size();
+  const auto byte = [&in](std::size_t i) { return static_cast<unsigned char>(in[i]); };
+
+  // Scheme start and scheme states.
+  if (n == 0 || !is_alpha(byte(0))) return kNoBase;
+  std::size_t p = 1;
+  while (p < n && is_scheme_byte(byte(p))) ++p;
+  if (p == n || in[p] != ':') return kNoBase;
+  url.scheme.assign(in.data(), p);
+  for (char& c : url.scheme) c = to_lower(c);
+  ++p;
+
+  const SchemeInfo scheme = classify_scheme(url.scheme);
+  const bool special = scheme.kind != SchemeKind::kOther;
+  const bool is_file = scheme.kind == SchemeKind::kFile;
   std::string scratch;  // host parsing work space
-  State state = State::kSchemeStart;
-  bool special = false;
-  bool is_file = false;
-  bool at_sign_seen = false;
-  bool inside_brackets = false;
-  bool password_token_seen = false;
-  std::size_t mark = 0;  // start of the authority, host or port text in `in`
+  std::size_t mark = p;  // start of the authority or file host text
 
-  const auto n = static_cast<std::ptrdiff_t>(in.size());
-  const auto at = [&in, n](std::ptrdiff_t i) -> int {
-    return i >= 0 && i < n ? static_cast<unsigned char>(in[static_cast<std::size_t>(i)]) : kEof;
-  };
-  const auto slice = [&in](std::size_t from, std::ptrdiff_t to) {
-    return in.substr(from, static_cast<std::size_t>(to) - from);
-  };
+  State state;
+  if (is_file) {
+    // File and file slash states.
+    url.host.emplace();
+    state = State::kPath;
+    if (p < n && (in[p] == '/' || in[p] == '\\')) {
+      ++p;
+      if (p < n && (in[p] == '/' || in[p] == '\\')) {
+        mark = ++p;
+        state = State::kFileHost;
+      }
+    }
+  } else if (special) {
+    // Special authority slashes and special authority ignore slashes states.
+    while (p < n && (in[p] == '/' || in[p] == '\\')) ++p;
+    mark = p;
+    state = State::kAuthority;
+  } else if (p < n && in[p] == '/') {
+    // Path or authority state.
+    ++p;
+    if (p < n && in[p] == '/') {
+      mark = ++p;
+      state = State::kAuthority;
+    } else {
+      state = State::kPath;
+    }
+  } else {
+    url.opaque_path = true;
+    state = State::kOpaquePath;
+  }
 
-  for (std::ptrdiff_t p = 0;; ++p) {
-    const int c = at(p);
+  std::size_t segment = 0;  // start of the open path segment in url.path
+  bool segment_open = false;
+  while (state != State::kDone) {
     switch (state) {
-      case State::kSchemeStart:
-        if (is_alpha(c)) {
-          buffer += to_lower(static_cast<char>(c));
-          state = State::kScheme;
-        } else {
-          state = State::kNoScheme;
-          --p;
+      case State::kAuthority: {
+        bool at_sign_seen = false;
+        bool password_token_seen = false;
+        for (;; ++p) {
+          if (p == n || ends_host_part(byte(p), special)) break;
+          if (in[p] == '@') {
+            parse_userinfo(in.substr(mark, p - mark), url, at_sign_seen, password_token_seen);
+            mark = p + 1;
+          }
         }
-        break;
+        if (at_sign_seen && mark == p) return kEmptyHost;
 
-      case State::kScheme:
-        if (is_alnum(c) || c == '+' || c == '-' || c == '.') {
-          buffer += to_lower(static_cast<char>(c));
-        } else if (c == ':') {
-          url.scheme = std::move(buffer);
-          buffer.clear();
-          special = is_special_scheme(url.scheme);
-          is_file = url.scheme == "file";
-          if (is_file) {
-            state = State::kFile;
-          } else if (special) {
-            state = State::kSpecialAuthoritySlashes;
-          } else if (at(p + 1) == '/') {
-            state = State::kPathOrAuthority;
-            ++p;
-          } else {
-            url.opaque_path = true;
-            state = State::kOpaquePath;
+        // Host state.
+        p = mark;
+        bool inside_brackets = false;
+        for (; p < n; ++p) {
+          const unsigned char c = byte(p);
+          if ((c == ':' && !inside_brackets) || ends_host_part(c, special)) break;
+          if (c == '[') inside_brackets = true;
+          if (c == ']') inside_brackets = false;
+        }
+        const std::string_view host_text = in.substr(mark, p - mark);
+        if (p < n && in[p] == ':') {
+          if (host_text.empty()) return kEmptyHost;
+          if (const Failure f = parse_host(host_text, !special, url.host.emplace(), scratch); !f.empty()) return f;
+          // Port state.
+          mark = ++p;
+          while (p < n && is_digit(byte(p))) ++p;
+          if (p < n && !ends_host_part(byte(p), special)) return kBadPort;
+          if (const Failure f = parse_port(in.substr(mark, p - mark), scheme.default_port, url.port); !f.empty()) {
+            return f;
           }
         } else {
-          buffer.clear();
-          state = State::kNoScheme;
-          p = -1;
+          if (special && host_text.empty()) return kEmptyHost;
+          if (const Failure f = parse_host(host_text, !special, url.host.emplace(), scratch); !f.empty()) return f;
         }
+        state = State::kPathStart;
         break;
+      }
 
-      case State::kNoScheme:
-        return fail(kNoBase);
-
-      case State::kSpecialAuthoritySlashes:
-        state = State::kSpecialAuthorityIgnoreSlashes;
-        if (c == '/' && at(p + 1) == '/') {
-          ++p;
-        } else {
-          --p;
-        }
-        break;
-
-      case State::kSpecialAuthorityIgnoreSlashes:
-        if (c != '/' && c != '\\') {
-          state = State::kAuthority;
-          mark = static_cast<std::size_t>(p);
-          --p;
-        }
-        break;
-
-      case State::kPathOrAuthority:
-        if (c == '/') {
-          state = State::kAuthority;
-          mark = static_cast<std::size_t>(p + 1);
-        } else {
+      case State::kFileHost: {
+        while (p < n && !ends_host_part(byte(p), true)) ++p;
+        const std::string_view text = in.substr(mark, p - mark);
+        if (is_windows_drive_letter(text)) {
+          // "file://C:/": the drive letter starts the path, the host stays empty.
+          url.path += '/';
+          url.path += text;
+          segment = 0;
+          segment_open = true;
           state = State::kPath;
-          --p;
-        }
-        break;
-
-      case State::kAuthority:
-        if (c == '@') {
-          std::string& first = password_token_seen ? url.password : url.username;
-          if (at_sign_seen) first += "%40";
-          at_sign_seen = true;
-          for (const char b : slice(mark, p)) {
-            if (b == ':' && !password_token_seen) {
-              password_token_seen = true;
-              continue;
-            }
-            append_encoded(password_token_seen ? url.password : url.username, static_cast<unsigned char>(b),
-                           kUserinfoSet);
-          }
-          mark = static_cast<std::size_t>(p + 1);
-        } else if (c == kEof || c == '/' || c == '?' || c == '#' || (special && c == '\\')) {
-          if (at_sign_seen && static_cast<std::ptrdiff_t>(mark) == p) return fail(kEmptyHost);
-          p = static_cast<std::ptrdiff_t>(mark) - 1;
-          state = State::kHost;
-        }
-        break;
-
-      case State::kHost:
-        if (c == ':' && !inside_brackets) {
-          if (static_cast<std::ptrdiff_t>(mark) == p) return fail(kEmptyHost);
-          std::string host;
-          if (const Failure f = parse_host(slice(mark, p), !special, host, scratch); !f.empty()) return fail(f);
-          url.host = std::move(host);
-          state = State::kPort;
-          mark = static_cast<std::size_t>(p + 1);
-        } else if (c == kEof || c == '/' || c == '?' || c == '#' || (special && c == '\\')) {
-          const std::string_view text = slice(mark, p);
-          --p;
-          if (special && text.empty()) return fail(kEmptyHost);
-          std::string host;
-          if (const Failure f = parse_host(text, !special, host, scratch); !f.empty()) return fail(f);
-          url.host = std::move(host);
-          state = State::kPathStart;
-        } else if (c == '[') {
-          inside_brackets = true;
-        } else if (c == ']') {
-          inside_brackets = false;
-        }
-        break;
-
-      case State::kPort:
-        if (is_digit(c)) {
-          // accumulated in place
-        } else if (c == kEof || c == '/' || c == '?' || c == '#' || (special && c == '\\')) {
-          const std::string_view digits = slice(mark, p);
-          if (!digits.empty()) {
-            std::uint32_t port = 0;
-            for (const char d : digits) {
-              port = port * 10 + static_cast<std::uint32_t>(d - '0');
-              if (port > 65535) return fail(kBadPort);
-            }
-            if (static_cast<int>(port) != default_port(url.scheme)) url.port = static_cast<std::uint16_t>(port);
+        } else {
+          if (!text.empty()) {
+            std::string& host = *url.host;
+            if (const Failure f = parse_host(text, false, host, scratch); !f.empty()) return f;
+            if (host == "localhost") host.clear();
           }
           state = State::kPathStart;
-          --p;
-        } else {
-          return fail(kBadPort);
         }
         break;
-
-      case State::kFile:
-        url.host.emplace();
-        if (c == '/' || c == '\\') {
-          state = State::kFileSlash;
-        } else {
-          state = State::kPath;
-          --p;
-        }
-        break;
-
-      case State::kFileSlash:
-        if (c == '/' || c == '\\') {
-          state = State::kFileHost;
-          mark = static_cast<std::size_t>(p + 1);
-        } else {
-          state = State::kPath;
-          --p;
-        }
-        break;
-
-      case State::kFileHost:
-        if (c == kEof || c == '/' || c == '\\' || c == '?' || c == '#') {
-          const std::string_view text = slice(mark, p);
-          --p;
-          if (is_windows_drive_letter(text)) {
-            // "file://C:/": the drive letter starts the path, the host stays empty.
-            buffer.assign(text);
-            state = State::kPath;
-          } else {
-            if (!text.empty()) {
-              std::string host;
-              if (const Failure f = parse_host(text, false, host, scratch); !f.empty()) return fail(f);
-              if (host == "localhost") host.clear();
-              url.host = std::move(host);
-            }
-            state = State::kPathStart;
-          }
-        }
-        break;
+      }
 
       case State::kPathStart:
         if (special) {
+          if (p < n && (in[p] == '/' || in[p] == '\\')) ++p;
           state = State::kPath;
-          if (c != '/' && c != '\\') --p;
-        } else if (c == '?') {
-          url.query.emplace();
+        } else if (p == n) {
+          state = State::kDone;
+        } else if (in[p] == '?') {
+          ++p;
           state = State::kQuery;
-        } else if (c == '#') {
-          url.fragment.emplace();
+        } else if (in[p] == '#') {
+          ++p;
           state = State::kFragment;
-        } else if (c != kEof) {
-          state = State::kPath;
-          if (c != '/') --p;
-        }
-        break;
-
-      case State::kPath:
-        if (c == kEof || c == '/' || (special && c == '\\') || c == '?' || c == '#') {
-          const bool slash = c == '/' || (special && c == '\\');
-          if (is_double_dot(buffer)) {
-            shorten_path(url.path, is_file);
-            if (!slash) url.path += '/';
-          } else if (is_single_dot(buffer)) {
-            if (!slash) url.path += '/';
-          } else {
-            if (is_file && url.path.empty() && is_windows_drive_letter(buffer)) buffer[1] = ':';
-            url.path += '/';
-            url.path += buffer;
-          }
-          buffer.clear();
-          if (c == '?') {
-            url.query.emplace();
-            state = State::kQuery;
-          } else if (c == '#') {
-            url.fragment.emplace();
-            state = State::kFragment;
-          }
         } else {
-          append_encoded(buffer, static_cast<unsigned char>(c), kPathSet);
+          if (in[p] == '/') ++p;
+          state = State::kPath;
         }
         break;
 
-      case State::kOpaquePath:
+      case State::kPath: {
+        std::string& path = url.path;
+        if (!segment_open) {
+          if (path.empty() && n - p >= 15) path.reserve(n - p + 1);
+          segment = path.size();
+          path += '/';
+          segment_open = true;
+        }
+        p = append_run(path, in, p, kPathStop);
+        if (p == n) {
+          end_segment(path, segment, false, is_file);
+          state = State::kDone;
+          break;
+        }
+        const unsigned char c = byte(p++);
+        if (c == '/' || (special && c == '\\')) {
+          end_segment(path, segment, true, is_file);
+          segment_open = false;
+        } else if (c == '?' || c == '#') {
+          end_segment(path, segment, false, is_file);
+          state = c == '?' ? State::kQuery : State::kFragment;
+        } else {
+          append_encoded(path, c, kPathSet);  // a non-special '\' stays as it is
+        }
+        break;
+      }
+
+      case State::kOpaquePath: {
+        p = append_run(url.path, in, p, kOpaquePathStop);
+        if (p == n) {
+          state = State::kDone;
+          break;
+        }
+        const unsigned char c = byte(p++);
         if (c == '?') {
-          url.query.emplace();
           state = State::kQuery;
         } else if (c == '#') {
-          url.fragment.emplace();
           state = State::kFragment;
         } else if (c == ' ') {
           // A space right before the query or fragment is escaped so that it
           // survives serialising and parsing again.
-          const int next = at(p + 1);
-          url.path += (next == '?' || next == '#') ? "%20" : " ";
-        } else if (c != kEof) {
-          append_encoded(url.path, static_cast<unsigned char>(c), kC0ControlSet);
+          const bool last = p < n && (in[p] == '?' || in[p] == '#');
+          url.path += last ? "%20" : " ";
+        } else {
+          append_escaped(url.path, c);
         }
         break;
+      }
 
-      case State::kQuery:
-        if (c == '#') {
-          url.fragment.emplace();
+      case State::kQuery: {
+        std::string& query = url.query ? *url.query : url.query.emplace();
+        if (query.empty() && n - p > 15) query.reserve(n - p);
+        const EncodeSet set = special ? kSpecialQuerySet : kQuerySet;
+        p = append_run(query, in, p, set);
+        if (p == n) {
+          state = State::kDone;
+        } else if (in[p] == '#') {
+          ++p;
           state = State::kFragment;
-        } else if (c != kEof) {
-          append_encoded(*url.query, static_cast<unsigned char>(c), special ? kSpecialQuerySet : kQuerySet);
+        } else {
+          append_escaped(query, byte(p++));
         }
         break;
+      }
 
-      case State::kFragment:
-        if (c != kEof) append_encoded(*url.fragment, static_cast<unsigned char>(c), kFragmentSet);
+      case State::kFragment: {
+        std::string& fragment = url.fragment ? *url.fragment : url.fragment.emplace();
+        if (fragment.empty() && n - p > 15) fragment.reserve(n - p);
+        p = append_run(fragment, in, p, kFragmentSet);
+        if (p == n) {
+          state = State::kDone;
+        } else {
+          append_escaped(fragment, byte(p++));
+        }
+        break;
+      }
+
+      case State::kDone:
         break;
     }
-    if (p >= n) break;
   }
-
-  ParseResult result;
-  result.url = std::move(url);
-  return result;
+  return {};
 }
 
 }  // namespace
@@ -905,17 +952,17 @@ ParseResult run(std::string_view in) {
 
 ParseResult parse(std::string_view input) {
   std::string storage;
-  return run(preprocess(input, storage));
+  ParseResult result;
+  if (const Failure f = run(preprocess(input, storage), result.url.emplace()); !f.empty()) {
+    result.url.reset();
+    result.failure = f;
+  }
+  return result;
 }
 
-int default_port(std::string_view scheme) noexcept {
-  if (scheme == "http" || scheme == "ws") return 80;
-  if (scheme == "https" || scheme == "wss") return 443;
-  if (scheme == "ftp") return 21;
-  return -1;
-}
+int default_port(std::string_view scheme) noexcept { return classify_scheme(scheme).default_port; }
 
-bool Url::is_special() const noexcept { return is_special_scheme(scheme); }
+bool Url::is_special() const noexcept { return classify_scheme(scheme).kind != SchemeKind::kOther; }
 
 std::string Url::protocol() const {
   std::string out;
