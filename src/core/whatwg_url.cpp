@@ -525,8 +525,8 @@ Failure uts46_to_ascii(std::string_view domain, std::string& out) {
 }
 
 // Domain to ASCII with beStrict false.
-Failure domain_to_ascii(std::string_view domain, std::string& out) {
-  if (is_ascii(domain) && !has_ace_label(domain)) {
+Failure domain_to_ascii(std::string_view domain, std::string& out, bool fast_path) {
+  if (fast_path && is_ascii(domain) && !has_ace_label(domain)) {
     // For such input UTS #46 processing is ASCII lower-casing.
     out.assign(domain);
     for (char& c : out) c = to_lower(c);
@@ -539,6 +539,49 @@ Failure domain_to_ascii(std::string_view domain, std::string& out) {
     if (is_forbidden_domain_byte(static_cast<unsigned char>(c))) return kBadDomainChar;
   }
   return {};
+}
+
+// What the single pass of the ASCII domain fast path saw.
+enum HostByte : std::uint8_t {
+  kHostUpper = 1U << 0,      // 'A' to 'Z'
+  kHostForbidden = 1U << 1,  // a forbidden domain code point other than '%'
+  kHostDigit = 1U << 2,
+  kHostHyphen = 1U << 3,     // might be part of an "xn--" label
+  kHostGeneral = 1U << 4,    // '%' or a byte >= 0x80: the general path decides
+};
+
+constexpr std::array<std::uint8_t, 256> make_host_table() {
+  std::array<std::uint8_t, 256> table{};
+  for (unsigned c = 0; c < 0x100; ++c) {
+    std::uint8_t bits = 0;
+    if (c >= 'A' && c <= 'Z') bits |= kHostUpper;
+    if (is_digit(static_cast<int>(c))) bits |= kHostDigit;
+    if (c == '-') bits |= kHostHyphen;
+    if (c == '%' || c >= 0x80) {
+      bits |= kHostGeneral;
+    } else if (is_forbidden_domain_byte(static_cast<unsigned char>(c))) {
+      bits |= kHostForbidden;
+    }
+    table[c] = bits;
+  }
+  return table;
+}
+constexpr std::array<std::uint8_t, 256> kHostTable = make_host_table();
+static_assert(kHostUpper << 5 == 'a' - 'A');
+
+// Lower-cases an ASCII domain into `out` in one pass, returning the bits of
+// every byte seen; the caller falls back to the general path on kHostGeneral.
+unsigned lower_ascii_domain(std::string_view domain, std::string& out) {
+  out.resize(domain.size());
+  char* const o = out.data();
+  unsigned seen = 0;
+  for (std::size_t i = 0; i < domain.size(); ++i) {
+    const auto c = static_cast<unsigned char>(domain[i]);
+    const unsigned bits = kHostTable[c];
+    seen |= bits;
+    o[i] = static_cast<char>(c | ((bits & kHostUpper) << 5));
+  }
+  return seen;
 }
 
 void percent_decode(std::string_view s, std::string& out) {
@@ -556,8 +599,12 @@ void percent_decode(std::string_view s, std::string& out) {
   }
 }
 
-// The host parser. `scratch` is reused working storage.
-Failure parse_host(std::string_view input, bool is_opaque, std::string& out, std::string& scratch) {
+// The host parser. `scratch` is reused working storage. The fast path takes
+// ASCII domains without percent-encoding or "xn--" labels, for which UTS #46
+// processing is lower-casing, without going through ICU; `fast_path` false
+// sends every domain through ICU, for checking the one against the other.
+Failure parse_host(std::string_view input, bool is_opaque, std::string& out, std::string& scratch,
+                   bool fast_path = true) {
   if (!input.empty() && input.front() == '[') {
     if (input.size() < 2 || input.back() != ']') return kBadIpv6;
     std::array<std::uint16_t, 8> address{};
@@ -573,12 +620,24 @@ Failure parse_host(std::string_view input, bool is_opaque, std::string& out, std
     }
     return {};
   }
+  if (fast_path) {
+    const unsigned seen = lower_ascii_domain(input, out);
+    if ((seen & kHostGeneral) == 0 && ((seen & kHostHyphen) == 0 || !has_ace_label(out))) {
+      if (out.empty()) return kBadIdn;
+      if ((seen & kHostForbidden) != 0) return kBadDomainChar;
+      if ((seen & kHostDigit) != 0 && ends_in_a_number(out)) {
+        scratch.assign(out);
+        return parse_ipv4(scratch, out);
+      }
+      return {};
+    }
+  }
   std::string_view domain = input;
   if (input.find('%') != std::string_view::npos) {
     percent_decode(input, scratch);
     domain = scratch;
   }
-  if (const Failure f = domain_to_ascii(domain, out); !f.empty()) return f;
+  if (const Failure f = domain_to_ascii(domain, out, fast_path); !f.empty()) return f;
   if (ends_in_a_number(out)) {
     scratch.assign(out);
     return parse_ipv4(scratch, out);
@@ -673,12 +732,38 @@ SchemeInfo classify_scheme(std::string_view scheme) noexcept {
   return {SchemeKind::kOther, -1};
 }
 
-constexpr bool is_scheme_byte(unsigned char c) noexcept { return is_alnum(c) || c == '+' || c == '-' || c == '.'; }
+// The bytes that the scheme, authority and host states look for.
+enum AuthorityByte : std::uint8_t {
+  kSchemeByte = 1U << 0,  // ASCII alphanumeric, '+', '-', '.'
+  kUpperByte = 1U << 1,   // 'A' to 'Z'
+  kAtSign = 1U << 2,      // '@'
+  kEndsHost = 1U << 3,    // '/', '?', '#'
+  kBackslash = 1U << 4,   // '\', which ends the host for special schemes only
+  kColon = 1U << 5,       // ':'
+  kBracket = 1U << 6,     // '[', ']'
+};
 
-// The special-scheme delimiters that end an authority, host, port or path
-// segment; '\' only counts for special schemes.
+constexpr std::array<std::uint8_t, 256> make_authority_table() {
+  std::array<std::uint8_t, 256> table{};
+  for (unsigned c = 0; c < 0x80; ++c) {
+    if (is_alnum(static_cast<int>(c)) || c == '+' || c == '-' || c == '.') table[c] |= kSchemeByte;
+    if (c >= 'A' && c <= 'Z') table[c] |= kUpperByte;
+  }
+  table['@'] = kAtSign;
+  table['/'] = table['?'] = table['#'] = kEndsHost;
+  table['\\'] = kBackslash;
+  table[':'] = kColon;
+  table['['] = table[']'] = kBracket;
+  return table;
+}
+constexpr std::array<std::uint8_t, 256> kAuthorityTable = make_authority_table();
+static_assert(kUpperByte << 4 == 'a' - 'A');
+
+// The bits of the bytes that end an authority, host or port.
+constexpr unsigned host_end_bits(bool special) noexcept { return kEndsHost | (special ? unsigned{kBackslash} : 0U); }
+
 inline bool ends_host_part(unsigned char c, bool special) noexcept {
-  return c == '/' || c == '?' || c == '#' || (special && c == '\\');
+  return (kAuthorityTable[c] & host_end_bits(special)) != 0;
 }
 
 // Ends the path segment that starts at path[segment] (a '/'), `slash` telling
@@ -735,10 +820,12 @@ Failure run(std::string_view in, Url& url) {
   // Scheme start and scheme states.
   if (n == 0 || !is_alpha(byte(0))) return kNoBase;
   std::size_t p = 1;
-  while (p < n && is_scheme_byte(byte(p))) ++p;
+  while (p < n && (kAuthorityTable[byte(p)] & kSchemeByte) != 0) ++p;
   if (p == n || in[p] != ':') return kNoBase;
-  url.scheme.assign(in.data(), p);
-  for (char& c : url.scheme) c = to_lower(c);
+  url.scheme.resize(p);
+  for (std::size_t i = 0; i < p; ++i) {
+    url.scheme[i] = static_cast<char>(byte(i) | ((kAuthorityTable[byte(i)] & kUpperByte) << 4));
+  }
   ++p;
 
   const SchemeInfo scheme = classify_scheme(url.scheme);
@@ -783,25 +870,32 @@ Failure run(std::string_view in, Url& url) {
   while (state != State::kDone) {
     switch (state) {
       case State::kAuthority: {
+        // The authority ends at the first delimiter; user information, if
+        // any, at its last '@'.
+        const unsigned end_bits = host_end_bits(special);
         bool at_sign_seen = false;
         bool password_token_seen = false;
+        unsigned seen = 0;
         for (;; ++p) {
-          if (p == n || ends_host_part(byte(p), special)) break;
-          if (in[p] == '@') {
-            parse_userinfo(in.substr(mark, p - mark), url, at_sign_seen, password_token_seen);
-            mark = p + 1;
-          }
+          while (p < n && (kAuthorityTable[byte(p)] & (end_bits | kAtSign)) == 0) seen |= kAuthorityTable[byte(p++)];
+          if (p == n || in[p] != '@') break;
+          parse_userinfo(in.substr(mark, p - mark), url, at_sign_seen, password_token_seen);
+          mark = p + 1;
         }
         if (at_sign_seen && mark == p) return kEmptyHost;
 
-        // Host state.
-        p = mark;
-        bool inside_brackets = false;
-        for (; p < n; ++p) {
-          const unsigned char c = byte(p);
-          if ((c == ':' && !inside_brackets) || ends_host_part(c, special)) break;
-          if (c == '[') inside_brackets = true;
-          if (c == ']') inside_brackets = false;
+        // Host state: the host ends at the authority's end or at a ':' outside
+        // brackets.
+        if ((seen & (kColon | kBracket)) != 0) {
+          p = mark;
+          bool inside_brackets = false;
+          for (; p < n; ++p) {
+            const unsigned bits = kAuthorityTable[byte(p)];
+            if ((bits & (end_bits | kColon | kBracket)) == 0) continue;
+            if ((bits & end_bits) != 0 || (in[p] == ':' && !inside_brackets)) break;
+            if (in[p] == '[') inside_brackets = true;
+            if (in[p] == ']') inside_brackets = false;
+          }
         }
         const std::string_view host_text = in.substr(mark, p - mark);
         if (p < n && in[p] == ':') {
