@@ -142,8 +142,17 @@ inline void append_encoded(std::string& out, unsigned char c, EncodeSet set) {
 // Length of the run of bytes from in[from] on that have none of the bits of
 // `stop`.
 inline std::size_t run_length(std::string_view in, std::size_t from, unsigned stop) noexcept {
+  const auto stops = [&in, stop](std::size_t i) {
+    return (kEncodeTable[static_cast<unsigned char>(in[i])] & stop) != 0;
+  };
   std::size_t i = from;
-  while (i < in.size() && (kEncodeTable[static_cast<unsigned char>(in[i])] & stop) == 0) ++i;
+  for (; in.size() - i >= 4; i += 4) {
+    if (stops(i)) return i - from;
+    if (stops(i + 1)) return i + 1 - from;
+    if (stops(i + 2)) return i + 2 - from;
+    if (stops(i + 3)) return i + 3 - from;
+  }
+  while (i < in.size() && !stops(i)) ++i;
   return i - from;
 }
 
@@ -238,6 +247,14 @@ bool is_clean(std::string_view s) noexcept {
   const std::size_t n = s.size();
   std::size_t i = 0;
   while (i < n) {
+    if (n - i >= 16) {
+      const std::uint64_t a = load8(data + i);
+      const std::uint64_t b = load8(data + i + 8);
+      if (((a | b | ((a - kOnes * 0x0E) & ~a) | ((b - kOnes * 0x0E) & ~b)) & kHighBits) == 0) {
+        i += 16;
+        continue;
+      }
+    }
     if (n - i >= 8) {
       if (!needs_a_closer_look(load8(data + i))) {
         i += 8;
@@ -541,48 +558,66 @@ Failure domain_to_ascii(std::string_view domain, std::string& out, bool fast_pat
   return {};
 }
 
-// What the single pass of the ASCII domain fast path saw.
-enum HostByte : std::uint8_t {
-  kHostUpper = 1U << 0,      // 'A' to 'Z'
-  kHostForbidden = 1U << 1,  // a forbidden domain code point other than '%'
-  kHostDigit = 1U << 2,
-  kHostHyphen = 1U << 3,     // might be part of an "xn--" label
-  kHostGeneral = 1U << 4,    // '%' or a byte >= 0x80: the general path decides
+// Byte classes for the scheme, authority and host states, which scan with
+// one table look-up per byte and collect what they saw.
+enum ByteClass : std::uint16_t {
+  kSchemeByte = 1U << 0,   // ASCII alphanumeric, '+', '-', '.'
+  kUpperByte = 1U << 1,    // 'A' to 'Z'
+  kAtSign = 1U << 2,       // '@'
+  kEndsHost = 1U << 3,     // '/', '?', '#'
+  kBackslash = 1U << 4,    // '\', which ends the host for special schemes only
+  kColon = 1U << 5,        // ':'
+  kBracket = 1U << 6,      // '[', ']'
+  kForbiddenByte = 1U << 7,  // a forbidden domain code point other than '%'
+  kDigitByte = 1U << 8,
+  kHyphen = 1U << 9,       // might be part of an "xn--" label
+  kNotPlainAscii = 1U << 10,  // '%' or a byte >= 0x80: the general host path decides
 };
 
-constexpr std::array<std::uint8_t, 256> make_host_table() {
-  std::array<std::uint8_t, 256> table{};
+constexpr std::array<std::uint16_t, 256> make_byte_classes() {
+  std::array<std::uint16_t, 256> table{};
   for (unsigned c = 0; c < 0x100; ++c) {
-    std::uint8_t bits = 0;
-    if (c >= 'A' && c <= 'Z') bits |= kHostUpper;
-    if (is_digit(static_cast<int>(c))) bits |= kHostDigit;
-    if (c == '-') bits |= kHostHyphen;
+    unsigned bits = 0;
+    if (c < 0x80 && (is_alnum(static_cast<int>(c)) || c == '+' || c == '-' || c == '.')) bits |= kSchemeByte;
+    if (c >= 'A' && c <= 'Z') bits |= kUpperByte;
+    if (c == '@') bits |= kAtSign;
+    if (c == '/' || c == '?' || c == '#') bits |= kEndsHost;
+    if (c == '\\') bits |= kBackslash;
+    if (c == ':') bits |= kColon;
+    if (c == '[' || c == ']') bits |= kBracket;
+    if (is_digit(static_cast<int>(c))) bits |= kDigitByte;
+    if (c == '-') bits |= kHyphen;
     if (c == '%' || c >= 0x80) {
-      bits |= kHostGeneral;
+      bits |= kNotPlainAscii;
     } else if (is_forbidden_domain_byte(static_cast<unsigned char>(c))) {
-      bits |= kHostForbidden;
+      bits |= kForbiddenByte;
     }
-    table[c] = bits;
+    table[c] = static_cast<std::uint16_t>(bits);
   }
   return table;
 }
-constexpr std::array<std::uint8_t, 256> kHostTable = make_host_table();
-static_assert(kHostUpper << 5 == 'a' - 'A');
+constexpr std::array<std::uint16_t, 256> kByteClasses = make_byte_classes();
+static_assert(kUpperByte << 4 == 'a' - 'A');
 
-// Lower-cases an ASCII domain into `out` in one pass, returning the bits of
-// every byte seen; the caller falls back to the general path on kHostGeneral.
-unsigned lower_ascii_domain(std::string_view domain, std::string& out) {
-  out.resize(domain.size());
-  char* const o = out.data();
+inline unsigned byte_class(char c) noexcept { return kByteClasses[static_cast<unsigned char>(c)]; }
+
+// The classes of the bytes of `s`, or-ed.
+inline unsigned classes_of(std::string_view s) noexcept {
   unsigned seen = 0;
-  for (std::size_t i = 0; i < domain.size(); ++i) {
-    const auto c = static_cast<unsigned char>(domain[i]);
-    const unsigned bits = kHostTable[c];
-    seen |= bits;
-    o[i] = static_cast<char>(c | ((bits & kHostUpper) << 5));
-  }
+  for (const char c : s) seen |= byte_class(c);
   return seen;
 }
+
+// Copies `s` to `out`, lower-casing ASCII letters when `seen` (its classes)
+// says there are upper-case ones.
+inline void assign_lower(std::string_view s, unsigned seen, std::string& out) {
+  out.assign(s);
+  if ((seen & kUpperByte) == 0) return;
+  for (char& c : out) c = static_cast<char>(static_cast<unsigned char>(c) | ((byte_class(c) & kUpperByte) << 4));
+}
+
+// The classes of a host's bytes when the caller has not collected them.
+constexpr unsigned kClassesUnknown = ~0U;
 
 void percent_decode(std::string_view s, std::string& out) {
   out.clear();
@@ -604,7 +639,7 @@ void percent_decode(std::string_view s, std::string& out) {
 // processing is lower-casing, without going through ICU; `fast_path` false
 // sends every domain through ICU, for checking the one against the other.
 Failure parse_host(std::string_view input, bool is_opaque, std::string& out, std::string& scratch,
-                   bool fast_path = true) {
+                   bool fast_path = true, unsigned classes = kClassesUnknown) {
   if (!input.empty() && input.front() == '[') {
     if (input.size() < 2 || input.back() != ']') return kBadIpv6;
     std::array<std::uint16_t, 8> address{};
@@ -621,11 +656,12 @@ Failure parse_host(std::string_view input, bool is_opaque, std::string& out, std
     return {};
   }
   if (fast_path) {
-    const unsigned seen = lower_ascii_domain(input, out);
-    if ((seen & kHostGeneral) == 0 && ((seen & kHostHyphen) == 0 || !has_ace_label(out))) {
+    const unsigned seen = classes == kClassesUnknown ? classes_of(input) : classes;
+    if ((seen & kNotPlainAscii) == 0 && ((seen & kHyphen) == 0 || !has_ace_label(input))) {
+      assign_lower(input, seen, out);
       if (out.empty()) return kBadIdn;
-      if ((seen & kHostForbidden) != 0) return kBadDomainChar;
-      if ((seen & kHostDigit) != 0 && ends_in_a_number(out)) {
+      if ((seen & kForbiddenByte) != 0) return kBadDomainChar;
+      if ((seen & kDigitByte) != 0 && ends_in_a_number(out)) {
         scratch.assign(out);
         return parse_ipv4(scratch, out);
       }
@@ -732,46 +768,19 @@ SchemeInfo classify_scheme(std::string_view scheme) noexcept {
   return {SchemeKind::kOther, -1};
 }
 
-// The bytes that the scheme, authority and host states look for.
-enum AuthorityByte : std::uint8_t {
-  kSchemeByte = 1U << 0,  // ASCII alphanumeric, '+', '-', '.'
-  kUpperByte = 1U << 1,   // 'A' to 'Z'
-  kAtSign = 1U << 2,      // '@'
-  kEndsHost = 1U << 3,    // '/', '?', '#'
-  kBackslash = 1U << 4,   // '\', which ends the host for special schemes only
-  kColon = 1U << 5,       // ':'
-  kBracket = 1U << 6,     // '[', ']'
-};
-
-constexpr std::array<std::uint8_t, 256> make_authority_table() {
-  std::array<std::uint8_t, 256> table{};
-  for (unsigned c = 0; c < 0x80; ++c) {
-    if (is_alnum(static_cast<int>(c)) || c == '+' || c == '-' || c == '.') table[c] |= kSchemeByte;
-    if (c >= 'A' && c <= 'Z') table[c] |= kUpperByte;
-  }
-  table['@'] = kAtSign;
-  table['/'] = table['?'] = table['#'] = kEndsHost;
-  table['\\'] = kBackslash;
-  table[':'] = kColon;
-  table['['] = table[']'] = kBracket;
-  return table;
-}
-constexpr std::array<std::uint8_t, 256> kAuthorityTable = make_authority_table();
-static_assert(kUpperByte << 4 == 'a' - 'A');
-
 // The bits of the bytes that end an authority, host or port.
 constexpr unsigned host_end_bits(bool special) noexcept { return kEndsHost | (special ? unsigned{kBackslash} : 0U); }
 
 inline bool ends_host_part(unsigned char c, bool special) noexcept {
-  return (kAuthorityTable[c] & host_end_bits(special)) != 0;
+  return (kByteClasses[c] & host_end_bits(special)) != 0;
 }
 
 // Ends the path segment that starts at path[segment] (a '/'), `slash` telling
 // whether a segment follows: drops "." and ".." segments (with the one before
 // "..") and normalises the drive letter that starts a file path.
-void end_segment(std::string& path, std::size_t segment, bool slash, bool is_file) {
+void end_dot_or_drive_segment(std::string& path, std::size_t segment, bool slash, bool is_file) {
   const std::string_view text = std::string_view(path).substr(segment + 1);
-  if (text.size() <= 6 && !text.empty() && (text[0] == '.' || text[0] == '%')) {
+  if (text[0] == '.' || text[0] == '%') {
     if (is_double_dot(text)) {
       path.resize(segment);
       shorten_path(path, is_file);
@@ -785,6 +794,12 @@ void end_segment(std::string& path, std::size_t segment, bool slash, bool is_fil
     }
   }
   if (is_file && segment == 0 && is_windows_drive_letter(text)) path[2] = ':';
+}
+
+inline void end_segment(std::string& path, std::size_t segment, bool slash, bool is_file) {
+  // Dot segments are at most six bytes long ("%2e%2e"), drive letters two.
+  const std::size_t length = path.size() - segment - 1;
+  if (length != 0 && length <= 6) end_dot_or_drive_segment(path, segment, slash, is_file);
 }
 
 Failure parse_port(std::string_view digits, int default_port, std::optional<std::uint16_t>& port) noexcept {
@@ -818,17 +833,22 @@ Failure run(std::string_view in, Url& url) {
   const auto byte = [&in](std::size_t i) { return static_cast<unsigned char>(in[i]); };
 
   // Scheme start and scheme states.
-  if (n == 0 || !is_alpha(byte(0))) return kNoBase;
-  std::size_t p = 1;
-  while (p < n && (kAuthorityTable[byte(p)] & kSchemeByte) != 0) ++p;
-  if (p == n || in[p] != ':') return kNoBase;
-  url.scheme.resize(p);
-  for (std::size_t i = 0; i < p; ++i) {
-    url.scheme[i] = static_cast<char>(byte(i) | ((kAuthorityTable[byte(i)] & kUpperByte) << 4));
+  std::size_t p = 0;
+  SchemeInfo scheme{SchemeKind::kSpecial, 443};
+  if (in.substr(0, 6) == "https:") {
+    url.scheme.assign("https", 5);
+  } else if (in.substr(0, 5) == "http:") {
+    url.scheme.assign("http", 4);
+    scheme.default_port = 80;
+  } else {
+    if (n == 0 || !is_alpha(byte(0))) return kNoBase;
+    unsigned seen = 0;
+    for (p = 1; p < n && (byte_class(in[p]) & kSchemeByte) != 0; ++p) seen |= byte_class(in[p]);
+    if (p == n || in[p] != ':') return kNoBase;
+    assign_lower(in.substr(0, p), seen | byte_class(in[0]), url.scheme);
+    scheme = classify_scheme(url.scheme);
   }
-  ++p;
-
-  const SchemeInfo scheme = classify_scheme(url.scheme);
+  p = url.scheme.size() + 1;
   const bool special = scheme.kind != SchemeKind::kOther;
   const bool is_file = scheme.kind == SchemeKind::kFile;
   std::string scratch;  // host parsing work space
@@ -877,7 +897,14 @@ Failure run(std::string_view in, Url& url) {
         bool password_token_seen = false;
         unsigned seen = 0;
         for (;; ++p) {
-          while (p < n && (kAuthorityTable[byte(p)] & (end_bits | kAtSign)) == 0) seen |= kAuthorityTable[byte(p++)];
+          const unsigned stop = end_bits | kAtSign;
+          for (; n - p >= 4; p += 4) {
+            const unsigned a = byte_class(in[p]), b = byte_class(in[p + 1]);
+            const unsigned c = byte_class(in[p + 2]), d = byte_class(in[p + 3]);
+            if (((a | b | c | d) & stop) != 0) break;
+            seen |= a | b | c | d;
+          }
+          while (p < n && (byte_class(in[p]) & stop) == 0) seen |= byte_class(in[p++]);
           if (p == n || in[p] != '@') break;
           parse_userinfo(in.substr(mark, p - mark), url, at_sign_seen, password_token_seen);
           mark = p + 1;
@@ -890,7 +917,7 @@ Failure run(std::string_view in, Url& url) {
           p = mark;
           bool inside_brackets = false;
           for (; p < n; ++p) {
-            const unsigned bits = kAuthorityTable[byte(p)];
+            const unsigned bits = kByteClasses[byte(p)];
             if ((bits & (end_bits | kColon | kBracket)) == 0) continue;
             if ((bits & end_bits) != 0 || (in[p] == ':' && !inside_brackets)) break;
             if (in[p] == '[') inside_brackets = true;
@@ -910,7 +937,12 @@ Failure run(std::string_view in, Url& url) {
           }
         } else {
           if (special && host_text.empty()) return kEmptyHost;
-          if (const Failure f = parse_host(host_text, !special, url.host.emplace(), scratch); !f.empty()) return f;
+          // Without user information the bytes seen are the host's.
+          const unsigned classes = at_sign_seen ? kClassesUnknown : seen;
+          if (const Failure f = parse_host(host_text, !special, url.host.emplace(), scratch, true, classes);
+              !f.empty()) {
+            return f;
+          }
         }
         state = State::kPathStart;
         break;
