@@ -25,6 +25,7 @@
 //     a host that is not well-formed UTF-8 once
 //     percent-decoded)                                   "invalid international domain name"
 #include "core/whatwg_url.hpp"
+#include "core/whatwg_url_internal.hpp"
 
 #include <unicode/uidna.h>
 
@@ -142,17 +143,20 @@ inline void append_encoded(std::string& out, unsigned char c, EncodeSet set) {
 // Length of the run of bytes from in[from] on that have none of the bits of
 // `stop`.
 inline std::size_t run_length(std::string_view in, std::size_t from, unsigned stop) noexcept {
-  const auto stops = [&in, stop](std::size_t i) {
-    return (kEncodeTable[static_cast<unsigned char>(in[i])] & stop) != 0;
-  };
+  const auto* const s = reinterpret_cast<const unsigned char*>(in.data());
+  const std::size_t n = in.size();
   std::size_t i = from;
-  for (; in.size() - i >= 4; i += 4) {
-    if (stops(i)) return i - from;
-    if (stops(i + 1)) return i + 1 - from;
-    if (stops(i + 2)) return i + 2 - from;
-    if (stops(i + 3)) return i + 3 - from;
+  // Eight bytes at a time while none of them stops the run, then one by one.
+  for (; n - i >= 8; i += 8) {
+    const unsigned bits = kEncodeTable[s[i]] | kEncodeTable[s[i + 1]] | kEncodeTable[s[i + 2]] |
+                          kEncodeTable[s[i + 3]] | kEncodeTable[s[i + 4]] | kEncodeTable[s[i + 5]] |
+                          kEncodeTable[s[i + 6]] | kEncodeTable[s[i + 7]];
+    if ((bits & stop) != 0) {
+      while ((kEncodeTable[s[i]] & stop) == 0) ++i;  // one of the eight stops it
+      return i - from;
+    }
   }
-  while (i < in.size() && !stops(i)) ++i;
+  while (i < n && (kEncodeTable[s[i]] & stop) == 0) ++i;
   return i - from;
 }
 
@@ -611,7 +615,8 @@ inline unsigned classes_of(std::string_view s) noexcept {
 // Copies `s` to `out`, lower-casing ASCII letters when `seen` (its classes)
 // says there are upper-case ones.
 inline void assign_lower(std::string_view s, unsigned seen, std::string& out) {
-  out.assign(s);
+  out.clear();
+  out.append(s);
   if ((seen & kUpperByte) == 0) return;
   for (char& c : out) c = static_cast<char>(static_cast<unsigned char>(c) | ((byte_class(c) & kUpperByte) << 4));
 }
@@ -868,6 +873,7 @@ Failure run(std::string_view in, Url& url) {
     }
   } else if (special) {
     // Special authority slashes and special authority ignore slashes states.
+    if (n - p >= 2 && in[p] == '/' && in[p + 1] == '/') p += 2;
     while (p < n && (in[p] == '/' || in[p] == '\\')) ++p;
     mark = p;
     state = State::kAuthority;
@@ -1084,6 +1090,11 @@ ParseResult parse(std::string_view input) {
     result.failure = f;
   }
   return result;
+}
+
+std::string_view internal::parse_special_host(std::string_view input, std::string& out, bool fast_path) {
+  std::string scratch;
+  return parse_host(input, false, out, scratch, fast_path);
 }
 
 int default_port(std::string_view scheme) noexcept { return classify_scheme(scheme).default_port; }
