@@ -841,9 +841,9 @@ Failure run(std::string_view in, Url& url) {
   std::size_t p = 0;
   SchemeInfo scheme{SchemeKind::kSpecial, 443};
   if (in.substr(0, 6) == "https:") {
-    url.scheme.assign("https", 5);
+    url.scheme.append("https", 5);
   } else if (in.substr(0, 5) == "http:") {
-    url.scheme.assign("http", 4);
+    url.scheme.append("http", 4);
     scheme.default_port = 80;
   } else {
     if (n == 0 || !is_alpha(byte(0))) return kNoBase;
