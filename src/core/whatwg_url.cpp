@@ -25,12 +25,15 @@
 //     a host that is not well-formed UTF-8 once
 //     percent-decoded)                                   "invalid international domain name"
 #include "core/whatwg_url.hpp"
+#include "core/whatwg_url_internal.hpp"
 
 #include <unicode/uidna.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -91,32 +94,79 @@ enum EncodeSet : std::uint8_t {
   kUserinfoSet = 1U << 5,
 };
 
-constexpr std::array<std::uint8_t, 128> make_encode_table() {
-  std::array<std::uint8_t, 128> table{};
+// Two more bits mark the bytes that end a run of bytes copied as they are in
+// a path segment (the path set and the segment delimiters) and in an opaque
+// path (the C0 control set, '?', '#' and the space, which depends on what
+// follows).
+constexpr std::uint8_t kPathStop = 1U << 6;
+constexpr std::uint8_t kOpaquePathStop = 1U << 7;
+
+constexpr std::array<std::uint8_t, 256> make_encode_table() {
+  std::array<std::uint8_t, 256> table{};
   auto add = [&table](std::string_view chars, unsigned sets) {
     for (const char c : chars) table[static_cast<unsigned char>(c)] |= static_cast<std::uint8_t>(sets);
   };
   constexpr unsigned all = kC0ControlSet | kFragmentSet | kQuerySet | kSpecialQuerySet | kPathSet | kUserinfoSet;
   for (unsigned c = 0; c < 0x20; ++c) table[c] = all;
   table[0x7F] = all;
+  for (unsigned c = 0x80; c < 0x100; ++c) table[c] = all;
   add(" \"<>", kFragmentSet | kQuerySet | kSpecialQuerySet | kPathSet | kUserinfoSet);
   add("`", kFragmentSet | kPathSet | kUserinfoSet);
   add("#", kQuerySet | kSpecialQuerySet | kPathSet | kUserinfoSet);
   add("'", kSpecialQuerySet);
   add("?^{}", kPathSet | kUserinfoSet);
   add("/:;=@[\\]|", kUserinfoSet);
+  for (unsigned c = 0; c < 0x100; ++c) {
+    if ((table[c] & kPathSet) != 0) table[c] |= kPathStop;
+    if ((table[c] & kC0ControlSet) != 0) table[c] |= kOpaquePathStop;
+  }
+  add("/\\", kPathStop);
+  add("?# ", kOpaquePathStop);
   return table;
 }
-constexpr std::array<std::uint8_t, 128> kEncodeTable = make_encode_table();
+constexpr std::array<std::uint8_t, 256> kEncodeTable = make_encode_table();
 constexpr char kUpperHex[] = "0123456789ABCDEF";
 
+inline void append_escaped(std::string& out, unsigned char c) {
+  const char escape[3] = {'%', kUpperHex[c >> 4], kUpperHex[c & 0xF]};
+  out.append(escape, 3);
+}
+
 inline void append_encoded(std::string& out, unsigned char c, EncodeSet set) {
-  if (c >= 0x80 || (kEncodeTable[c] & set) != 0) {
-    const char escape[3] = {'%', kUpperHex[c >> 4], kUpperHex[c & 0xF]};
-    out.append(escape, 3);
+  if ((kEncodeTable[c] & set) != 0) {
+    append_escaped(out, c);
   } else {
     out.push_back(static_cast<char>(c));
   }
+}
+
+// Length of the run of bytes from in[from] on that have none of the bits of
+// `stop`.
+inline std::size_t run_length(std::string_view in, std::size_t from, unsigned stop) noexcept {
+  const auto* const s = reinterpret_cast<const unsigned char*>(in.data());
+  const std::size_t n = in.size();
+  std::size_t i = from;
+  // Eight bytes at a time while none of them stops the run, then one by one.
+  for (; n - i >= 8; i += 8) {
+    const unsigned bits = kEncodeTable[s[i]] | kEncodeTable[s[i + 1]] | kEncodeTable[s[i + 2]] |
+                          kEncodeTable[s[i + 3]] | kEncodeTable[s[i + 4]] | kEncodeTable[s[i + 5]] |
+                          kEncodeTable[s[i + 6]] | kEncodeTable[s[i + 7]];
+    if ((bits & stop) != 0) {
+      while ((kEncodeTable[s[i]] & stop) == 0) ++i;  // one of the eight stops it
+      return i - from;
+    }
+  }
+  while (i < n && (kEncodeTable[s[i]] & stop) == 0) ++i;
+  return i - from;
+}
+
+// Appends in[from, end) to `out`, percent-encoding the bytes in `set` (which
+// include every byte in `stop`); `stop` bytes are the ones the caller looks
+// at itself, so this returns at the first of them.
+inline std::size_t append_run(std::string& out, std::string_view in, std::size_t from, unsigned stop) {
+  const std::size_t length = run_length(in, from, stop);
+  out.append(in.data() + from, length);
+  return from + length;
 }
 
 // ---------------------------------------------------------------------------
@@ -179,6 +229,54 @@ bool is_ascii(std::string_view s) noexcept {
   return true;
 }
 
+// True when one of the eight bytes of `word` is >= 0x80 or below 0x0E (which
+// takes in tab, LF and CR): such a word is looked at byte by byte.
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+inline bool needs_a_closer_look(std::uint64_t word) noexcept {
+  return ((word | ((word - kOnes * 0x0E) & ~word)) & kHighBits) != 0;
+}
+
+inline std::uint64_t load8(const char* p) noexcept {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// True when `s` is well-formed UTF-8 without tab or newline. ASCII text goes
+// eight bytes at a time; a word that may hold something else is checked
+// byte by byte from its first byte, which is always a sequence boundary.
+bool is_clean(std::string_view s) noexcept {
+  const char* const data = s.data();
+  const std::size_t n = s.size();
+  std::size_t i = 0;
+  while (i < n) {
+    if (n - i >= 16) {
+      const std::uint64_t a = load8(data + i);
+      const std::uint64_t b = load8(data + i + 8);
+      if (((a | b | ((a - kOnes * 0x0E) & ~a) | ((b - kOnes * 0x0E) & ~b)) & kHighBits) == 0) {
+        i += 16;
+        continue;
+      }
+    }
+    if (n - i >= 8) {
+      if (!needs_a_closer_look(load8(data + i))) {
+        i += 8;
+        continue;
+      }
+    } else if (n >= 8 && !needs_a_closer_look(load8(data + n - 8))) {
+      return true;  // the last eight bytes, overlapping those already seen
+    }
+    const std::size_t stop = std::min(n, i + 8);
+    while (i < stop) {
+      std::size_t length = 0;
+      if (!utf8_sequence(s, i, length) || is_tab_or_newline(data[i])) return false;
+      i += length;
+    }
+  }
+  return true;
+}
+
 // Strips leading and trailing C0 controls and spaces, removes every tab and
 // newline and replaces ill-formed UTF-8 by U+FFFD. Returns a view of `input`
 // when nothing but stripping was needed, else a view of `storage`.
@@ -188,12 +286,7 @@ std::string_view preprocess(std::string_view input, std::string& storage) {
   while (begin < end && static_cast<unsigned char>(input[begin]) <= 0x20) ++begin;
   while (end > begin && static_cast<unsigned char>(input[end - 1]) <= 0x20) --end;
   input = input.substr(begin, end - begin);
-
-  bool clean = true;
-  for (std::size_t i = 0, length = 0; i < input.size() && clean; i += length) {
-    clean = utf8_sequence(input, i, length) && !is_tab_or_newline(input[i]);
-  }
-  if (clean) return input;
+  if (is_clean(input)) return input;
 
   storage.reserve(input.size() + 8);
   for (std::size_t i = 0, length = 0; i < input.size(); i += length) {
@@ -453,8 +546,8 @@ Failure uts46_to_ascii(std::string_view domain, std::string& out) {
 }
 
 // Domain to ASCII with beStrict false.
-Failure domain_to_ascii(std::string_view domain, std::string& out) {
-  if (is_ascii(domain) && !has_ace_label(domain)) {
+Failure domain_to_ascii(std::string_view domain, std::string& out, bool fast_path) {
+  if (fast_path && is_ascii(domain) && !has_ace_label(domain)) {
     // For such input UTS #46 processing is ASCII lower-casing.
     out.assign(domain);
     for (char& c : out) c = to_lower(c);
@@ -468,6 +561,68 @@ Failure domain_to_ascii(std::string_view domain, std::string& out) {
   }
   return {};
 }
+
+// Byte classes for the scheme, authority and host states, which scan with
+// one table look-up per byte and collect what they saw.
+enum ByteClass : std::uint16_t {
+  kSchemeByte = 1U << 0,   // ASCII alphanumeric, '+', '-', '.'
+  kUpperByte = 1U << 1,    // 'A' to 'Z'
+  kAtSign = 1U << 2,       // '@'
+  kEndsHost = 1U << 3,     // '/', '?', '#'
+  kBackslash = 1U << 4,    // '\', which ends the host for special schemes only
+  kColon = 1U << 5,        // ':'
+  kBracket = 1U << 6,      // '[', ']'
+  kForbiddenByte = 1U << 7,  // a forbidden domain code point other than '%'
+  kDigitByte = 1U << 8,
+  kHyphen = 1U << 9,       // might be part of an "xn--" label
+  kNotPlainAscii = 1U << 10,  // '%' or a byte >= 0x80: the general host path decides
+};
+
+constexpr std::array<std::uint16_t, 256> make_byte_classes() {
+  std::array<std::uint16_t, 256> table{};
+  for (unsigned c = 0; c < 0x100; ++c) {
+    unsigned bits = 0;
+    if (c < 0x80 && (is_alnum(static_cast<int>(c)) || c == '+' || c == '-' || c == '.')) bits |= kSchemeByte;
+    if (c >= 'A' && c <= 'Z') bits |= kUpperByte;
+    if (c == '@') bits |= kAtSign;
+    if (c == '/' || c == '?' || c == '#') bits |= kEndsHost;
+    if (c == '\\') bits |= kBackslash;
+    if (c == ':') bits |= kColon;
+    if (c == '[' || c == ']') bits |= kBracket;
+    if (is_digit(static_cast<int>(c))) bits |= kDigitByte;
+    if (c == '-') bits |= kHyphen;
+    if (c == '%' || c >= 0x80) {
+      bits |= kNotPlainAscii;
+    } else if (is_forbidden_domain_byte(static_cast<unsigned char>(c))) {
+      bits |= kForbiddenByte;
+    }
+    table[c] = static_cast<std::uint16_t>(bits);
+  }
+  return table;
+}
+constexpr std::array<std::uint16_t, 256> kByteClasses = make_byte_classes();
+static_assert(kUpperByte << 4 == 'a' - 'A');
+
+inline unsigned byte_class(char c) noexcept { return kByteClasses[static_cast<unsigned char>(c)]; }
+
+// The classes of the bytes of `s`, or-ed.
+inline unsigned classes_of(std::string_view s) noexcept {
+  unsigned seen = 0;
+  for (const char c : s) seen |= byte_class(c);
+  return seen;
+}
+
+// Copies `s` to `out`, lower-casing ASCII letters when `seen` (its classes)
+// says there are upper-case ones.
+inline void assign_lower(std::string_view s, unsigned seen, std::string& out) {
+  out.clear();
+  out.append(s);
+  if ((seen & kUpperByte) == 0) return;
+  for (char& c : out) c = static_cast<char>(static_cast<unsigned char>(c) | ((byte_class(c) & kUpperByte) << 4));
+}
+
+// The classes of a host's bytes when the caller has not collected them.
+constexpr unsigned kClassesUnknown = ~0U;
 
 void percent_decode(std::string_view s, std::string& out) {
   out.clear();
@@ -484,8 +639,12 @@ void percent_decode(std::string_view s, std::string& out) {
   }
 }
 
-// The host parser. `scratch` is reused working storage.
-Failure parse_host(std::string_view input, bool is_opaque, std::string& out, std::string& scratch) {
+// The host parser. `scratch` is reused working storage. The fast path takes
+// ASCII domains without percent-encoding or "xn--" labels, for which UTS #46
+// processing is lower-casing, without going through ICU; `fast_path` false
+// sends every domain through ICU, for checking the one against the other.
+Failure parse_host(std::string_view input, bool is_opaque, std::string& out, std::string& scratch,
+                   bool fast_path = true, unsigned classes = kClassesUnknown) {
   if (!input.empty() && input.front() == '[') {
     if (input.size() < 2 || input.back() != ']') return kBadIpv6;
     std::array<std::uint16_t, 8> address{};
@@ -501,12 +660,25 @@ Failure parse_host(std::string_view input, bool is_opaque, std::string& out, std
     }
     return {};
   }
+  if (fast_path) {
+    const unsigned seen = classes == kClassesUnknown ? classes_of(input) : classes;
+    if ((seen & kNotPlainAscii) == 0 && ((seen & kHyphen) == 0 || !has_ace_label(input))) {
+      assign_lower(input, seen, out);
+      if (out.empty()) return kBadIdn;
+      if ((seen & kForbiddenByte) != 0) return kBadDomainChar;
+      if ((seen & kDigitByte) != 0 && ends_in_a_number(out)) {
+        scratch.assign(out);
+        return parse_ipv4(scratch, out);
+      }
+      return {};
+    }
+  }
   std::string_view domain = input;
   if (input.find('%') != std::string_view::npos) {
     percent_decode(input, scratch);
     domain = scratch;
   }
-  if (const Failure f = domain_to_ascii(domain, out); !f.empty()) return f;
+  if (const Failure f = domain_to_ascii(domain, out, fast_path); !f.empty()) return f;
   if (ends_in_a_number(out)) {
     scratch.assign(out);
     return parse_ipv4(scratch, out);
@@ -554,311 +726,355 @@ void shorten_path(std::string& path, bool is_file) {
 
 // ---------------------------------------------------------------------------
 // The state machine
+//
+// Each state consumes as much of the input as it can at once: runs of bytes
+// that need neither percent-encoding nor a decision are found with one table
+// look-up per byte and appended in one go. `p` is the position of the byte a
+// state looks at first; p == n is the end of the input.
 
 enum class State {
-  kSchemeStart,
-  kScheme,
-  kNoScheme,
-  kSpecialAuthoritySlashes,
-  kSpecialAuthorityIgnoreSlashes,
-  kPathOrAuthority,
   kAuthority,
-  kHost,
-  kPort,
-  kFile,
-  kFileSlash,
   kFileHost,
   kPathStart,
   kPath,
   kOpaquePath,
   kQuery,
   kFragment,
+  kDone,
 };
 
-constexpr int kEof = -1;
+// Schemes by what the parser does with them.
+enum class SchemeKind { kOther, kSpecial, kFile };
 
-bool is_special_scheme(std::string_view scheme) noexcept {
-  return scheme == "http" || scheme == "https" || scheme == "ws" || scheme == "wss" || scheme == "ftp" ||
-         scheme == "file";
+struct SchemeInfo {
+  SchemeKind kind;
+  int default_port;
+};
+
+SchemeInfo classify_scheme(std::string_view scheme) noexcept {
+  switch (scheme.size()) {
+    case 2:
+      if (scheme == "ws") return {SchemeKind::kSpecial, 80};
+      break;
+    case 3:
+      if (scheme == "wss") return {SchemeKind::kSpecial, 443};
+      if (scheme == "ftp") return {SchemeKind::kSpecial, 21};
+      break;
+    case 4:
+      if (scheme == "http") return {SchemeKind::kSpecial, 80};
+      if (scheme == "file") return {SchemeKind::kFile, -1};
+      break;
+    case 5:
+      if (scheme == "https") return {SchemeKind::kSpecial, 443};
+      break;
+    default:
+      break;
+  }
+  return {SchemeKind::kOther, -1};
 }
 
-ParseResult fail(std::string_view description) {
-  ParseResult result;
-  result.failure = description;
-  return result;
+// The bits of the bytes that end an authority, host or port.
+constexpr unsigned host_end_bits(bool special) noexcept { return kEndsHost | (special ? unsigned{kBackslash} : 0U); }
+
+inline bool ends_host_part(unsigned char c, bool special) noexcept {
+  return (kByteClasses[c] & host_end_bits(special)) != 0;
 }
 
-ParseResult run(std::string_view in) {
-  Url url;
-  std::string buffer;   // the scheme, then the current path segment
+// Ends the path segment that starts at path[segment] (a '/'), `slash` telling
+// whether a segment follows: drops "." and ".." segments (with the one before
+// "..") and normalises the drive letter that starts a file path.
+void end_dot_or_drive_segment(std::string& path, std::size_t segment, bool slash, bool is_file) {
+  const std::string_view text = std::string_view(path).substr(segment + 1);
+  if (text[0] == '.' || text[0] == '%') {
+    if (is_double_dot(text)) {
+      path.resize(segment);
+      shorten_path(path, is_file);
+      if (!slash) path += '/';
+      return;
+    }
+    if (is_single_dot(text)) {
+      path.resize(segment);
+      if (!slash) path += '/';
+      return;
+    }
+  }
+  if (is_file && segment == 0 && is_windows_drive_letter(text)) path[2] = ':';
+}
+
+inline void end_segment(std::string& path, std::size_t segment, bool slash, bool is_file) {
+  // Dot segments are at most six bytes long ("%2e%2e"), drive letters two.
+  const std::size_t length = path.size() - segment - 1;
+  if (length != 0 && length <= 6) end_dot_or_drive_segment(path, segment, slash, is_file);
+}
+
+Failure parse_port(std::string_view digits, int default_port, std::optional<std::uint16_t>& port) noexcept {
+  if (digits.empty()) return {};
+  std::uint32_t value = 0;
+  for (const char d : digits) {
+    value = value * 10 + static_cast<std::uint32_t>(d - '0');
+    if (value > 65535) return kBadPort;
+  }
+  if (static_cast<int>(value) != default_port) port = static_cast<std::uint16_t>(value);
+  return {};
+}
+
+// Parses the user information in front of an '@' of the authority.
+void parse_userinfo(std::string_view text, Url& url, bool& at_sign_seen, bool& password_token_seen) {
+  if (at_sign_seen) (password_token_seen ? url.password : url.username) += "%40";
+  at_sign_seen = true;
+  for (const char b : text) {
+    if (b == ':' && !password_token_seen) {
+      password_token_seen = true;
+      continue;
+    }
+    append_encoded(password_token_seen ? url.password : url.username, static_cast<unsigned char>(b), kUserinfoSet);
+  }
+}
+
+// Runs the parser on pre-processed input; returns the failure, leaving `url`
+// half-built, or an empty view.
+Failure run(std::string_view in, Url& url) {
+  const std::size_t n = in.size();
+  const auto byte = [&in](std::size_t i) { return static_cast<unsigned char>(in[i]); };
+
+  // Scheme start and scheme states.
+  std::size_t p = 0;
+  SchemeInfo scheme{SchemeKind::kSpecial, 443};
+  if (in.substr(0, 6) == "https:") {
+    url.scheme.append("https", 5);
+  } else if (in.substr(0, 5) == "http:") {
+    url.scheme.append("http", 4);
+    scheme.default_port = 80;
+  } else {
+    if (n == 0 || !is_alpha(byte(0))) return kNoBase;
+    unsigned seen = 0;
+    for (p = 1; p < n && (byte_class(in[p]) & kSchemeByte) != 0; ++p) seen |= byte_class(in[p]);
+    if (p == n || in[p] != ':') return kNoBase;
+    assign_lower(in.substr(0, p), seen | byte_class(in[0]), url.scheme);
+    scheme = classify_scheme(url.scheme);
+  }
+  p = url.scheme.size() + 1;
+  const bool special = scheme.kind != SchemeKind::kOther;
+  const bool is_file = scheme.kind == SchemeKind::kFile;
   std::string scratch;  // host parsing work space
-  State state = State::kSchemeStart;
-  bool special = false;
-  bool is_file = false;
-  bool at_sign_seen = false;
-  bool inside_brackets = false;
-  bool password_token_seen = false;
-  std::size_t mark = 0;  // start of the authority, host or port text in `in`
+  std::size_t mark = p;  // start of the authority or file host text
 
-  const auto n = static_cast<std::ptrdiff_t>(in.size());
-  const auto at = [&in, n](std::ptrdiff_t i) -> int {
-    return i >= 0 && i < n ? static_cast<unsigned char>(in[static_cast<std::size_t>(i)]) : kEof;
-  };
-  const auto slice = [&in](std::size_t from, std::ptrdiff_t to) {
-    return in.substr(from, static_cast<std::size_t>(to) - from);
-  };
+  State state;
+  if (is_file) {
+    // File and file slash states.
+    url.host.emplace();
+    state = State::kPath;
+    if (p < n && (in[p] == '/' || in[p] == '\\')) {
+      ++p;
+      if (p < n && (in[p] == '/' || in[p] == '\\')) {
+        mark = ++p;
+        state = State::kFileHost;
+      }
+    }
+  } else if (special) {
+    // Special authority slashes and special authority ignore slashes states.
+    if (n - p >= 2 && in[p] == '/' && in[p + 1] == '/') p += 2;
+    while (p < n && (in[p] == '/' || in[p] == '\\')) ++p;
+    mark = p;
+    state = State::kAuthority;
+  } else if (p < n && in[p] == '/') {
+    // Path or authority state.
+    ++p;
+    if (p < n && in[p] == '/') {
+      mark = ++p;
+      state = State::kAuthority;
+    } else {
+      state = State::kPath;
+    }
+  } else {
+    url.opaque_path = true;
+    state = State::kOpaquePath;
+  }
 
-  for (std::ptrdiff_t p = 0;; ++p) {
-    const int c = at(p);
+  std::size_t segment = 0;  // start of the open path segment in url.path
+  bool segment_open = false;
+  while (state != State::kDone) {
     switch (state) {
-      case State::kSchemeStart:
-        if (is_alpha(c)) {
-          buffer += to_lower(static_cast<char>(c));
-          state = State::kScheme;
-        } else {
-          state = State::kNoScheme;
-          --p;
+      case State::kAuthority: {
+        // The authority ends at the first delimiter; user information, if
+        // any, at its last '@'.
+        const unsigned end_bits = host_end_bits(special);
+        bool at_sign_seen = false;
+        bool password_token_seen = false;
+        unsigned seen = 0;
+        for (;; ++p) {
+          const unsigned stop = end_bits | kAtSign;
+          for (; n - p >= 4; p += 4) {
+            const unsigned a = byte_class(in[p]), b = byte_class(in[p + 1]);
+            const unsigned c = byte_class(in[p + 2]), d = byte_class(in[p + 3]);
+            if (((a | b | c | d) & stop) != 0) break;
+            seen |= a | b | c | d;
+          }
+          while (p < n && (byte_class(in[p]) & stop) == 0) seen |= byte_class(in[p++]);
+          if (p == n || in[p] != '@') break;
+          parse_userinfo(in.substr(mark, p - mark), url, at_sign_seen, password_token_seen);
+          mark = p + 1;
         }
-        break;
+        if (at_sign_seen && mark == p) return kEmptyHost;
 
-      case State::kScheme:
-        if (is_alnum(c) || c == '+' || c == '-' || c == '.') {
-          buffer += to_lower(static_cast<char>(c));
-        } else if (c == ':') {
-          url.scheme = std::move(buffer);
-          buffer.clear();
-          special = is_special_scheme(url.scheme);
-          is_file = url.scheme == "file";
-          if (is_file) {
-            state = State::kFile;
-          } else if (special) {
-            state = State::kSpecialAuthoritySlashes;
-          } else if (at(p + 1) == '/') {
-            state = State::kPathOrAuthority;
-            ++p;
-          } else {
-            url.opaque_path = true;
-            state = State::kOpaquePath;
+        // Host state: the host ends at the authority's end or at a ':' outside
+        // brackets.
+        if ((seen & (kColon | kBracket)) != 0) {
+          p = mark;
+          bool inside_brackets = false;
+          for (; p < n; ++p) {
+            const unsigned bits = kByteClasses[byte(p)];
+            if ((bits & (end_bits | kColon | kBracket)) == 0) continue;
+            if ((bits & end_bits) != 0 || (in[p] == ':' && !inside_brackets)) break;
+            if (in[p] == '[') inside_brackets = true;
+            if (in[p] == ']') inside_brackets = false;
+          }
+        }
+        const std::string_view host_text = in.substr(mark, p - mark);
+        if (p < n && in[p] == ':') {
+          if (host_text.empty()) return kEmptyHost;
+          if (const Failure f = parse_host(host_text, !special, url.host.emplace(), scratch); !f.empty()) return f;
+          // Port state.
+          mark = ++p;
+          while (p < n && is_digit(byte(p))) ++p;
+          if (p < n && !ends_host_part(byte(p), special)) return kBadPort;
+          if (const Failure f = parse_port(in.substr(mark, p - mark), scheme.default_port, url.port); !f.empty()) {
+            return f;
           }
         } else {
-          buffer.clear();
-          state = State::kNoScheme;
-          p = -1;
+          if (special && host_text.empty()) return kEmptyHost;
+          // Without user information the bytes seen are the host's.
+          const unsigned classes = at_sign_seen ? kClassesUnknown : seen;
+          if (const Failure f = parse_host(host_text, !special, url.host.emplace(), scratch, true, classes);
+              !f.empty()) {
+            return f;
+          }
         }
+        state = State::kPathStart;
         break;
+      }
 
-      case State::kNoScheme:
-        return fail(kNoBase);
-
-      case State::kSpecialAuthoritySlashes:
-        state = State::kSpecialAuthorityIgnoreSlashes;
-        if (c == '/' && at(p + 1) == '/') {
-          ++p;
-        } else {
-          --p;
-        }
-        break;
-
-      case State::kSpecialAuthorityIgnoreSlashes:
-        if (c != '/' && c != '\\') {
-          state = State::kAuthority;
-          mark = static_cast<std::size_t>(p);
-          --p;
-        }
-        break;
-
-      case State::kPathOrAuthority:
-        if (c == '/') {
-          state = State::kAuthority;
-          mark = static_cast<std::size_t>(p + 1);
-        } else {
+      case State::kFileHost: {
+        while (p < n && !ends_host_part(byte(p), true)) ++p;
+        const std::string_view text = in.substr(mark, p - mark);
+        if (is_windows_drive_letter(text)) {
+          // "file://C:/": the drive letter starts the path, the host stays empty.
+          url.path += '/';
+          url.path += text;
+          segment = 0;
+          segment_open = true;
           state = State::kPath;
-          --p;
-        }
-        break;
-
-      case State::kAuthority:
-        if (c == '@') {
-          std::string& first = password_token_seen ? url.password : url.username;
-          if (at_sign_seen) first += "%40";
-          at_sign_seen = true;
-          for (const char b : slice(mark, p)) {
-            if (b == ':' && !password_token_seen) {
-              password_token_seen = true;
-              continue;
-            }
-            append_encoded(password_token_seen ? url.password : url.username, static_cast<unsigned char>(b),
-                           kUserinfoSet);
-          }
-          mark = static_cast<std::size_t>(p + 1);
-        } else if (c == kEof || c == '/' || c == '?' || c == '#' || (special && c == '\\')) {
-          if (at_sign_seen && static_cast<std::ptrdiff_t>(mark) == p) return fail(kEmptyHost);
-          p = static_cast<std::ptrdiff_t>(mark) - 1;
-          state = State::kHost;
-        }
-        break;
-
-      case State::kHost:
-        if (c == ':' && !inside_brackets) {
-          if (static_cast<std::ptrdiff_t>(mark) == p) return fail(kEmptyHost);
-          std::string host;
-          if (const Failure f = parse_host(slice(mark, p), !special, host, scratch); !f.empty()) return fail(f);
-          url.host = std::move(host);
-          state = State::kPort;
-          mark = static_cast<std::size_t>(p + 1);
-        } else if (c == kEof || c == '/' || c == '?' || c == '#' || (special && c == '\\')) {
-          const std::string_view text = slice(mark, p);
-          --p;
-          if (special && text.empty()) return fail(kEmptyHost);
-          std::string host;
-          if (const Failure f = parse_host(text, !special, host, scratch); !f.empty()) return fail(f);
-          url.host = std::move(host);
-          state = State::kPathStart;
-        } else if (c == '[') {
-          inside_brackets = true;
-        } else if (c == ']') {
-          inside_brackets = false;
-        }
-        break;
-
-      case State::kPort:
-        if (is_digit(c)) {
-          // accumulated in place
-        } else if (c == kEof || c == '/' || c == '?' || c == '#' || (special && c == '\\')) {
-          const std::string_view digits = slice(mark, p);
-          if (!digits.empty()) {
-            std::uint32_t port = 0;
-            for (const char d : digits) {
-              port = port * 10 + static_cast<std::uint32_t>(d - '0');
-              if (port > 65535) return fail(kBadPort);
-            }
-            if (static_cast<int>(port) != default_port(url.scheme)) url.port = static_cast<std::uint16_t>(port);
+        } else {
+          if (!text.empty()) {
+            std::string& host = *url.host;
+            if (const Failure f = parse_host(text, false, host, scratch); !f.empty()) return f;
+            if (host == "localhost") host.clear();
           }
           state = State::kPathStart;
-          --p;
-        } else {
-          return fail(kBadPort);
         }
         break;
-
-      case State::kFile:
-        url.host.emplace();
-        if (c == '/' || c == '\\') {
-          state = State::kFileSlash;
-        } else {
-          state = State::kPath;
-          --p;
-        }
-        break;
-
-      case State::kFileSlash:
-        if (c == '/' || c == '\\') {
-          state = State::kFileHost;
-          mark = static_cast<std::size_t>(p + 1);
-        } else {
-          state = State::kPath;
-          --p;
-        }
-        break;
-
-      case State::kFileHost:
-        if (c == kEof || c == '/' || c == '\\' || c == '?' || c == '#') {
-          const std::string_view text = slice(mark, p);
-          --p;
-          if (is_windows_drive_letter(text)) {
-            // "file://C:/": the drive letter starts the path, the host stays empty.
-            buffer.assign(text);
-            state = State::kPath;
-          } else {
-            if (!text.empty()) {
-              std::string host;
-              if (const Failure f = parse_host(text, false, host, scratch); !f.empty()) return fail(f);
-              if (host == "localhost") host.clear();
-              url.host = std::move(host);
-            }
-            state = State::kPathStart;
-          }
-        }
-        break;
+      }
 
       case State::kPathStart:
         if (special) {
+          if (p < n && (in[p] == '/' || in[p] == '\\')) ++p;
           state = State::kPath;
-          if (c != '/' && c != '\\') --p;
-        } else if (c == '?') {
-          url.query.emplace();
+        } else if (p == n) {
+          state = State::kDone;
+        } else if (in[p] == '?') {
+          ++p;
           state = State::kQuery;
-        } else if (c == '#') {
-          url.fragment.emplace();
+        } else if (in[p] == '#') {
+          ++p;
           state = State::kFragment;
-        } else if (c != kEof) {
-          state = State::kPath;
-          if (c != '/') --p;
-        }
-        break;
-
-      case State::kPath:
-        if (c == kEof || c == '/' || (special && c == '\\') || c == '?' || c == '#') {
-          const bool slash = c == '/' || (special && c == '\\');
-          if (is_double_dot(buffer)) {
-            shorten_path(url.path, is_file);
-            if (!slash) url.path += '/';
-          } else if (is_single_dot(buffer)) {
-            if (!slash) url.path += '/';
-          } else {
-            if (is_file && url.path.empty() && is_windows_drive_letter(buffer)) buffer[1] = ':';
-            url.path += '/';
-            url.path += buffer;
-          }
-          buffer.clear();
-          if (c == '?') {
-            url.query.emplace();
-            state = State::kQuery;
-          } else if (c == '#') {
-            url.fragment.emplace();
-            state = State::kFragment;
-          }
         } else {
-          append_encoded(buffer, static_cast<unsigned char>(c), kPathSet);
+          if (in[p] == '/') ++p;
+          state = State::kPath;
         }
         break;
 
-      case State::kOpaquePath:
+      case State::kPath: {
+        std::string& path = url.path;
+        if (!segment_open) {
+          if (path.empty() && n - p >= 15) path.reserve(n - p + 1);
+          segment = path.size();
+          path += '/';
+          segment_open = true;
+        }
+        p = append_run(path, in, p, kPathStop);
+        if (p == n) {
+          end_segment(path, segment, false, is_file);
+          state = State::kDone;
+          break;
+        }
+        const unsigned char c = byte(p++);
+        if (c == '/' || (special && c == '\\')) {
+          end_segment(path, segment, true, is_file);
+          segment_open = false;
+        } else if (c == '?' || c == '#') {
+          end_segment(path, segment, false, is_file);
+          state = c == '?' ? State::kQuery : State::kFragment;
+        } else {
+          append_encoded(path, c, kPathSet);  // a non-special '\' stays as it is
+        }
+        break;
+      }
+
+      case State::kOpaquePath: {
+        p = append_run(url.path, in, p, kOpaquePathStop);
+        if (p == n) {
+          state = State::kDone;
+          break;
+        }
+        const unsigned char c = byte(p++);
         if (c == '?') {
-          url.query.emplace();
           state = State::kQuery;
         } else if (c == '#') {
-          url.fragment.emplace();
           state = State::kFragment;
         } else if (c == ' ') {
           // A space right before the query or fragment is escaped so that it
           // survives serialising and parsing again.
-          const int next = at(p + 1);
-          url.path += (next == '?' || next == '#') ? "%20" : " ";
-        } else if (c != kEof) {
-          append_encoded(url.path, static_cast<unsigned char>(c), kC0ControlSet);
+          const bool last = p < n && (in[p] == '?' || in[p] == '#');
+          url.path += last ? "%20" : " ";
+        } else {
+          append_escaped(url.path, c);
         }
         break;
+      }
 
-      case State::kQuery:
-        if (c == '#') {
-          url.fragment.emplace();
+      case State::kQuery: {
+        std::string& query = url.query ? *url.query : url.query.emplace();
+        if (query.empty() && n - p > 15) query.reserve(n - p);
+        const EncodeSet set = special ? kSpecialQuerySet : kQuerySet;
+        p = append_run(query, in, p, set);
+        if (p == n) {
+          state = State::kDone;
+        } else if (in[p] == '#') {
+          ++p;
           state = State::kFragment;
-        } else if (c != kEof) {
-          append_encoded(*url.query, static_cast<unsigned char>(c), special ? kSpecialQuerySet : kQuerySet);
+        } else {
+          append_escaped(query, byte(p++));
         }
         break;
+      }
 
-      case State::kFragment:
-        if (c != kEof) append_encoded(*url.fragment, static_cast<unsigned char>(c), kFragmentSet);
+      case State::kFragment: {
+        std::string& fragment = url.fragment ? *url.fragment : url.fragment.emplace();
+        if (fragment.empty() && n - p > 15) fragment.reserve(n - p);
+        p = append_run(fragment, in, p, kFragmentSet);
+        if (p == n) {
+          state = State::kDone;
+        } else {
+          append_escaped(fragment, byte(p++));
+        }
+        break;
+      }
+
+      case State::kDone:
         break;
     }
-    if (p >= n) break;
   }
-
-  ParseResult result;
-  result.url = std::move(url);
-  return result;
+  return {};
 }
 
 }  // namespace
@@ -868,17 +1084,22 @@ ParseResult run(std::string_view in) {
 
 ParseResult parse(std::string_view input) {
   std::string storage;
-  return run(preprocess(input, storage));
+  ParseResult result;
+  if (const Failure f = run(preprocess(input, storage), result.url.emplace()); !f.empty()) {
+    result.url.reset();
+    result.failure = f;
+  }
+  return result;
 }
 
-int default_port(std::string_view scheme) noexcept {
-  if (scheme == "http" || scheme == "ws") return 80;
-  if (scheme == "https" || scheme == "wss") return 443;
-  if (scheme == "ftp") return 21;
-  return -1;
+std::string_view internal::parse_special_host(std::string_view input, std::string& out, bool fast_path) {
+  std::string scratch;
+  return parse_host(input, false, out, scratch, fast_path);
 }
 
-bool Url::is_special() const noexcept { return is_special_scheme(scheme); }
+int default_port(std::string_view scheme) noexcept { return classify_scheme(scheme).default_port; }
+
+bool Url::is_special() const noexcept { return classify_scheme(scheme).kind != SchemeKind::kOther; }
 
 std::string Url::protocol() const {
   std::string out;

@@ -1,7 +1,10 @@
 // Fuzzes the URL parser. Beyond not crashing, a successful parse must
 // serialise to ASCII-only (hence valid UTF-8) text that parses again to the
 // same record, and a failure must carry one of the known descriptions.
+// The input is also taken as a host: the ASCII fast path of the host parser
+// must agree with ICU, and with what parse() makes of "http://" + host.
 #include "core/whatwg_url.hpp"
+#include "core/whatwg_url_internal.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,10 +43,35 @@ bool same_record(const Url& a, const Url& b) {
          a.fragment == b.fragment;
 }
 
+// Printable ASCII without the bytes that end a host or start a port: the
+// authority of "http://" + s is then all host.
+bool is_plain_host(std::string_view s) {
+  if (s.empty()) return false;  // "http:///" has an empty host
+  for (const char c : s) {
+    if (c <= 0x20 || c >= 0x7F || std::string_view("/?#\\@:[]").find(c) != std::string_view::npos) return false;
+  }
+  return true;
+}
+
+void check_host_fast_path(std::string_view input) {
+  std::string fast;
+  std::string general;
+  const std::string_view fast_failure = quarlo::whatwg::internal::parse_special_host(input, fast, true);
+  const std::string_view general_failure = quarlo::whatwg::internal::parse_special_host(input, general, false);
+  if (fast_failure != general_failure) fail("host fast path fails differently", input, fast_failure);
+  if (fast_failure.empty() && fast != general) fail("host fast path differs from ICU", input, fast + " vs " + general);
+  if (!is_plain_host(input)) return;
+  const auto url = parse("http://" + std::string(input) + "/");
+  if (url ? !fast_failure.empty() || *url.url->host != fast : url.failure != fast_failure) {
+    fail("host differs inside a URL", input, url ? *url.url->host : std::string(url.failure));
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
+  check_host_fast_path(input);
   const auto first = parse(input);
   if (!first) {
     if (!is_known_failure(first.failure)) fail("unknown failure description", input, first.failure);
