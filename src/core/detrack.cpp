@@ -1,5 +1,7 @@
 #include "core/detrack.hpp"
 
+#include "core/unicode.hpp"
+
 #include <array>
 #include <cstdint>
 
@@ -21,13 +23,6 @@ bool equals_ascii_case_insensitive(std::string_view a, std::string_view b) noexc
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  }
-  return true;
-}
-
-bool is_ascii_text(std::string_view s) noexcept {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
   }
   return true;
 }
@@ -78,64 +73,6 @@ bool needs_decoding(std::string_view raw) noexcept {
   return false;
 }
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-
-// UTF-8 decode with replacement: each maximal ill-formed subpart becomes one
-// U+FFFD, as the Encoding Standard's UTF-8 decoder does.
-std::string replace_invalid_utf8(std::string_view in) {
-  std::string out;
-  out.reserve(in.size());
-  std::size_t i = 0;
-  const std::size_t n = in.size();
-  while (i < n) {
-    const auto b = static_cast<unsigned char>(in[i]);
-    if (b < 0x80) {
-      out.push_back(static_cast<char>(b));
-      ++i;
-      continue;
-    }
-    int needed = 0;
-    unsigned char lower = 0x80;
-    unsigned char upper = 0xBF;
-    if (b >= 0xC2 && b <= 0xDF) {
-      needed = 1;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      needed = 2;
-      if (b == 0xE0) lower = 0xA0;
-      if (b == 0xED) upper = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      needed = 3;
-      if (b == 0xF0) lower = 0x90;
-      if (b == 0xF4) upper = 0x8F;
-    } else {
-      out.append(kReplacement);
-      ++i;
-      continue;
-    }
-    std::size_t j = i + 1;
-    bool ok = true;
-    for (int k = 0; k < needed; ++k, ++j) {
-      if (j >= n) {
-        ok = false;
-        break;
-      }
-      const auto c = static_cast<unsigned char>(in[j]);
-      if (c < lower || c > upper) {
-        ok = false;
-        break;
-      }
-      lower = 0x80;
-      upper = 0xBF;
-    }
-    if (ok) {
-      out.append(in.substr(i, j - i));
-    } else {
-      out.append(kReplacement);
-    }
-    i = j;  // the offending byte (if any) is looked at again
-  }
-  return out;
-}
 
 // Tests a raw key without allocating when it needs no decoding.
 bool raw_key_is_tracking(std::string_view raw, std::span<const std::string> extra) {
@@ -161,7 +98,7 @@ std::string decoded_key(std::string_view key) {
       bytes.push_back(c);
     }
   }
-  if (is_ascii_text(bytes)) return bytes;
+  if (is_ascii(bytes)) return bytes;
   return replace_invalid_utf8(bytes);
 }
 

@@ -144,4 +144,25 @@ bool is_ascii(std::string_view text) noexcept {
   return true;
 }
 
+bool is_valid_utf8(std::string_view text) noexcept {
+  for (std::size_t i = 0, length = 0; i < text.size(); i += length) {
+    if (!utf8_sequence(text, i, length)) return false;
+  }
+  return true;
+}
+
+std::string replace_invalid_utf8(std::string_view text) {
+  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0, length = 0; i < text.size(); i += length) {
+    if (utf8_sequence(text, i, length)) {
+      out.append(text.substr(i, length));
+    } else {
+      out.append(kReplacement);
+    }
+  }
+  return out;
+}
+
 }  // namespace quarlo

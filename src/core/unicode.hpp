@@ -28,4 +28,54 @@ namespace quarlo {
 // True when every byte is below 0x80.
 [[nodiscard]] bool is_ascii(std::string_view text) noexcept;
 
+// Length of the well-formed UTF-8 sequence starting at s[i] (true), or the
+// length of the maximal ill-formed subpart there (false), which a UTF-8
+// decoder replaces by one U+FFFD. Requires i < s.size().
+[[nodiscard]] inline bool utf8_sequence(std::string_view s, std::size_t i, std::size_t& length) noexcept {
+  const auto lead = static_cast<unsigned char>(s[i]);
+  if (lead < 0x80) {
+    length = 1;
+    return true;
+  }
+  std::size_t trailing = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    trailing = 1;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    trailing = 2;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    trailing = 3;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    length = 1;
+    return false;
+  }
+  for (std::size_t k = 1; k <= trailing; ++k) {
+    if (i + k >= s.size()) {
+      length = k;
+      return false;
+    }
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if (b < low || b > high) {
+      length = k;
+      return false;
+    }
+    low = 0x80;
+    high = 0xBF;
+  }
+  length = trailing + 1;
+  return true;
+}
+
+// True when the whole text is well-formed UTF-8.
+[[nodiscard]] bool is_valid_utf8(std::string_view text) noexcept;
+
+// The text with every maximal ill-formed UTF-8 subpart replaced by U+FFFD
+// (what the Encoding Standard's UTF-8 decoder does).
+[[nodiscard]] std::string replace_invalid_utf8(std::string_view text);
+
 }  // namespace quarlo

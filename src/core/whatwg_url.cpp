@@ -25,6 +25,8 @@
 //     a host that is not well-formed UTF-8 once
 //     percent-decoded)                                   "invalid international domain name"
 #include "core/whatwg_url.hpp"
+
+#include "core/unicode.hpp"
 #include "core/whatwg_url_internal.hpp"
 
 #include <unicode/uidna.h>
@@ -167,66 +169,6 @@ inline std::size_t append_run(std::string& out, std::string_view in, std::size_t
   const std::size_t length = run_length(in, from, stop);
   out.append(in.data() + from, length);
   return from + length;
-}
-
-// ---------------------------------------------------------------------------
-// UTF-8
-
-// Length of the well-formed UTF-8 sequence starting at s[i] (true), or the
-// length of the maximal ill-formed subpart there (false), which the UTF-8
-// decoder replaces by one U+FFFD.
-bool utf8_sequence(std::string_view s, std::size_t i, std::size_t& length) noexcept {
-  const auto lead = static_cast<unsigned char>(s[i]);
-  if (lead < 0x80) {
-    length = 1;
-    return true;
-  }
-  std::size_t trailing = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    trailing = 1;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    trailing = 2;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    trailing = 3;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    length = 1;
-    return false;
-  }
-  for (std::size_t k = 1; k <= trailing; ++k) {
-    if (i + k >= s.size()) {
-      length = k;
-      return false;
-    }
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if (b < low || b > high) {
-      length = k;
-      return false;
-    }
-    low = 0x80;
-    high = 0xBF;
-  }
-  length = trailing + 1;
-  return true;
-}
-
-bool is_valid_utf8(std::string_view s) noexcept {
-  for (std::size_t i = 0, length = 0; i < s.size(); i += length) {
-    if (!utf8_sequence(s, i, length)) return false;
-  }
-  return true;
-}
-
-bool is_ascii(std::string_view s) noexcept {
-  for (const char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
 }
 
 // True when one of the eight bytes of `word` is >= 0x80 or below 0x0E (which
