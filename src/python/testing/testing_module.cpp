@@ -216,34 +216,26 @@ PyObject* unraisable(PyObject*, PyObject* args) noexcept {
   });
 }
 
+// (kind_name, message) -> the core error they name.
+QuarloError core_error_from_args(PyObject* args, const char* format) {
+  PyObject *kind_obj, *message_obj;
+  if (!PyArg_ParseTuple(args, format, &kind_obj, &message_obj)) throw_error_set();
+  const std::string_view kind_name = utf8_view(kind_obj);
+  for (const auto& info : kErrorKinds) {
+    if (info.name == kind_name) return QuarloError(info.kind, std::string(utf8_view(message_obj)));
+  }
+  PyErr_SetString(PyExc_ValueError, "unknown error kind");
+  throw_error_set();
+}
+
 // raise_core_error(kind_name, message): raises through convert_core_error.
 PyObject* raise_core(PyObject*, PyObject* args) noexcept {
-  return guard([&]() -> PyObject* {
-    PyObject *kind_obj, *message_obj;
-    if (!PyArg_ParseTuple(args, "UU:raise_core_error", &kind_obj, &message_obj)) throw_error_set();
-    const std::string_view kind_name = utf8_view(kind_obj);
-    for (const auto& info : kErrorKinds) {
-      if (info.name == kind_name) raise_core_error(QuarloError(info.kind, std::string(utf8_view(message_obj))));
-    }
-    PyErr_SetString(PyExc_ValueError, "unknown error kind");
-    throw_error_set();
-  });
+  return guard([&]() -> PyObject* { raise_core_error(core_error_from_args(args, "UU:raise_core_error")); });
 }
 
 // raise_display(kind_name, message): the ValueError-with-display-text path.
 PyObject* raise_display(PyObject*, PyObject* args) noexcept {
-  return guard([&]() -> PyObject* {
-    PyObject *kind_obj, *message_obj;
-    if (!PyArg_ParseTuple(args, "UU:raise_display", &kind_obj, &message_obj)) throw_error_set();
-    const std::string_view kind_name = utf8_view(kind_obj);
-    for (const auto& info : kErrorKinds) {
-      if (info.name == kind_name) {
-        raise_value_error_display(QuarloError(info.kind, std::string(utf8_view(message_obj))));
-      }
-    }
-    PyErr_SetString(PyExc_ValueError, "unknown error kind");
-    throw_error_set();
-  });
+  return guard([&]() -> PyObject* { raise_value_error_display(core_error_from_args(args, "UU:raise_display")); });
 }
 
 // error_kinds(): the core kind names in declaration order.
