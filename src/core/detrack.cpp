@@ -2,6 +2,7 @@
 
 #include "core/unicode.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -132,6 +133,23 @@ std::string clean_query(std::string_view query) {
   return out;
 }
 
+void ParamMap::insert_or_assign(std::string_view key, std::string_view value) {
+  if (entries_.capacity() == 0) entries_.reserve(8);  // one allocation for typical queries
+  const auto at = std::lower_bound(entries_.begin(), entries_.end(), key,
+                                   [](const Entry& e, std::string_view k) { return e.first < k; });
+  if (at != entries_.end() && at->first == key) {
+    at->second = value;
+  } else {
+    entries_.emplace(at, key, value);
+  }
+}
+
+const std::string_view* ParamMap::find(std::string_view key) const noexcept {
+  const auto at = std::lower_bound(entries_.begin(), entries_.end(), key,
+                                   [](const Entry& e, std::string_view k) { return e.first < k; });
+  return at != entries_.end() && at->first == key ? &at->second : nullptr;
+}
+
 CleanResult clean_url(std::string_view url) {
   CleanResult result;
   const std::size_t q = url.find('?');
@@ -151,7 +169,7 @@ CleanResult clean_url(std::string_view url) {
       const bool tracking = raw_key_is_tracking(piece.key(), {});
       if (piece.has_value) {
         auto& target = tracking ? result.removed_params : result.cleaned_params;
-        target.insert_or_assign(std::string(piece.key()), std::string(piece.text.substr(piece.key_length + 1)));
+        target.insert_or_assign(piece.key(), piece.text.substr(piece.key_length + 1));
       }
       if (tracking) return;
       if (!first) result.url.push_back('&');

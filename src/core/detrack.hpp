@@ -5,7 +5,8 @@
 #pragma once
 
 #include <array>
-#include <map>
+#include <utility>
+#include <vector>
 #include <span>
 #include <string>
 #include <string_view>
@@ -79,10 +80,33 @@ void for_each_query_piece(std::string_view query, Fn&& fn) {
 // in order. A leading "?" is not removed: it becomes part of the first key.
 [[nodiscard]] std::string clean_query(std::string_view query);
 
+// Raw query parameters, key -> value, keys unique and in byte-wise ascending
+// order. Keys and values are views into the URL that was cleaned: the map
+// is valid only while that text lives. Queries are short, so a sorted vector
+// serves better than a node-based map.
+class ParamMap {
+ public:
+  using Entry = std::pair<std::string_view, std::string_view>;
+
+  // Inserts, or replaces the value of an existing key.
+  void insert_or_assign(std::string_view key, std::string_view value);
+  [[nodiscard]] const std::string_view* find(std::string_view key) const noexcept;
+
+  [[nodiscard]] auto begin() const noexcept { return entries_.begin(); }
+  [[nodiscard]] auto end() const noexcept { return entries_.end(); }
+  [[nodiscard]] std::size_t size() const noexcept { return entries_.size(); }
+  [[nodiscard]] bool empty() const noexcept { return entries_.empty(); }
+
+  friend bool operator==(const ParamMap&, const ParamMap&) = default;
+
+ private:
+  std::vector<Entry> entries_;
+};
+
 struct CleanResult {
   std::string url;
-  std::map<std::string, std::string, std::less<>> removed_params;  // raw key -> raw value
-  std::map<std::string, std::string, std::less<>> cleaned_params;  // raw key -> raw value
+  ParamMap removed_params;  // raw key -> raw value
+  ParamMap cleaned_params;  // raw key -> raw value
 
   friend bool operator==(const CleanResult&, const CleanResult&) = default;
 };
@@ -91,6 +115,7 @@ struct CleanResult {
 // Pieces with "=" are recorded in removed_params or cleaned_params (a later
 // piece with the same raw key replaces the earlier value); pieces without
 // "=" stay in the URL but go into neither map.
+// The maps of the result are views into `url`.
 [[nodiscard]] CleanResult clean_url(std::string_view url);
 
 }  // namespace quarlo

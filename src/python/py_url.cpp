@@ -35,6 +35,20 @@ ArgParser clean_query_args{"O:clean_query_fn", kQuery};
 InternedString kUrlKey{"url"};
 InternedString kRemovedKey{"removed_params"};
 InternedString kCleanedKey{"cleaned_params"};
+// {"url": None, "removed_params": None, "cleaned_params": None}: copying it
+// gives the result dict its keys, in order, without hashing or resizing.
+ObjectCell g_clean_url_template;
+
+PyObject* clean_url_template() {
+  if (PyObject* t = g_clean_url_template.get()) return t;
+  PyRef t = PyRef::checked(PyDict_New());
+  if (PyDict_SetItem(t.get(), kUrlKey.get(), Py_None) < 0 ||
+      PyDict_SetItem(t.get(), kRemovedKey.get(), Py_None) < 0 ||
+      PyDict_SetItem(t.get(), kCleanedKey.get(), Py_None) < 0) {
+    throw_error_set();
+  }
+  return g_clean_url_template.offer(std::move(t));
+}
 
 template <class T>
 T value_or_value_error(Result<T>&& result) {
@@ -42,7 +56,7 @@ T value_or_value_error(Result<T>&& result) {
   return std::move(result).value();
 }
 
-PyRef str_map_to_dict(const std::map<std::string, std::string, std::less<>>& map) {
+PyRef str_map_to_dict(const ParamMap& map) {
   PyRef dict = PyRef::checked(PyDict_New());
   for (const auto& [key, value] : map) {
     PyRef k = new_str(key);
@@ -77,7 +91,7 @@ PyObject* clean_url_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
     PyObject* url = nullptr;
     clean_url_args.parse(args, kwargs, &url);
     const CleanResult cleaned = clean_url(str_view_arg(url, "url"));
-    PyRef result = PyRef::checked(PyDict_New());
+    PyRef result = PyRef::checked(PyDict_Copy(clean_url_template()));
     PyRef url_value = new_str(cleaned.url);
     PyRef removed = str_map_to_dict(cleaned.removed_params);
     PyRef kept = str_map_to_dict(cleaned.cleaned_params);

@@ -81,8 +81,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CleanUrl, SeparatesRemovedAndKeptParameters) {
   const auto r = clean_url("https://e.com/p?a=1&utm_source=news&b=2&a=3&flag&fbclid=z");
   EXPECT_EQ(r.url, "https://e.com/p?a=1&b=2&a=3&flag");
-  EXPECT_EQ(r.removed_params, (decltype(r.removed_params){{"fbclid", "z"}, {"utm_source", "news"}}));
-  EXPECT_EQ(r.cleaned_params, (decltype(r.cleaned_params){{"a", "3"}, {"b", "2"}}));
+  using Entries = std::vector<ParamMap::Entry>;
+  EXPECT_EQ(Entries(r.removed_params.begin(), r.removed_params.end()),
+            (Entries{{"fbclid", "z"}, {"utm_source", "news"}}));
+  EXPECT_EQ(Entries(r.cleaned_params.begin(), r.cleaned_params.end()), (Entries{{"a", "3"}, {"b", "2"}}));
 }
 
 TEST(CleanUrl, WithoutQueryIsUnchanged) {
@@ -100,15 +102,17 @@ TEST(CleanUrl, OnlyTrackingGivesBaseWithoutQuestionMark) {
 TEST(CleanUrl, FragmentAfterTrackingParameterGoesWithIt) {
   const auto r = clean_url("https://e.com/?a=1&utm_source=x#top");
   EXPECT_EQ(r.url, "https://e.com/?a=1");
-  EXPECT_EQ(r.removed_params.at("utm_source"), "x#top");
+  ASSERT_NE(r.removed_params.find("utm_source"), nullptr);
+  EXPECT_EQ(*r.removed_params.find("utm_source"), "x#top");
 }
 
 TEST(CleanUrl, RawKeysAreRecordedUndecoded) {
   const auto r = clean_url("/p?utm%5Fsource=1&a%20b=2&=3");
   EXPECT_EQ(r.url, "/p?a%20b=2&=3");
-  EXPECT_EQ(r.removed_params.count("utm%5Fsource"), 1u);
-  EXPECT_EQ(r.cleaned_params.count("a%20b"), 1u);
-  EXPECT_EQ(r.cleaned_params.count(""), 1u);
+  EXPECT_NE(r.removed_params.find("utm%5Fsource"), nullptr);
+  EXPECT_NE(r.cleaned_params.find("a%20b"), nullptr);
+  EXPECT_NE(r.cleaned_params.find(""), nullptr);
+  EXPECT_EQ(r.removed_params.find("a%20b"), nullptr);
 }
 
 }  // namespace
