@@ -28,6 +28,16 @@ bool equals_ascii_case_insensitive(std::string_view a, std::string_view b) noexc
   return true;
 }
 
+constexpr bool names_are_lower_case() {
+  for (auto name : kTrackingParams) {
+    for (char c : name) {
+      if (c >= 'A' && c <= 'Z') return false;
+    }
+  }
+  return true;
+}
+static_assert(names_are_lower_case());
+
 // The built-in names grouped by length, so a key is compared only with the
 // names of its own length.
 constexpr std::size_t kLongestTrackingParam = 17;
@@ -56,11 +66,40 @@ constexpr bool longest_name_fits() {
 }
 static_assert(longest_name_fits());
 
+// A 256-bit filter over (length, first letter, last letter), ASCII case
+// folded: most keys that are no tracking parameter are rejected by one bit
+// test, before any name is compared.
+constexpr std::size_t filter_slot(std::size_t length, char first, char last) noexcept {
+  return (length * 37 + static_cast<unsigned char>(ascii_lower(first)) * 11 +
+          static_cast<unsigned char>(ascii_lower(last))) & 255;
+}
+
+constexpr std::array<std::uint64_t, 4> make_filter() {
+  std::array<std::uint64_t, 4> bits{};
+  for (auto name : kTrackingParams) {
+    const std::size_t slot = filter_slot(name.size(), name.front(), name.back());
+    bits[slot / 64] |= std::uint64_t{1} << (slot % 64);
+  }
+  return bits;
+}
+
+constexpr std::array<std::uint64_t, 4> kFilter = make_filter();
+
+// The built-in names are lower case, so only the key needs folding.
+bool equals_folded(std::string_view key, std::string_view lower_name) noexcept {
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    if (ascii_lower(key[i]) != lower_name[i]) return false;
+  }
+  return true;
+}
+
 bool is_builtin_tracking_param(std::string_view decoded) noexcept {
-  if (decoded.size() > kLongestTrackingParam) return false;
   const std::size_t len = decoded.size();
+  if (len == 0 || len > kLongestTrackingParam) return false;
+  const std::size_t slot = filter_slot(len, decoded.front(), decoded.back());
+  if ((kFilter[slot / 64] & (std::uint64_t{1} << (slot % 64))) == 0) return false;
   for (std::size_t k = 0; k < kBuckets.count[len]; ++k) {
-    if (equals_ascii_case_insensitive(decoded, kTrackingParams[kBuckets.index[len][k]])) return true;
+    if (equals_folded(decoded, kTrackingParams[kBuckets.index[len][k]])) return true;
   }
   return false;
 }
