@@ -32,6 +32,12 @@
 namespace quarlo::py {
 
 // N counts the keyword names including the terminating nullptr.
+//
+// For METH_FASTCALL | METH_KEYWORDS functions, parse_fastcall takes the
+// vector of arguments directly (no argument tuple is built for the call):
+//
+//   PyObject* clean_url_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
+//   clean_url_args.parse_fastcall(args, nargs, kwnames, &url);
 template <std::size_t N>
 class ArgParser {
  public:
@@ -66,7 +72,54 @@ class ArgParser {
     }
   }
 
+  // The same for the vectorcall convention: `args` holds the positional
+  // arguments, then the values of the keywords named in the `kwnames` tuple.
+  template <class... Out>
+  void parse_fastcall(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Out**... out) {
+    static_assert(sizeof...(Out) == kCount, "one output per keyword");
+    static_assert((std::is_same_v<Out, PyObject> && ...), "outputs are PyObject*");
+    std::array<PyObject**, kCount> slots{out...};
+    if (fast_parse_vector(args, nargs, kwnames, slots)) return;
+    for (PyObject** slot : slots) *slot = nullptr;
+    // Rare shapes (and every error) go through the tuple/dict path, so the
+    // messages are the usual ones. The values stay alive through `args`.
+    PyRef tuple = PyRef::checked(PyTuple_New(nargs));
+    for (Py_ssize_t i = 0; i < nargs; ++i) {
+      Py_INCREF(args[i]);
+      PyTuple_SetItem(tuple.get(), i, args[i]);
+    }
+    PyRef dict;
+    if (kwnames != nullptr) {
+      dict = PyRef::checked(PyDict_New());
+      const Py_ssize_t nkw = PyTuple_Size(kwnames);
+      for (Py_ssize_t i = 0; i < nkw; ++i) {
+        if (PyDict_SetItem(dict.get(), PyTuple_GetItem(kwnames, i), args[nargs + i]) < 0) throw_error_set();
+      }
+    }
+    parse_args(tuple.get(), dict.get(), format_, keywords_, out...);
+  }
+
  private:
+  bool fast_parse_vector(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                         const std::array<PyObject**, kCount>& slots) {
+    if (nargs < 0 || static_cast<std::size_t>(nargs) > max_positional_) return false;
+    for (Py_ssize_t i = 0; i < nargs; ++i) *slots[static_cast<std::size_t>(i)] = args[i];
+    if (kwnames != nullptr) {
+      const Py_ssize_t nkw = PyTuple_Size(kwnames);
+      for (Py_ssize_t k = 0; k < nkw; ++k) {
+        PyObject* key = PyTuple_GetItem(kwnames, k);
+        std::size_t index = static_cast<std::size_t>(nargs);
+        while (index < kCount && key != name(index)) ++index;
+        if (index == kCount || *slots[index] != nullptr) return false;
+        *slots[index] = args[nargs + k];
+      }
+    }
+    for (std::size_t i = 0; i < required_; ++i) {
+      if (*slots[i] == nullptr) return false;
+    }
+    return true;
+  }
+
   // Fills the slots and returns true, or returns false to leave the call to
   // parse_args (the slots may then hold partial results).
   bool fast_parse(PyObject* args, PyObject* kwargs, const std::array<PyObject**, kCount>& slots) {

@@ -66,30 +66,30 @@ PyRef str_map_to_dict(const ParamMap& map) {
   return dict;
 }
 
-PyObject* normalize_path_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* normalize_path_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guard([&] {
     PyObject *path = nullptr, *policy = nullptr;
-    normalize_path_args.parse(args, kwargs, &path, &policy);
+    normalize_path_args.parse_fastcall(args, nargs, kwnames, &path, &policy);
     const std::string_view path_text = str_view_arg(path, "path");
     const URLPolicy core_policy = to_core_policy(instance_arg(policy, url_policy_type(), "policy"));
     return new_str(value_or_value_error(normalize_path(path_text, core_policy)));
   });
 }
 
-PyObject* normalize_public_url_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* normalize_public_url_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guard([&] {
     PyObject *url = nullptr, *config = nullptr;
-    normalize_public_url_args.parse(args, kwargs, &url, &config);
+    normalize_public_url_args.parse_fastcall(args, nargs, kwnames, &url, &config);
     const std::string_view url_text = str_view_arg(url, "url");
     const SEOConfig& core_config = unwrap_config(instance_arg(config, seo_config_type(), "config"));
     return new_str(value_or_value_error(normalize_public_url(url_text, core_config)));
   });
 }
 
-PyObject* clean_url_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* clean_url_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guard([&] {
     PyObject* url = nullptr;
-    clean_url_args.parse(args, kwargs, &url);
+    clean_url_args.parse_fastcall(args, nargs, kwnames, &url);
     const CleanResult cleaned = clean_url(str_view_arg(url, "url"));
     PyRef result = PyRef::checked(PyDict_Copy(clean_url_template()));
     PyRef url_value = new_str(cleaned.url);
@@ -104,10 +104,10 @@ PyObject* clean_url_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
   });
 }
 
-PyObject* clean_query_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* clean_query_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guard([&] {
     PyObject* query = nullptr;
-    clean_query_args.parse(args, kwargs, &query);
+    clean_query_args.parse_fastcall(args, nargs, kwnames, &query);
     return new_str(clean_query(str_view_arg(query, "query")));
   });
 }
@@ -115,7 +115,7 @@ PyObject* clean_query_fn(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
 }  // namespace
 
 PyMethodDef normalize_path_fn_def{
-    "normalize_path_fn", as_pycfunction(normalize_path_fn), METH_VARARGS | METH_KEYWORDS,
+    "normalize_path_fn", as_pycfunction(normalize_path_fn), METH_FASTCALL | METH_KEYWORDS,
     "normalize_path_fn(path, policy)\n--\n\n"
     "Normalizes a route path according to the URL policy.\n"
     "\n"
@@ -123,7 +123,7 @@ PyMethodDef normalize_path_fn_def{
     "    ValueError: If the path or policy is invalid."};
 
 PyMethodDef normalize_public_url_fn_def{
-    "normalize_public_url_fn", as_pycfunction(normalize_public_url_fn), METH_VARARGS | METH_KEYWORDS,
+    "normalize_public_url_fn", as_pycfunction(normalize_public_url_fn), METH_FASTCALL | METH_KEYWORDS,
     "normalize_public_url_fn(url, config)\n--\n\n"
     "Resolves a path or URL against the configured public base URL.\n"
     "\n"
@@ -131,7 +131,7 @@ PyMethodDef normalize_public_url_fn_def{
     "    QuarloError: If the input or configuration is invalid."};
 
 PyMethodDef clean_url_fn_def{
-    "clean_url_fn", as_pycfunction(clean_url_fn), METH_VARARGS | METH_KEYWORDS,
+    "clean_url_fn", as_pycfunction(clean_url_fn), METH_FASTCALL | METH_KEYWORDS,
     "clean_url_fn(url)\n--\n\n"
     "Removes tracking parameters from a URL.\n"
     "\n"
@@ -139,7 +139,7 @@ PyMethodDef clean_url_fn_def{
     "    A dict with ``url``, ``removed_params``, and ``cleaned_params``."};
 
 PyMethodDef clean_query_fn_def{
-    "clean_query_fn", as_pycfunction(clean_query_fn), METH_VARARGS | METH_KEYWORDS,
+    "clean_query_fn", as_pycfunction(clean_query_fn), METH_FASTCALL | METH_KEYWORDS,
     "clean_query_fn(query)\n--\n\n"
     "Removes tracking parameters from a query string."};
 
