@@ -4,6 +4,7 @@
 
 #include "core/detrack.hpp"
 #include "core/url.hpp"
+#include "core/whatwg_url.hpp"
 
 namespace {
 
@@ -49,5 +50,31 @@ void BM_CleanUrl(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_CleanUrl);
+
+// The URL parser alone, by kind of host: plain ASCII, ASCII with a
+// Punycode label, and non-ASCII (UTS #46 through ICU).
+void BM_WhatwgParse_AsciiHost(benchmark::State& state) {
+  for (auto _ : state) {
+    auto r = quarlo::whatwg::parse("https://www.Example.com/blog/hello-world/?page=2#top");
+    benchmark::DoNotOptimize(r);
+  }
+}
+BENCHMARK(BM_WhatwgParse_AsciiHost);
+
+void BM_WhatwgParse_PunycodeHost(benchmark::State& state) {
+  for (auto _ : state) {
+    auto r = quarlo::whatwg::parse("https://www.xn--mnchen-3ya.example/blog/hello-world/?page=2#top");
+    benchmark::DoNotOptimize(r);
+  }
+}
+BENCHMARK(BM_WhatwgParse_PunycodeHost);
+
+void BM_WhatwgParse_NonAsciiHost(benchmark::State& state) {
+  for (auto _ : state) {
+    auto r = quarlo::whatwg::parse("https://www.m\xC3\xBCnchen.example/blog/hello-world/?page=2#top");
+    benchmark::DoNotOptimize(r);
+  }
+}
+BENCHMARK(BM_WhatwgParse_NonAsciiHost);
 
 }  // namespace
