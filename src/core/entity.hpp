@@ -99,6 +99,32 @@ struct SEOEntity {
   friend bool operator==(const SEOEntity&, const SEOEntity&) = default;
 };
 
+// Per-call values that take precedence over the entity and the configuration
+// when a payload is built. All absent and both flags false behaves exactly
+// like no overrides at all.
+struct SEOOverrides {
+  std::optional<std::string> meta_title;
+  std::optional<std::string> meta_description;
+  std::optional<std::string> canonical_url;
+  std::optional<std::string> canonical_path;
+  std::optional<Robots> robots;
+  std::optional<std::string> og_title;
+  std::optional<std::string> og_description;
+  std::optional<SEOImage> og_image;
+  std::optional<std::string> twitter_card;
+  std::optional<std::string> twitter_title;
+  std::optional<std::string> twitter_description;
+  std::optional<SEOImage> twitter_image;
+  std::optional<Json> schema_jsonld;
+  bool omit_schema = false;
+  bool skip_title_template = false;
+  std::optional<std::string> twitter_creator;
+  std::optional<std::string> og_audio;
+  std::optional<std::string> og_video;
+
+  friend bool operator==(const SEOOverrides&, const SEOOverrides&) = default;
+};
+
 // Serialised forms: fields in declaration order, absent optional fields
 // omitted (the entity type written with its serialised name).
 [[nodiscard]] OrderedJson to_json(const SEOImage& image);

@@ -9,6 +9,7 @@
 
 #include "core/config.hpp"
 #include "core/error.hpp"
+#include "core/whatwg_url.hpp"
 
 namespace quarlo {
 
@@ -26,6 +27,21 @@ namespace quarlo {
 // absolute URL is used as a raw path, never an error.
 [[nodiscard]] Result<std::string> normalize_public_url(std::string_view url_or_path,
                                                        const SEOConfig& config);
+
+// normalize_public_url for several routes under one configuration (the
+// canonical URL and every breadcrumb of a build): the public base URL is
+// parsed once, and every result and error is that of normalize_public_url.
+// Borrows the configuration, which must outlive the resolver.
+class PublicUrlResolver {
+ public:
+  explicit PublicUrlResolver(const SEOConfig& config);
+  [[nodiscard]] Result<std::string> resolve(std::string_view url_or_path) const;
+  [[nodiscard]] const SEOConfig& config() const noexcept { return config_; }
+
+ private:
+  const SEOConfig& config_;
+  whatwg::ParseResult base_;
+};
 
 // The canonical query filter: keeps the "&"-separated pieces with a non-empty
 // key that pass the policy (allowed list as a whitelist when non-empty,

@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                      kTemplate},
         ValidateCase{"TemplateBroken", [](SEOConfig& c) { c.title_template = "{title"; },
                      kTemplate}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // ---- defaults -----------------------------------------------------------------
 

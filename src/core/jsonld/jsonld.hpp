@@ -1,0 +1,52 @@
+// Structured data: choosing the Schema.org type of an entity through the
+// configuration's schema type map and building its JSON-LD document from the
+// common base document plus per-type additions.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/config.hpp"
+#include "core/entity.hpp"
+#include "core/error.hpp"
+#include "core/json.hpp"
+#include "core/jsonld/registry.hpp"
+
+namespace quarlo {
+
+// "https://schema.org": the vocabulary URL of every document's "@context".
+inline constexpr std::string_view kSchemaOrgContext = "https://schema.org";
+
+// Everything a builder reads, borrowed from the payload build for one call.
+struct SchemaContext {
+  const SEOEntity& entity;
+  const SEOConfig& config;
+  std::string_view canonical;
+  std::string_view title;
+  std::optional<std::string_view> description;
+  std::optional<std::string_view> image;  // the Open Graph image URL, verbatim
+  const SchemaRegistry* registry = nullptr;
+};
+
+// The document for the entity's schema type, or absent when the entity type
+// maps to no schema type.
+[[nodiscard]] Result<std::optional<Json>> build_schema(const SchemaContext& context);
+
+// The common document every built-in builder starts from: "@context",
+// "@type", "name", "url", "description", "image", dates, author, publisher.
+[[nodiscard]] Result<Json> base_schema(std::string_view schema_type, const SchemaContext& context);
+
+// Absolute form of an image or logo reference under the public base URL.
+[[nodiscard]] std::string absolute_asset_url(std::string_view reference, std::string_view public_base_url);
+
+// Per-type builders.
+[[nodiscard]] Result<Json> build_article(std::string_view schema_type, const SchemaContext& context);
+[[nodiscard]] Result<Json> build_website(std::string_view schema_type, const SchemaContext& context);
+[[nodiscard]] Result<Json> build_video(const SchemaContext& context);
+[[nodiscard]] Result<Json> build_faq_page(const SchemaContext& context);
+[[nodiscard]] Result<Json> build_organization(const SchemaContext& context);
+[[nodiscard]] Result<Json> build_local_business(const SchemaContext& context);
+[[nodiscard]] Result<Json> build_product(const SchemaContext& context);
+
+}  // namespace quarlo

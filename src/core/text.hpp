@@ -1,0 +1,26 @@
+// Plain text from HTML fragments, for descriptions derived from an entity's
+// body: a small tag stripper (not an HTML parser) that drops the content of
+// <style>, <script> and <noscript>, turns every other tag into a space,
+// leaves character references as they stand, and collapses Unicode
+// White_Space. Lengths are counted in Unicode scalar values.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quarlo {
+
+// One line of text: tags replaced by spaces (or dropped with their content
+// for the three skipped elements, compared on the whole lower-cased tag
+// text), white-space runs collapsed to one space, both ends trimmed.
+[[nodiscard]] std::string html_to_text(std::string_view html);
+
+// html_to_text cut to at most `max_chars` characters: a longer text keeps its
+// first max_chars - 3 characters (none when max_chars < 3) followed by "...".
+// Absent for an absent input or one without any text.
+[[nodiscard]] std::optional<std::string> build_description_snippet(std::optional<std::string_view> html,
+                                                                   std::size_t max_chars);
+
+}  // namespace quarlo
