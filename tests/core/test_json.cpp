@@ -5,7 +5,10 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
+
+#include "core/unicode.hpp"
 
 namespace quarlo {
 namespace {
@@ -246,9 +249,17 @@ TEST(Parse, NestingLimitIs127) {
             "parse error at line 3, column 4: nesting deeper than 127 arrays and objects");
 }
 
+// Parse errors read "parse error at line L, column C: " and a description.
+// Where the description is the JSON library's own (its wording changes
+// between releases), only our part is checked: the position, that some
+// description follows, and that the message is valid UTF-8 (the library
+// quotes the input it last read, which may not be). Descriptions we write
+// ourselves are checked in full.
 struct BadCase {
   std::string text;
-  std::string message;
+  int line;
+  int column;
+  std::optional<std::string> description;  // nullopt: the library's own
 };
 
 class ParseFailure : public ::testing::TestWithParam<BadCase> {};
@@ -258,43 +269,35 @@ TEST_P(ParseFailure, ReportsLineAndColumn) {
   auto r = parse_json(c.text);
   ASSERT_FALSE(r);
   EXPECT_EQ(r.error().kind(), ErrorKind::Serialization);
-  EXPECT_EQ(r.error().message(), c.message);
+  const std::string& message = r.error().message();
+  const std::string prefix = "parse error at line " + std::to_string(c.line) + ", column " +
+                             std::to_string(c.column) + ": ";
+  ASSERT_EQ(message.substr(0, prefix.size()), prefix) << message;
+  const std::string description = message.substr(prefix.size());
+  EXPECT_TRUE(is_valid_utf8(message)) << message;
+  if (c.description) {
+    EXPECT_EQ(description, *c.description);
+  } else {
+    EXPECT_FALSE(trim(description).empty()) << message;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ParseFailure,
     ::testing::Values(
-        BadCase{"NaN",
-                "parse error at line 1, column 1: syntax error while parsing value - invalid "
-                "literal; last read: 'N'"},
-        BadCase{"[1, Infinity]",
-                "parse error at line 1, column 5: syntax error while parsing value - invalid "
-                "literal; last read: '1, I'"},
-        BadCase{"{\"a\":\n  -Infinity}",
-                "parse error at line 2, column 4: syntax error while parsing value - invalid "
-                "number; expected digit after '-'; last read: '-I'"},
-        BadCase{R"(["\ud800"])",
-                "parse error at line 1, column 9: syntax error while parsing value - invalid "
-                "string: surrogate U+D800..U+DBFF must be followed by U+DC00..U+DFFF; last "
-                "read: '\"\\ud800\"'"},
+        BadCase{"NaN", 1, 1, std::nullopt},
+        BadCase{"[1, Infinity]", 1, 5, std::nullopt},
+        BadCase{"{\"a\":\n  -Infinity}", 2, 4, std::nullopt},
+        BadCase{R"(["\ud800"])", 1, 9, std::nullopt},
         // The raw invalid byte is not copied into the message.
-        BadCase{"\"a\xff\"",
-                "parse error at line 1, column 3: syntax error while parsing value - invalid "
-                "string: ill-formed UTF-8 byte; last read: '\"a\xef\xbf\xbd'"},
-        BadCase{"{} x",
-                "parse error at line 1, column 4: syntax error while parsing value - invalid "
-                "literal; last read: '{} x'; expected end of input"},
-        BadCase{"",
-                "parse error at line 1, column 1: syntax error while parsing value - "
-                "unexpected end of input; expected '[', '{', or a literal"},
+        BadCase{"\"a\xff\"", 1, 3, std::nullopt},
+        BadCase{"{} x", 1, 4, std::nullopt},
+        BadCase{"", 1, 1, std::nullopt},
         // Too large for a double: refused rather than held as infinity.
-        BadCase{"[true, -1, 2.5, \"1e999\", false,\n 1e400]",
-                "parse error at line 2, column 6: number out of range; last read: '1e400'"},
-        BadCase{"-1E+309",
-                "parse error at line 1, column 7: number out of range; last read: '-1E+309'"},
-        BadCase{"[1,2",
-                "parse error at line 1, column 5: syntax error while parsing array - "
-                "unexpected end of input; expected ']'"}));
+        BadCase{"[true, -1, 2.5, \"1e999\", false,\n 1e400]", 2, 6,
+                "number out of range; last read: '1e400'"},
+        BadCase{"-1E+309", 1, 7, "number out of range; last read: '-1E+309'"},
+        BadCase{"[1,2", 1, 5, std::nullopt}));
 
 }  // namespace
 }  // namespace quarlo

@@ -3,6 +3,7 @@
 import sys
 
 import pytest
+from parser_wording import shape_error
 
 NOTE = "while processing 'value'"
 
@@ -28,19 +29,20 @@ class TestShape:
     def test_accepted(self, testing, args, kwargs, expected):
         assert testing.parse_sample(*args, **kwargs) == expected
 
+    @staticmethod
+    def parse_sample(a, b=None, *, c=None, flag=True):
+        """The signature of _quarlo_testing.parse_sample."""
+
     @pytest.mark.parametrize(
-        "args, kwargs, message",
-        [
-            ((), {}, "parse_sample() missing required argument 'a' (pos 1)"),
-            ((1, 2, 3), {}, "parse_sample() takes at most 2 positional arguments (3 given)"),
-            ((1,), {"d": 1}, "'d' is an invalid keyword argument for parse_sample()"),
-            ((1,), {"a": 1}, "argument for parse_sample() given by name ('a') and position (1)"),
-        ],
+        "args, kwargs",
+        [((), {}), ((1, 2, 3), {}), ((1,), {"d": 1}), ((1,), {"a": 1}), ((1,), {"flg": True})],
     )
-    def test_shape_errors_name_the_callable(self, testing, args, kwargs, message):
+    def test_shape_errors_name_the_callable(self, testing, args, kwargs):
+        # The interpreter's own wording for a callable of this name and signature.
         with pytest.raises(TypeError) as info:
             testing.parse_sample(*args, **kwargs)
-        assert str(info.value) == message
+        assert "parse_sample()" in str(info.value)
+        assert str(info.value) == shape_error("parse_sample", self.parse_sample, args, kwargs)
 
     def test_value_error_names_the_argument(self, testing):
         with pytest.raises(TypeError, match="'int' object is not an instance of 'bool'") as info:
