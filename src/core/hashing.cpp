@@ -4,6 +4,8 @@
 
 #include <openssl/evp.h>
 
+#include "core/payload.hpp"
+
 namespace quarlo {
 
 std::string sha256_hex(std::string_view bytes) {
@@ -22,6 +24,22 @@ std::string sha256_hex(std::string_view bytes) {
     out[2 * i + 1] = kHex[digest[i] & 0xF];
   }
   return out;
+}
+
+Result<std::string> hash_payload(const SEOPayload& payload) {
+  std::string text;
+  payload.append_json_compact(text);
+  return sha256_hex(text);
+}
+
+Result<std::string> etag_payload(const SEOPayload& payload) {
+  QUARLO_TRY(std::string digest, hash_payload(payload));
+  std::string etag;
+  etag.reserve(digest.size() + 2);
+  etag.push_back('"');
+  etag.append(digest);
+  etag.push_back('"');
+  return etag;
 }
 
 }  // namespace quarlo
