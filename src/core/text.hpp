@@ -2,7 +2,9 @@
 // body: a small tag stripper (not an HTML parser) that drops the content of
 // <style>, <script> and <noscript>, turns every other tag into a space,
 // leaves character references as they stand, and collapses Unicode
-// White_Space. Lengths are counted in Unicode scalar values.
+// White_Space. Lengths are counted in Unicode scalar values; an ill-formed
+// UTF-8 sequence is copied unchanged and counts as one non-space character.
+// Both operations run in time linear in the input.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +16,9 @@ namespace quarlo {
 
 // One line of text: tags replaced by spaces (or dropped with their content
 // for the three skipped elements, compared on the whole lower-cased tag
-// text), white-space runs collapsed to one space, both ends trimmed.
+// text), white-space runs collapsed to one space, both ends trimmed. An
+// unclosed "<" hides the rest of the input, and so does a skipped element
+// without its exact closing tag ("</script>", in any letter case).
 [[nodiscard]] std::string html_to_text(std::string_view html);
 
 // html_to_text cut to at most `max_chars` characters: a longer text keeps its
