@@ -26,7 +26,7 @@ std::optional<std::string_view> usable(const std::optional<std::string>& candida
   return trimmed;
 }
 
-std::optional<std::string_view> usable(std::string_view candidate) noexcept {
+std::optional<std::string_view> usable_text(std::string_view candidate) noexcept {
   const std::string_view trimmed = trim(candidate);
   if (trimmed.empty()) return std::nullopt;
   return trimmed;
@@ -155,9 +155,9 @@ Result<SEOPayload> build_seo_payload(const SEOEntity& entity, std::string_view r
   const bool is_article = entity.entity_type == EntityType::Post || entity.entity_type == EntityType::Video;
   og.type = is_article ? "article" : "website";
   og.title = to_owned(usable(overrides.og_title));
-  if (!og.title) og.title = to_owned(usable(payload.title));
+  if (!og.title) og.title = to_owned(usable_text(payload.title));
   og.description = to_owned(usable(overrides.og_description));
-  if (!og.description) og.description = to_owned(usable(payload.description));
+  if (!og.description) og.description = to_owned(usable_text(payload.description));
   og.url = payload.canonical;
   if (og_image) {
     og.image = og_image->url;
