@@ -125,21 +125,22 @@ std::string filter_query(std::string_view query, const URLPolicy& policy) {
   return out;
 }
 
-Result<std::string> normalize_public_url(std::string_view url_or_path, const SEOConfig& config) {
+PublicUrlResolver::PublicUrlResolver(const SEOConfig& config)
+    : config_(config), base_(whatwg::parse(config.public_base_url)) {}
+
+Result<std::string> PublicUrlResolver::resolve(std::string_view url_or_path) const {
   const std::string_view trimmed = trim(url_or_path);
   if (trimmed.empty()) {
     return QuarloError::invalid_url("url_or_path must be a non-empty string");
   }
+  if (!base_) {
+    std::string message = "invalid public_base_url: ";
+    message.append(base_.failure);
+    return QuarloError::invalid_config(std::move(message));
+  }
 
   whatwg::ParseResult parsed_input;
   if (may_be_absolute_url(trimmed)) parsed_input = whatwg::parse(trimmed);
-
-  const whatwg::ParseResult base = whatwg::parse(config.public_base_url);
-  if (!base) {
-    std::string message = "invalid public_base_url: ";
-    message.append(base.failure);
-    return QuarloError::invalid_config(std::move(message));
-  }
 
   std::string_view path;
   std::string_view query;
@@ -156,7 +157,7 @@ Result<std::string> normalize_public_url(std::string_view url_or_path, const SEO
   }
 
   // A path outside the base URL's path prefix is put under it.
-  const std::string_view prefix = strip_trailing_slashes(base.url->path);
+  const std::string_view prefix = strip_trailing_slashes(base_.url->path);
   std::string joined;
   if (!prefix.empty()) {
     const bool under_prefix = path == prefix || (path.size() > prefix.size() && path.starts_with(prefix) &&
@@ -170,16 +171,21 @@ Result<std::string> normalize_public_url(std::string_view url_or_path, const SEO
     }
   }
 
-  const std::string_view scheme = config.url_policy.enforce_https ? std::string_view("https")
-                                                                  : std::string_view(base.url->scheme);
+  const URLPolicy& policy = config_.url_policy;
+  const std::string_view scheme =
+      policy.enforce_https ? std::string_view("https") : std::string_view(base_.url->scheme);
   std::string out;
-  out.reserve(scheme.size() + 3 + config.canonical_host.size() + path.size() + query.size() + 3);
+  out.reserve(scheme.size() + 3 + config_.canonical_host.size() + path.size() + query.size() + 3);
   out.append(scheme);
   out.append("://");
-  out.append(config.canonical_host);
-  append_normalized_path(out, path, config.url_policy);
-  append_filtered_query(out, query, config.url_policy);
+  out.append(config_.canonical_host);
+  append_normalized_path(out, path, policy);
+  append_filtered_query(out, query, policy);
   return out;
+}
+
+Result<std::string> normalize_public_url(std::string_view url_or_path, const SEOConfig& config) {
+  return PublicUrlResolver(config).resolve(url_or_path);
 }
 
 }  // namespace quarlo
