@@ -1,0 +1,14 @@
+#include "core/jsonld/jsonld.hpp"
+#include "core/jsonld/object.hpp"
+
+namespace quarlo {
+
+Result<Json> build_article(std::string_view schema_type, const SchemaContext& context) {
+  QUARLO_TRY(Json doc, base_schema(schema_type, context));
+  Json page = jsonld::new_object();
+  jsonld::append_member(jsonld::members(page), "@id", Json(context.canonical));
+  jsonld::set_member(jsonld::members(doc), "mainEntityOfPage", std::move(page));
+  return doc;
+}
+
+}  // namespace quarlo

@@ -1,0 +1,18 @@
+#include "core/jsonld/jsonld.hpp"
+#include "core/jsonld/object.hpp"
+
+namespace quarlo {
+
+Result<Json> build_video(const SchemaContext& context) {
+  QUARLO_TRY(Json doc, base_schema("VideoObject", context));
+  auto& m = jsonld::members(doc);
+  // "image" is already in absolute form.
+  if (const auto image = m.find("image"); image != m.end()) {
+    Json thumbnail = image->second;
+    jsonld::set_member(m, "thumbnailUrl", std::move(thumbnail));
+  }
+  if (context.entity.published_at) jsonld::set_member(m, "uploadDate", Json(*context.entity.published_at));
+  return doc;
+}
+
+}  // namespace quarlo
