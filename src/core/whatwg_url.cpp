@@ -20,10 +20,10 @@
 //     IPv6-invalid-code-point, IPv6-too-few-pieces,
 //     IPv4-in-IPv6-* (all of them)                       "invalid IPv6 address"
 //   host-invalid-code-point (opaque hosts),
-//     domain-invalid-code-point (after UTS #46)          "invalid domain character"
-//   domain-to-ASCII (a UTS #46 error, an empty result,
-//     a host that is not well-formed UTF-8 once
-//     percent-decoded)                                   "invalid international domain name"
+//     domain-invalid-code-point                          "invalid domain character"
+//   domain-to-ASCII (a UTS #46 error on a non-ASCII
+//     domain, an empty result, a host that is not
+//     well-formed UTF-8 once percent-decoded)            "invalid international domain name"
 #include "core/whatwg_url.hpp"
 
 #include "core/unicode.hpp"
@@ -451,19 +451,6 @@ constexpr std::uint32_t kIgnoredIdnaErrors = UIDNA_ERROR_EMPTY_LABEL | UIDNA_ERR
                                              UIDNA_ERROR_DOMAIN_NAME_TOO_LONG | UIDNA_ERROR_LEADING_HYPHEN |
                                              UIDNA_ERROR_TRAILING_HYPHEN | UIDNA_ERROR_HYPHEN_3_4;
 
-bool has_ace_label(std::string_view domain) noexcept {
-  for (std::size_t start = 0; start < domain.size();) {
-    if (domain.size() - start >= 4 && to_lower(domain[start]) == 'x' && to_lower(domain[start + 1]) == 'n' &&
-        domain[start + 2] == '-' && domain[start + 3] == '-') {
-      return true;
-    }
-    const std::size_t dot = domain.find('.', start);
-    if (dot == std::string_view::npos) break;
-    start = dot + 1;
-  }
-  return false;
-}
-
 Failure uts46_to_ascii(std::string_view domain, std::string& out) {
   const UIDNA* idna = uts46();
   if (idna == nullptr || domain.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() / 4)) {
@@ -487,10 +474,12 @@ Failure uts46_to_ascii(std::string_view domain, std::string& out) {
   return kBadIdn;
 }
 
-// Domain to ASCII with beStrict false.
-Failure domain_to_ascii(std::string_view domain, std::string& out, bool fast_path) {
-  if (fast_path && is_ascii(domain) && !has_ace_label(domain)) {
-    // For such input UTS #46 processing is ASCII lower-casing.
+// Domain to ASCII with beStrict false. An ASCII domain is only lower-cased:
+// its "xn--" labels are neither decoded nor validated, since sites use labels
+// that decode but fail the UTS #46 validity criteria and browsers load them.
+// Non-ASCII domains go through UTS #46.
+Failure domain_to_ascii(std::string_view domain, std::string& out) {
+  if (is_ascii(domain)) {
     out.assign(domain);
     for (char& c : out) c = to_lower(c);
   } else {
@@ -516,8 +505,7 @@ enum ByteClass : std::uint16_t {
   kBracket = 1U << 6,      // '[', ']'
   kForbiddenByte = 1U << 7,  // a forbidden domain code point other than '%'
   kDigitByte = 1U << 8,
-  kHyphen = 1U << 9,       // might be part of an "xn--" label
-  kNotPlainAscii = 1U << 10,  // '%' or a byte >= 0x80: the general host path decides
+  kNotPlainAscii = 1U << 9,  // '%' or a byte >= 0x80: the general host path decides
 };
 
 constexpr std::array<std::uint16_t, 256> make_byte_classes() {
@@ -532,7 +520,6 @@ constexpr std::array<std::uint16_t, 256> make_byte_classes() {
     if (c == ':') bits |= kColon;
     if (c == '[' || c == ']') bits |= kBracket;
     if (is_digit(static_cast<int>(c))) bits |= kDigitByte;
-    if (c == '-') bits |= kHyphen;
     if (c == '%' || c >= 0x80) {
       bits |= kNotPlainAscii;
     } else if (is_forbidden_domain_byte(static_cast<unsigned char>(c))) {
@@ -582,9 +569,10 @@ void percent_decode(std::string_view s, std::string& out) {
 }
 
 // The host parser. `scratch` is reused working storage. The fast path takes
-// ASCII domains without percent-encoding or "xn--" labels, for which UTS #46
-// processing is lower-casing, without going through ICU; `fast_path` false
-// sends every domain through ICU, for checking the one against the other.
+// ASCII domains without percent-encoding, which domain to ASCII only
+// lower-cases, using the byte classes the caller may have collected;
+// `fast_path` false sends every domain the general way (percent-decoding,
+// domain to ASCII, then the checks), for checking the one against the other.
 Failure parse_host(std::string_view input, bool is_opaque, std::string& out, std::string& scratch,
                    bool fast_path = true, unsigned classes = kClassesUnknown) {
   if (!input.empty() && input.front() == '[') {
@@ -604,7 +592,7 @@ Failure parse_host(std::string_view input, bool is_opaque, std::string& out, std
   }
   if (fast_path) {
     const unsigned seen = classes == kClassesUnknown ? classes_of(input) : classes;
-    if ((seen & kNotPlainAscii) == 0 && ((seen & kHyphen) == 0 || !has_ace_label(input))) {
+    if ((seen & kNotPlainAscii) == 0) {
       assign_lower(input, seen, out);
       if (out.empty()) return kBadIdn;
       if ((seen & kForbiddenByte) != 0) return kBadDomainChar;
@@ -620,7 +608,7 @@ Failure parse_host(std::string_view input, bool is_opaque, std::string& out, std
     percent_decode(input, scratch);
     domain = scratch;
   }
-  if (const Failure f = domain_to_ascii(domain, out, fast_path); !f.empty()) return f;
+  if (const Failure f = domain_to_ascii(domain, out); !f.empty()) return f;
   if (ends_in_a_number(out)) {
     scratch.assign(out);
     return parse_ipv4(scratch, out);

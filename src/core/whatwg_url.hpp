@@ -1,5 +1,6 @@
 // A URL parser following the WHATWG URL Standard, for absolute URLs parsed
-// without a base URL, with UTS #46 host processing through ICU.
+// without a base URL. Non-ASCII domains go through UTS #46 (ICU); ASCII ones,
+// "xn--" labels included, are only lower-cased.
 //
 // This is the only way the rest of the core parses URLs: parse() gives a
 // record or the description of the failure.
