@@ -72,6 +72,8 @@ def test_normalize_path_bad_trailing_slash_word():
         ("/p?page=2&ref=home", "https://example.com", {"allowed_query_params": ["page"]},
          "https://www.example.com/p?page=2"),
         ("/x", "http://example.com:8080", {"enforce_https": False}, "http://www.example.com/x"),
+        # An ASCII host keeps its xn-- label even where it would not decode to a valid one.
+        ("https://xn--ab-j1t.example/x", "https://example.com", {}, "https://www.example.com/x"),
     ],
 )
 def test_normalize_public_url(url, base, policy, expected):
