@@ -489,8 +489,9 @@ Result<Json> SEOPayload::to_dict() const {
   obj.emplace("og", og_dict(og));
   obj.emplace("twitter", twitter_dict(twitter));
   if (schema_jsonld) obj.emplace("schema_jsonld", *schema_jsonld);
-  // emplace keeps a field's entry over an extra under the same name.
-  for (const auto& [key, item] : extra) obj.emplace(key, item);
+  for (const auto& [key, item] : extra) {
+    if (!is_field_name(key)) obj.emplace(key, item);
+  }
   return value;
 }
 
