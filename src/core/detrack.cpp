@@ -1,5 +1,6 @@
 #include "core/detrack.hpp"
 
+#include "core/ascii.hpp"
 #include "core/unicode.hpp"
 
 #include <algorithm>
@@ -16,17 +17,6 @@ int hex_value(char c) noexcept {
   return -1;
 }
 
-constexpr char ascii_lower(char c) noexcept {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-bool equals_ascii_case_insensitive(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  }
-  return true;
-}
 
 constexpr bool names_are_lower_case() {
   for (auto name : kTrackingParams) {
@@ -145,7 +135,7 @@ std::string decoded_key(std::string_view key) {
 bool is_tracking_param_with(std::string_view decoded, std::span<const std::string> extra) noexcept {
   if (is_builtin_tracking_param(decoded)) return true;
   for (const std::string& name : extra) {
-    if (equals_ascii_case_insensitive(decoded, name)) return true;
+    if (equals_ignoring_ascii_case(decoded, name)) return true;
   }
   return false;
 }

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "core/ascii.hpp"
 #include "core/breadcrumbs.hpp"
 #include "core/jsonld/jsonld.hpp"
 #include "core/text.hpp"
@@ -89,24 +90,12 @@ Result<std::string> checked_canonical_override(std::string_view override_url) {
   return std::string(trimmed);
 }
 
-bool equals_ascii_case_insensitive(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + ('a' - 'A'));
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + ('a' - 'A'));
-    if (x != y) return false;
-  }
-  return true;
-}
-
 Robots choose_robots(const SEOEntity& entity, const SEOConfig& config, const SEOOverrides& overrides) {
   if (overrides.robots) return *overrides.robots;
   if (entity.entity_type == EntityType::Search) return config.search_robots;
   if (!entity.status) return config.default_robots;
   Robots robots;
-  robots.index = equals_ascii_case_insensitive(*entity.status, "published");
+  robots.index = equals_ignoring_ascii_case(*entity.status, "published");
   robots.follow = true;
   return robots;
 }
