@@ -12,6 +12,7 @@
 #include "python/module.hpp"
 #include "python/py_config.hpp"
 #include "python/py_entity.hpp"
+#include "python/py_payload.hpp"
 #include "python/py_url.hpp"
 #include "python/pyref.hpp"
 
@@ -22,11 +23,14 @@ namespace {
 const ClassEntry kClasses[] = {
     {"Breadcrumb", &breadcrumb_type},
     {"FAQItem", &faq_item_type},
+    {"OGPayload", &og_payload_type},
     {"Robots", &robots_type},
     {"SEOAuthor", &seo_author_type},
     {"SEOConfig", &seo_config_type},
     {"SEOEntity", &seo_entity_type},
     {"SEOImage", &seo_image_type},
+    {"SEOPayload", &seo_payload_type},
+    {"TwitterPayload", &twitter_payload_type},
     {"URLPolicy", &url_policy_type},
     {nullptr, nullptr},
 };
