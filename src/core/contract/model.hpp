@@ -1,0 +1,146 @@
+// SEO contracts: what search-engine metadata every route of a site is
+// expected to carry (defaults, route-pattern rules, per-route exceptions),
+// their one JSON file format, digest and file write.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/error.hpp"
+
+namespace quarlo {
+
+// Deepest nesting of title/description expectations (the outermost
+// expectation is level 1). Copying, comparing and freeing an expectation
+// recurse once per level, so the binding refuses deeper ones when they are
+// built, and to_json refuses them too.
+inline constexpr std::size_t kMaxExpectationNesting = 64;
+
+enum class ContractSeverity : std::uint8_t { Error, Warning, Info };
+
+// "Error", "Warning", "Info".
+[[nodiscard]] std::string_view contract_severity_serialized_name(ContractSeverity severity) noexcept;
+
+// An owned value on the heap that copies deeply (for recursive records).
+template <class T>
+class Box {
+ public:
+  explicit Box(T value) : ptr_(std::make_unique<T>(std::move(value))) {}
+  Box(const Box& other) : ptr_(std::make_unique<T>(*other.ptr_)) {}
+  Box(Box&&) noexcept = default;
+  Box& operator=(const Box& other) {
+    if (this != &other) ptr_ = std::make_unique<T>(*other.ptr_);
+    return *this;
+  }
+  Box& operator=(Box&&) noexcept = default;
+  ~Box() = default;
+
+  [[nodiscard]] T& operator*() noexcept { return *ptr_; }
+  [[nodiscard]] const T& operator*() const noexcept { return *ptr_; }
+  [[nodiscard]] T* operator->() noexcept { return ptr_.get(); }
+  [[nodiscard]] const T* operator->() const noexcept { return ptr_.get(); }
+
+  friend bool operator==(const Box& a, const Box& b) { return *a.ptr_ == *b.ptr_; }
+
+ private:
+  std::unique_ptr<T> ptr_;
+};
+
+struct SchemaExpectation {
+  std::optional<bool> required;
+  std::optional<std::vector<std::string>> types;
+
+  friend bool operator==(const SchemaExpectation&, const SchemaExpectation&) = default;
+};
+
+struct FieldExpectation {
+  std::optional<bool> required;
+
+  friend bool operator==(const FieldExpectation&, const FieldExpectation&) = default;
+};
+
+// Optional constraints; an absent field does not apply. Field order is the
+// JSON member order.
+struct SEOExpectation {
+  std::optional<bool> required;
+  std::optional<bool> forbidden;
+  std::optional<std::string> equals;
+  std::optional<std::string> not_equals;
+  std::optional<std::string> contains;
+  std::optional<std::string> matches;
+  std::optional<std::vector<std::string>> one_of;
+  std::optional<std::uint64_t> min_length;
+  std::optional<std::uint64_t> max_length;
+  std::optional<std::uint64_t> min_items;
+  std::optional<std::uint64_t> max_items;
+  std::optional<bool> indexable;
+  std::optional<std::string> canonical;
+  std::optional<SchemaExpectation> schema;
+  std::optional<FieldExpectation> open_graph;
+  std::optional<FieldExpectation> twitter;
+  std::optional<FieldExpectation> sitemap;
+  std::optional<FieldExpectation> hreflang;
+  std::optional<Box<SEOExpectation>> title;
+  std::optional<Box<SEOExpectation>> description;
+
+  friend bool operator==(const SEOExpectation&, const SEOExpectation&) = default;
+};
+
+// Levels of title/description nesting, counting this expectation as 1.
+[[nodiscard]] std::size_t expectation_depth(const SEOExpectation& expectation) noexcept;
+
+struct SEOContractRule {
+  std::string match;
+  SEOExpectation expect;
+  std::optional<ContractSeverity> severity;
+
+  friend bool operator==(const SEOContractRule&, const SEOContractRule&) = default;
+};
+
+using ContractExceptions = std::map<std::string, SEOExpectation, std::less<>>;
+
+struct ContractGenerator {
+  std::string name = "quarlo";
+  std::string version = "0.2.0";
+
+  friend bool operator==(const ContractGenerator&, const ContractGenerator&) = default;
+};
+
+struct ContractSite {
+  std::string canonical_host;
+  std::string scheme = "https";
+
+  friend bool operator==(const ContractSite&, const ContractSite&) = default;
+};
+
+struct SEOContract {
+  std::string contract_version = "1";
+  ContractGenerator generator;
+  ContractSite site;
+  SEOExpectation defaults;
+  std::vector<SEOContractRule> rules;
+  ContractExceptions exceptions;
+
+  // The contract's JSON text (pretty, two spaces, no final newline), which is
+  // also the exact content of a written file.
+  [[nodiscard]] Result<std::string> to_json() const;
+  // SHA-256 of the JSON text as 64 lower-case hex digits: equal to the digest
+  // of a file written by write().
+  [[nodiscard]] Result<std::string> hash() const;
+  // Replaces the file at `path` with the JSON text, atomically: the text goes
+  // to a temporary file in the same directory which is flushed and renamed
+  // over the target, so a failure leaves any previous contract untouched.
+  // An existing file keeps its permission bits; a symbolic link is written
+  // through. Failure: Serialization, "failed to write contract: " + the
+  // system's description.
+  [[nodiscard]] Result<void> write(std::string_view path) const;
+
+  friend bool operator==(const SEOContract&, const SEOContract&) = default;
+};
+
+}  // namespace quarlo
