@@ -16,11 +16,13 @@
 
 #include "core/error.hpp"
 #include "core/json.hpp"
+#include "core/payload.hpp"
 #include "python/args.hpp"
 #include "python/convert.hpp"
 #include "python/errors.hpp"
 #include "python/guard.hpp"
 #include "python/module.hpp"
+#include "python/py_payload.hpp"
 #include "python/pyref.hpp"
 
 namespace quarlo::py::testing {
@@ -169,6 +171,23 @@ PyObject* ordered_to_dict(PyObject*, PyObject* obj) noexcept {
   return guard([&] { return json_to_pydict(reversed_copy(py_to_json_value(obj))); });
 }
 
+// payload_from_json(text, wrap_schema=0): an SEOPayload read from the
+// dictionary form in JSON text (core errors raise as usual). With
+// `wrap_schema`, the schema is put inside that many further arrays, which
+// the parser alone would refuse.
+PyObject* payload_from_json(PyObject*, PyObject* args) noexcept {
+  return guard([&] {
+    PyObject* text;
+    unsigned int wrap = 0;
+    if (!PyArg_ParseTuple(args, "U|I:payload_from_json", &text, &wrap)) throw_error_set();
+    SEOPayload payload = unwrap(SEOPayload::from_dict(unwrap(parse_json(utf8(text)))));
+    if (payload.schema_jsonld) {
+      for (unsigned int i = 0; i < wrap; ++i) *payload.schema_jsonld = Json::array({std::move(*payload.schema_jsonld)});
+    }
+    return new_seo_payload(std::move(payload));
+  });
+}
+
 // throw_cpp(kind, message): throws a C++ exception of the given kind through
 // the guard.
 PyObject* throw_cpp(PyObject*, PyObject* args) noexcept {
@@ -309,6 +328,7 @@ PyMethodDef testing_methods[] = {
     {"dumps_pretty", dumps_pretty, METH_O, nullptr},
     {"nested_arrays", nested_arrays, METH_VARARGS, nullptr},
     {"ordered_to_dict", ordered_to_dict, METH_O, nullptr},
+    {"payload_from_json", payload_from_json, METH_VARARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
