@@ -12,6 +12,7 @@ namespace {
 
 InternedString g_add_note{"add_note"};
 InternedString g_name{"__name__"};
+InternedString g_module{"__module__"};
 
 std::string_view utf8_view(PyObject* str) {
   Py_ssize_t size = 0;
@@ -120,6 +121,45 @@ bool bool_arg(PyObject* obj, const char* name) {
 
 bool bool_arg(PyObject* obj, const char* name, bool default_value) {
   return obj == nullptr ? default_value : bool_arg(obj, name);
+}
+
+std::optional<bool> bool_or_numpy_bool(PyObject* obj) {
+  if (obj == Py_True) return true;
+  if (obj == Py_False) return false;
+  // Only reached for other objects: look at the type's module and name.
+  PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(obj));
+  PyRef module = PyRef::steal(PyObject_GetAttr(type, g_module.get()));
+  if (!module) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  if (!PyUnicode_Check(module.get()) || PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) {
+    return std::nullopt;
+  }
+  PyRef name = PyRef::steal(PyObject_GetAttr(type, g_name.get()));
+  if (!name) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  if (!PyUnicode_Check(name.get()) || (PyUnicode_CompareWithASCIIString(name.get(), "bool_") != 0 &&
+                                       PyUnicode_CompareWithASCIIString(name.get(), "bool") != 0)) {
+    return std::nullopt;
+  }
+  const int truth = PyObject_IsTrue(obj);
+  if (truth < 0) throw_error_set();
+  return truth != 0;
+}
+
+bool flag_arg(PyObject* obj, const char* name, bool default_value) {
+  if (obj == nullptr) return default_value;
+  std::optional<bool> value;
+  try {
+    value = bool_or_numpy_bool(obj);
+  } catch (const PyErrorAlreadySet&) {
+    fail_argument(name);
+  }
+  if (!value) raise_not_instance(obj, "bool", name);
+  return *value;
 }
 
 std::optional<std::uint32_t> optional_u32_arg(PyObject* obj, const char* name) {

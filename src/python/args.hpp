@@ -77,6 +77,13 @@ bool bool_arg(PyObject* obj, const char* name);
 // Not given -> `default_value`; otherwise as bool_arg.
 bool bool_arg(PyObject* obj, const char* name, bool default_value);
 
+// True, False or a NumPy boolean scalar (a type named "bool_" or "bool" in
+// the module "numpy", read through its truth value); anything else gives
+// nullopt. No note, no exception unless reading the truth value fails.
+std::optional<bool> bool_or_numpy_bool(PyObject* obj);
+// As bool_arg, but a NumPy boolean scalar is accepted too.
+bool flag_arg(PyObject* obj, const char* name, bool default_value);
+
 // None or not given -> nullopt; otherwise an int in range (bool, being an
 // int, is accepted). Other types: TypeError; out of range: OverflowError.
 std::optional<std::uint32_t> optional_u32_arg(PyObject* obj, const char* name);

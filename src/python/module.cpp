@@ -10,8 +10,10 @@
 #include "python/errors.hpp"
 #include "python/guard.hpp"
 #include "python/module.hpp"
+#include "python/py_build.hpp"
 #include "python/py_config.hpp"
 #include "python/py_entity.hpp"
+#include "python/py_overrides.hpp"
 #include "python/py_payload.hpp"
 #include "python/py_url.hpp"
 #include "python/pyref.hpp"
@@ -29,6 +31,7 @@ const ClassEntry kClasses[] = {
     {"SEOConfig", &seo_config_type},
     {"SEOEntity", &seo_entity_type},
     {"SEOImage", &seo_image_type},
+    {"SEOOverrides", &seo_overrides_type},
     {"SEOPayload", &seo_payload_type},
     {"TwitterPayload", &twitter_payload_type},
     {"URLPolicy", &url_policy_type},
@@ -37,6 +40,9 @@ const ClassEntry kClasses[] = {
 
 // Functions in byte-wise ascending name order; terminated by nullptr.
 PyMethodDef* const kFunctions[] = {
+    &build_seo_payload_def,
+    &build_seo_payload_dict_def,
+    &build_seo_payload_with_overrides_def,
     &clean_query_fn_def,
     &clean_url_fn_def,
     &normalize_path_fn_def,

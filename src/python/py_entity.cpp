@@ -391,4 +391,8 @@ const quarlo::FAQItem& unwrap_faq_item(PyObject* obj) noexcept { return record_o
 const quarlo::Robots& unwrap_robots(PyObject* obj) noexcept { return record_of<quarlo::Robots>(obj); }
 const quarlo::SEOEntity& unwrap_seo_entity(PyObject* obj) noexcept { return record_of<quarlo::SEOEntity>(obj); }
 
+PyRef copy_entity(PyObject* entity) {
+  return new_record_object(entity_type_cell.get(), quarlo::SEOEntity(unwrap_seo_entity(entity)));
+}
+
 }  // namespace quarlo::py

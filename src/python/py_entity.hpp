@@ -12,6 +12,7 @@
 #include <Python.h>
 
 #include "core/entity.hpp"
+#include "python/pyref.hpp"
 
 namespace quarlo::py {
 
@@ -39,5 +40,8 @@ const quarlo::Breadcrumb& unwrap_breadcrumb(PyObject* obj) noexcept;
 const quarlo::FAQItem& unwrap_faq_item(PyObject* obj) noexcept;
 const quarlo::Robots& unwrap_robots(PyObject* obj) noexcept;
 const quarlo::SEOEntity& unwrap_seo_entity(PyObject* obj) noexcept;
+
+// A new SEOEntity holding a copy of the record of `entity` (an SEOEntity).
+PyRef copy_entity(PyObject* entity);
 
 }  // namespace quarlo::py

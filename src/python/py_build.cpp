@@ -1,0 +1,235 @@
+// build_seo_payload, build_seo_payload_dict, build_seo_payload_with_overrides.
+//
+// Registry and hook objects are caller code: they may reassign or clear
+// `config.schema_registry` / `config.hooks` (dropping what may be the last
+// reference to the object being called) or run anything else. So each pass
+// takes its own strong reference to the object it calls and to everything
+// it hands over, and never reads the configuration's slots again while it
+// runs. The core records of the entity and the configuration cannot change
+// (only the registry slots of an SEOConfig are mutable), and the caller's
+// argument references keep both objects alive for the whole call.
+#include "python/py_build.hpp"
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/payload_builder.hpp"
+#include "core/validation.hpp"
+#include "python/args.hpp"
+#include "python/cell.hpp"
+#include "python/convert.hpp"
+#include "python/errors.hpp"
+#include "python/fast_args.hpp"
+#include "python/guard.hpp"
+#include "python/module.hpp"
+#include "python/py_config.hpp"
+#include "python/py_entity.hpp"
+#include "python/py_overrides.hpp"
+#include "python/py_payload.hpp"
+
+namespace quarlo::py {
+namespace {
+
+InternedString g_has{"has"};
+InternedString g_generate{"generate"};
+InternedString g_run{"run"};
+InternedString g_post_process{"post_process"};
+InternedString g_warn{"warn"};
+
+PyRef optional_str(const std::optional<std::string>& text) {
+  return text ? new_str(*text) : PyRef::borrow(Py_None);
+}
+
+// The registry's `has` answer: a bool or a NumPy boolean, nothing else
+// (not even a truthy int).
+bool registry_answer(PyObject* answer) {
+  if (std::optional<bool> value = bool_or_numpy_bool(answer)) return *value;
+  PyRef type = type_name_of(answer);
+  PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of 'bool'", type.get());
+  throw_error_set();
+}
+
+// A single JSON-LD object with a string "@type" may be replaced by the
+// registry's generator for that type. Arrays (several documents) never go
+// to the registry.
+void apply_schema_registry(SEOPayload& payload, PyObject* entity, PyObject* config) {
+  const PyRef registry = PyRef::borrow(config_schema_registry(config));
+  if (!registry) return;
+  if (!payload.schema_jsonld || !payload.schema_jsonld->is_object()) return;
+  const auto type_member = payload.schema_jsonld->find("@type");
+  if (type_member == payload.schema_jsonld->end() || !type_member->is_string()) return;
+
+  const PyRef type_name = new_str(type_member->get_ref<const std::string&>());
+  const PyRef answer =
+      PyRef::checked(PyObject_CallMethodObjArgs(registry.get(), g_has.get(), type_name.get(), nullptr));
+  if (!registry_answer(answer.get())) return;
+
+  const PyRef entity_copy = copy_entity(entity);
+  const PyRef config_copy = copy_config(config);
+  const PyRef canonical = new_str(payload.canonical);
+  const PyRef title = new_str(payload.title);
+  const PyRef description = new_str(payload.description);
+  const PyRef image = optional_str(payload.og.image);
+  const PyRef document = PyRef::checked(PyObject_CallMethodObjArgs(
+      registry.get(), g_generate.get(), type_name.get(), entity_copy.get(), config_copy.get(), canonical.get(),
+      title.get(), description.get(), image.get(), nullptr));
+  if (document.get() == Py_None) return;
+  payload.schema_jsonld = py_to_json_value(document.get());
+}
+
+// The hook sees the payload's dictionary form and may change it in place
+// (returning None) or return another dict; either way the payload is read
+// back from that dict, even when nothing changed.
+void apply_hooks(SEOPayload& payload, PyObject* entity, PyObject* config) {
+  const PyRef hooks = PyRef::borrow(config_hooks(config));
+  if (!hooks) return;
+  const PyRef dict = payload_to_pydict(payload);
+  const PyRef entity_copy = copy_entity(entity);
+  const PyRef config_copy = copy_config(config);
+  const PyRef run = PyRef::checked(PyObject_GetAttr(hooks.get(), g_run.get()));
+  const PyRef result = PyRef::checked(PyObject_CallFunctionObjArgs(
+      run.get(), g_post_process.get(), dict.get(), entity_copy.get(), config_copy.get(), nullptr));
+  PyObject* chosen = dict.get();
+  if (result.get() != Py_None) {
+    if (!PyDict_Check(result.get())) {
+      PyErr_SetString(PyExc_TypeError, "post_process hooks must return a dict");
+      throw_error_set();
+    }
+    chosen = result.get();
+  }
+  payload = unwrap(SEOPayload::from_dict(py_to_json_value(chosen)));
+}
+
+// Each finding of the final payload becomes one warnings.warn call with the
+// text "[RULE] message" (plus " (url)" when the finding has one), default
+// category and stack level. A call that raises (a filter set to "error")
+// ends the build with that exception; later findings are not warned.
+void emit_validation_warnings(const SEOPayload& payload) {
+  const std::vector<SEOIssue> issues = quarlo::validate(payload);
+  if (issues.empty()) return;
+  // Looked up per call, so a replaced warnings.warn is honoured.
+  const PyRef warnings = PyRef::checked(PyImport_ImportModule("warnings"));
+  const PyRef warn = PyRef::checked(PyObject_GetAttr(warnings.get(), g_warn.get()));
+  for (const SEOIssue& issue : issues) {
+    std::string text;
+    text.reserve(issue.rule_id.size() + issue.message.size() + (issue.url ? issue.url->size() : 0) + 6);
+    text.append("[").append(issue.rule_id).append("] ").append(issue.message);
+    if (issue.url) text.append(" (").append(*issue.url).append(")");
+    const PyRef message = new_str(text);
+    const PyRef ignored = PyRef::checked(PyObject_CallFunctionObjArgs(warn.get(), message.get(), nullptr));
+  }
+}
+
+void maybe_emit_warnings(const SEOPayload& payload, bool emit_warnings) {
+  if (!emit_warnings) return;
+  emit_validation_warnings(payload);
+}
+
+// ------------------------------------------------------------ functions
+
+const char* const kBuildKeywords[] = {"entity", "route", "config", "overrides", nullptr};
+ArgParser build_args{"OOO|O:build_seo_payload", kBuildKeywords};
+ArgParser build_dict_args{"OOO|O:build_seo_payload_dict", kBuildKeywords};
+ArgParser build_with_overrides_args{"OOOO:build_seo_payload_with_overrides", kBuildKeywords};
+
+struct BuildArgs {
+  PyObject* entity;
+  std::string_view route;
+  PyObject* config;
+  const quarlo::SEOOverrides* overrides;
+};
+
+// Converts in signature order; `overrides` may be null (not given).
+BuildArgs convert_args(PyObject* entity, PyObject* route, PyObject* config, PyObject* overrides,
+                       bool overrides_required) {
+  BuildArgs out{};
+  out.entity = instance_arg(entity, seo_entity_type(), "entity");
+  out.route = str_view_arg(route, "route");
+  out.config = instance_arg(config, seo_config_type(), "config");
+  PyObject* given = overrides_required ? instance_arg(overrides, seo_overrides_type(), "overrides")
+                                       : optional_instance_arg(overrides, seo_overrides_type(), "overrides");
+  out.overrides = given != nullptr ? &unwrap_seo_overrides(given) : nullptr;
+  return out;
+}
+
+SEOPayload run(const BuildArgs& args) { return build_seo_payload(args.entity, args.route, args.config, args.overrides); }
+
+PyObject* build_seo_payload_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+  return guard([&] {
+    PyObject *entity = nullptr, *route = nullptr, *config = nullptr, *overrides = nullptr;
+    build_args.parse_fastcall(args, nargs, kwnames, &entity, &route, &config, &overrides);
+    return new_seo_payload(run(convert_args(entity, route, config, overrides, false)));
+  });
+}
+
+PyObject* build_seo_payload_dict_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                    PyObject* kwnames) noexcept {
+  return guard([&] {
+    PyObject *entity = nullptr, *route = nullptr, *config = nullptr, *overrides = nullptr;
+    build_dict_args.parse_fastcall(args, nargs, kwnames, &entity, &route, &config, &overrides);
+    return payload_to_pydict(run(convert_args(entity, route, config, overrides, false)));
+  });
+}
+
+PyObject* build_seo_payload_with_overrides_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                                              PyObject* kwnames) noexcept {
+  return guard([&] {
+    PyObject *entity = nullptr, *route = nullptr, *config = nullptr, *overrides = nullptr;
+    build_with_overrides_args.parse_fastcall(args, nargs, kwnames, &entity, &route, &config, &overrides);
+    return new_seo_payload(run(convert_args(entity, route, config, overrides, true)));
+  });
+}
+
+}  // namespace
+
+quarlo::SEOPayload build_seo_payload(PyObject* entity, std::string_view route, PyObject* config,
+                                     const quarlo::SEOOverrides* overrides) {
+  const quarlo::SEOConfig& core_config = unwrap_config(config);
+  SEOPayload payload =
+      unwrap(quarlo::build_seo_payload_with_overrides(unwrap_seo_entity(entity), route, core_config, overrides));
+  apply_schema_registry(payload, entity, config);
+  apply_hooks(payload, entity, config);
+  maybe_emit_warnings(payload, core_config.emit_warnings);
+  return payload;
+}
+
+PyMethodDef build_seo_payload_def{
+    "build_seo_payload", as_pycfunction(build_seo_payload_fn), METH_FASTCALL | METH_KEYWORDS,
+    "build_seo_payload(entity, route, config, overrides=None)\n--\n\n"
+    "Builds a deterministic SEO payload for an entity at a route.\n"
+    "\n"
+    "Args:\n"
+    "    entity: Content entity.\n"
+    "    route: Route path, for example ``\"/blog/hello\"``.\n"
+    "    config: Site-wide configuration.\n"
+    "    overrides: Optional per-call overrides.\n"
+    "\n"
+    "Returns:\n"
+    "    The resolved payload.\n"
+    "\n"
+    "Raises:\n"
+    "    QuarloError: If the entity, route, or configuration is invalid."};
+
+PyMethodDef build_seo_payload_dict_def{
+    "build_seo_payload_dict", as_pycfunction(build_seo_payload_dict_fn), METH_FASTCALL | METH_KEYWORDS,
+    "build_seo_payload_dict(entity, route, config, overrides=None)\n--\n\n"
+    "Builds a payload and returns it as a plain dictionary.\n"
+    "\n"
+    "Raises:\n"
+    "    QuarloError: If the entity, route, or configuration is invalid."};
+
+PyMethodDef build_seo_payload_with_overrides_def{
+    "build_seo_payload_with_overrides", as_pycfunction(build_seo_payload_with_overrides_fn),
+    METH_FASTCALL | METH_KEYWORDS,
+    "build_seo_payload_with_overrides(entity, route, config, overrides)\n--\n\n"
+    "Builds a deterministic SEO payload with explicit overrides.\n"
+    "\n"
+    "Prefer :func:`build_seo_payload`; this variant requires ``overrides``.\n"
+    "\n"
+    "Raises:\n"
+    "    QuarloError: If the entity, route, overrides, or configuration is\n"
+    "        invalid."};
+
+}  // namespace quarlo::py

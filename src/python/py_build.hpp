@@ -1,0 +1,33 @@
+// The payload functions of the module and the pipeline behind them:
+//
+//   def build_seo_payload(entity, route, config, overrides=None) -> SEOPayload
+//   def build_seo_payload_dict(entity, route, config, overrides=None) -> dict
+//   def build_seo_payload_with_overrides(entity, route, config, overrides) -> SEOPayload
+//
+// Pipeline: the core build, then the configuration's schema registry object
+// (has / generate), then its hook object (run("post_process", ...)), then
+// the validation findings as Python warnings when emit_warnings is set.
+#pragma once
+
+#include <Python.h>
+
+#include <string_view>
+
+#include "core/entity.hpp"
+#include "core/payload.hpp"
+
+namespace quarlo::py {
+
+extern PyMethodDef build_seo_payload_def;
+extern PyMethodDef build_seo_payload_dict_def;
+extern PyMethodDef build_seo_payload_with_overrides_def;
+
+// Runs the whole pipeline. `entity` is an SEOEntity and `config` an
+// SEOConfig (borrowed; the caller keeps both alive for the call);
+// `overrides` may be null. Throws PyErrorAlreadySet with the error set.
+// Never changes its inputs: registry and hook objects get copies of the
+// entity and the configuration.
+quarlo::SEOPayload build_seo_payload(PyObject* entity, std::string_view route, PyObject* config,
+                                     const quarlo::SEOOverrides* overrides);
+
+}  // namespace quarlo::py
