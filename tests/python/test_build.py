@@ -3,11 +3,14 @@
 import gc
 import inspect
 import json
-import math
+import os
 import sys
+import tracemalloc
 import warnings
 
+import html5lib
 import pytest
+from hypothesis import HealthCheck, assume, given, settings, strategies as st
 
 import _quarlo_native as native
 from _quarlo_native import (
@@ -807,3 +810,281 @@ def test_warnings_run_on_the_final_payload():
         warnings.simplefilter("always")
         build(missing_description_and_image(), cfg=cfg)
     assert caught == []
+
+
+# ------------------------------------------------------------ reference leaks
+
+def resident_bytes():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+class PlainHook:
+    def __init__(self, result):
+        self.result = result
+
+    def run(self, event, payload, entity, config):
+        if self.result == "same dict":
+            return payload
+        if self.result == "mutate":
+            payload["custom"] = [1, {"k": "v"}]
+            return None
+        return self.result
+
+
+class PlainRegistry:
+    def __init__(self, answer):
+        self.answer = answer
+
+    def has(self, schema_type):
+        if self.answer is None:
+            raise Boom("no")
+        return self.answer
+
+    def generate(self, schema_type, entity, config, canonical, title, description, image):
+        return {"@type": schema_type, "name": title, "image": image, "n": [1, 2.5, None, True]}
+
+
+def leak_paths():
+    entity = post(excerpt="Ex", body_html="<p>Body</p>", status="published", featured_image=IMG_ENTITY,
+                  breadcrumbs=CRUMBS)
+    plain = config(title_template="{title} | S", site_name="S", locale_alternate=["de_DE"])
+
+    def overrides():
+        return SEOOverrides(
+            meta_title="M", meta_description="D", canonical_url=None, canonical_path="/p?utm_source=x",
+            robots=Robots(index=False), og_title="O", og_description="OD", og_image=IMG_OVR, twitter_card="summary",
+            twitter_title="T", twitter_description="TD", twitter_image=TW_IMG,
+            schema_jsonld={"@type": "Thing", "list": (1, 2.0, "x", None)}, omit_schema=False,
+            skip_title_template=True, twitter_creator="@c", og_audio="a", og_video="v")
+
+    fixed = overrides()
+    bad_url = SEOOverrides(canonical_url="/relative")
+    configs = {name: config(**kwargs) for name, kwargs in {
+        "hook dict": {"hooks": PlainHook("same dict")},
+        "hook none": {"hooks": PlainHook("mutate")},
+        "hook list": {"hooks": PlainHook([1])},
+        "hook missing": {"hooks": PlainHook(lambda d: d)},  # wrong type: a function
+        "has true": {"schema_registry": PlainRegistry(True)},
+        "has false": {"schema_registry": PlainRegistry(False)},
+        "has raises": {"schema_registry": PlainRegistry(None)},
+        "has int": {"schema_registry": PlainRegistry(1)},
+        "both": {"schema_registry": PlainRegistry(True), "hooks": PlainHook("mutate")},
+        "warnings": {"emit_warnings": True},
+    }.items()}
+    bad_base = config_with_bad_base()
+    paths = [
+        lambda: build_seo_payload(entity, "/a", plain),
+        lambda: build_seo_payload(entity, "/a", plain, overrides()),
+        lambda: build_seo_payload_with_overrides(entity, "/a", plain, fixed).render_html(),
+        lambda: build_seo_payload_dict(post(), "/a", configs["hook dict"]),
+        lambda: build_seo_payload(entity, "/a", configs["hook none"], fixed),
+        lambda: build_seo_payload(entity, "/a", configs["hook list"]),
+        lambda: build_seo_payload(entity, "/a", configs["hook missing"]),
+        lambda: build_seo_payload(post(), "/a", configs["has true"]),
+        lambda: build_seo_payload(post(), "/a", configs["has false"]),
+        lambda: build_seo_payload(post(), "/a", configs["has raises"]),
+        lambda: build_seo_payload(post(), "/a", configs["has int"]),
+        lambda: build_seo_payload_dict(post(), "/a", configs["both"]),
+        lambda: build_seo_payload(post(excerpt=None), "/a", configs["warnings"]),
+        lambda: build_seo_payload(entity, "/a", plain, bad_url),
+        lambda: build_seo_payload(entity, "/a", bad_base),
+        lambda: build_seo_payload(entity, 5, plain),
+        lambda: build_seo_payload_with_overrides(entity, "/a", plain, None),
+        lambda: SEOOverrides(schema_jsonld=float("nan"), meta_title="x"),
+        lambda: SEOOverrides(og_video="v", robots=5),
+        lambda: build_seo_payload(entity, "/a", plain, SEOOverrides(schema_jsonld=[{"@type": "A"}], omit_schema=False)),
+    ]
+    watched = [entity, plain, fixed, bad_url, bad_base, *configs.values(),
+               *(c.hooks for c in configs.values() if c.hooks), *(c.schema_registry for c in configs.values()
+                                                                 if c.schema_registry),
+               SEOPayload, SEOEntity, SEOConfig, SEOOverrides, IMG_OVR, TW_IMG, *CRUMBS]
+    return paths, watched
+
+
+def run_paths(paths, rounds):
+    for _ in range(rounds):
+        for path in paths:
+            try:
+                path()
+            except (TypeError, ValueError, AttributeError, Boom):
+                pass
+
+
+def test_no_leaks_across_all_paths():
+    paths, watched = leak_paths()
+    total = 100_000
+    rounds = total // len(paths)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        run_paths(paths, rounds // 10)  # warm-up: caches, interned names, allocator pools
+        gc.collect()
+        refcounts = [sys.getrefcount(obj) for obj in watched]
+        rss = resident_bytes()
+        tracemalloc.start()
+        try:
+            traced = tracemalloc.get_traced_memory()[0]
+            run_paths(paths, rounds // 10)
+            gc.collect()
+            traced_growth = tracemalloc.get_traced_memory()[0] - traced
+        finally:
+            tracemalloc.stop()
+        run_paths(paths, rounds - 2 * (rounds // 10))
+        gc.collect()
+        rss_growth = resident_bytes() - rss
+    assert [sys.getrefcount(obj) for obj in watched] == refcounts
+    assert traced_growth < 64 * 1024
+    assert rss_growth < 4 * 1024 * 1024
+
+
+# ------------------------------------------------------------ properties
+
+ENTITY_TYPES = ["home", "post", "page", "video", "taxonomy", "search", "other", "product", "organization",
+                "local_business", "faq"]
+# Building blocks of hostile text: markup, entities, script and CDATA ends, control characters (no NUL,
+# and no CR: an HTML parser turns CR into LF before tokenising), astral characters and noncharacters.
+TOKENS = ['"', "'", "<", ">", "&", "&amp;", "</script>", "</SCRIPT ", "<!--", "-->", "<script", "]]>",
+          "</title>", "<\\/", "\\", "\t", "\n", "\x0b", "\x0c", "\x01", "\x1f", "\x7f", "\x85", "\u2028",
+          "\u00a0", "\U0001F600", "\U00010000", "\ufffe", "\ufeff", " ", "{title}", "published"]
+CHARS = st.characters(blacklist_categories=("Cs",), blacklist_characters="\x00\r")
+TEXT = st.lists(st.one_of(st.sampled_from(TOKENS), CHARS), max_size=8).map("".join)
+OPT_TEXT = st.none() | TEXT
+U32 = st.none() | st.integers(0, 2**32 - 1)
+I32 = st.none() | st.integers(-2**31, 2**31 - 1)
+IMAGE = st.builds(SEOImage, TEXT, width=U32, height=U32, alt=OPT_TEXT)
+ROBOTS = st.builds(Robots, index=st.booleans(), follow=st.booleans(), max_snippet=I32,
+                   max_image_preview=OPT_TEXT, max_video_preview=I32)
+# Integers stay within the signed 64-bit range: larger ones become floats on the way back to Python.
+JSON_VALUES = st.recursive(
+    st.none() | st.booleans() | st.integers(-2**63, 2**63 - 1) | st.floats(allow_nan=False) | TEXT,
+    lambda inner: st.lists(inner, max_size=3) | st.dictionaries(TEXT, inner, max_size=3), max_leaves=8)
+SCHEMA = st.none() | JSON_VALUES | st.just(float("nan")) | st.fixed_dictionaries(
+    {"@type": st.sampled_from(["Article", "Thing"]) | TEXT}, optional={"name": TEXT, "list": JSON_VALUES})
+
+ENTITIES = st.builds(
+    SEOEntity, st.sampled_from(ENTITY_TYPES), slug=OPT_TEXT, title=OPT_TEXT, excerpt=OPT_TEXT,
+    body_html=OPT_TEXT, status=st.none() | st.sampled_from(["published", "PUBLISHED", "draft"]) | TEXT,
+    featured_image=st.none() | IMAGE, published_at=OPT_TEXT, updated_at=OPT_TEXT, author_name=OPT_TEXT,
+    breadcrumbs=st.none() | st.lists(st.builds(Breadcrumb, TEXT, TEXT), max_size=3), sku=OPT_TEXT,
+    price=OPT_TEXT, price_currency=OPT_TEXT, availability=OPT_TEXT,
+    same_as=st.none() | st.lists(TEXT, max_size=2), address=OPT_TEXT,
+    faq_items=st.none() | st.lists(st.builds(native.FAQItem, TEXT, TEXT), max_size=2))
+CONFIG_KWARGS = st.fixed_dictionaries({}, optional={
+    "default_robots": ROBOTS, "search_robots": ROBOTS, "default_og_image": IMAGE, "site_name": TEXT,
+    "title_template": TEXT.map(lambda t: t + "{title}" + t[:2]), "auto_generate_schema": st.booleans(),
+    "publisher_name": TEXT, "publisher_logo": TEXT, "locale": TEXT, "locale_alternate": st.lists(TEXT, max_size=2),
+    "twitter_site": TEXT, "search_url_template": TEXT,
+    "url_policy": st.builds(native.URLPolicy, trailing_slash=st.sampled_from(["always", "never", "preserve"]),
+                            lowercase_paths=st.booleans(), enforce_https=st.booleans()),
+})
+OVERRIDE_KWARGS = st.fixed_dictionaries({}, optional={
+    **{k: TEXT for k in TEXT_KEYWORDS if k != "canonical_url"},
+    "canonical_url": TEXT | TEXT.map(lambda t: "https://e.com/?" + t),
+    "robots": ROBOTS, "og_image": IMAGE, "twitter_image": IMAGE, "schema_jsonld": SCHEMA,
+    "omit_schema": st.booleans(), "skip_title_template": st.booleans(),
+})
+ROUTES = st.sampled_from(["/", "/blog/hello", "https://example.com/a?utm_source=x&b=1"]) | TEXT
+
+
+def make_config(kwargs, **extra):
+    try:
+        return config(**kwargs, **extra)
+    except (ConfigurationError, ValueError):
+        return None
+
+
+class IdentityHook:
+    def run(self, event, payload, entity, config):
+        return payload
+
+
+@settings(max_examples=100, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(entity=ENTITIES, route=ROUTES, config_kwargs=CONFIG_KWARGS, overrides_kwargs=OVERRIDE_KWARGS)
+def test_builds_are_deterministic_and_survive_the_dict_form(entity, route, config_kwargs, overrides_kwargs):
+    plain_config = make_config(config_kwargs)
+    assume(plain_config is not None)
+    overrides = SEOOverrides(**overrides_kwargs)
+    try:
+        first = build_seo_payload(entity, route, plain_config, overrides)
+    except QuarloError:
+        # Deterministic failures too.
+        with pytest.raises(QuarloError):
+            build_seo_payload(entity, route, plain_config, overrides)
+        return
+    second = build_seo_payload(entity, route, plain_config, overrides)
+    assert first == second and first.hash() == second.hash() and first.etag() == second.etag()
+    assert first.render_html() == second.render_html()
+
+    hooked = build_seo_payload(entity, route, make_config(config_kwargs, hooks=IdentityHook()), overrides)
+    expected = first.to_dict()
+    if "schema_jsonld" in expected and expected["schema_jsonld"] is None:
+        del expected["schema_jsonld"]  # a null document reads back as absent
+        assert hooked.schema_jsonld is None and "schema_jsonld" not in hooked
+    assert hooked == expected
+    if "schema_jsonld" in first.to_dict() and first.schema_jsonld is not None:
+        assert hooked == first and hooked.hash() == first.hash()
+
+
+# ----------------------------------------------------------- markup safety
+
+def parsed_head(html):
+    document = html5lib.parse("<!DOCTYPE html><html><head>" + html + '<meta name="after" content="end"></head>'
+                              "<body></body></html>", namespaceHTMLElements=False)
+    return list(document.find("head"))
+
+
+def expected_lines(payload):
+    """(tag, attribute name, attribute value, content) in rendering order."""
+    lines = [("title", None, None, payload.title)]
+    if payload.description:
+        lines.append(("meta", "name", "description", payload.description))
+    lines += [("link", "rel", "canonical", payload.canonical), ("meta", "name", "robots", payload.robots)]
+    og = payload.og
+    for field in ["type", "title", "description", "url", "image", "image_width", "image_height", "image_alt",
+                  "site_name", "locale"]:
+        value = getattr(og, field)
+        if value is not None:
+            lines.append(("meta", "property", "og:" + field.replace("_", ":", 1 if field.startswith("image_")
+                                                                     else 0), str(value)))
+    lines += [("meta", "property", "og:locale:alternate", value) for value in og.locale_alternate or []]
+    lines += [("meta", "property", "og:" + f, getattr(og, f)) for f in ("audio", "video") if getattr(og, f) is not None]
+    tw = payload.twitter
+    for field in ["card", "title", "description", "image", "image_alt", "site", "creator"]:
+        value = getattr(tw, field)
+        if value is not None:
+            lines.append(("meta", "name", "twitter:" + field.replace("_", ":"), value))
+    return lines
+
+
+def read_line(element):
+    if element.tag == "title":
+        return ("title", None, None, element.text or "")
+    if element.tag == "link":
+        return ("link", "rel", element.get("rel"), element.get("href"))
+    attribute = "property" if "property" in element.attrib else "name"
+    return (element.tag, attribute, element.get(attribute), element.get("content"))
+
+
+@settings(max_examples=75, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(text=st.lists(TEXT.filter(lambda t: t.strip()), min_size=25, max_size=25), width=U32,
+       document=JSON_VALUES)
+def test_rendered_head_reads_back_through_an_html_parser(text, width, document):
+    t = iter(text)
+    image = SEOImage("https://e.com/i.png?" + next(t), width=width, alt=next(t))
+    cfg = config(site_name=next(t), locale=next(t), locale_alternate=[next(t), next(t)], twitter_site=next(t),
+                 title_template=next(t) + "{title}")
+    entity = post(title=next(t), breadcrumbs=[Breadcrumb(next(t), "/" + next(t))])
+    overrides = SEOOverrides(
+        meta_description=next(t), canonical_url="https://e.com/?" + next(t), og_title=next(t),
+        og_description=next(t), og_image=image, twitter_title=next(t), twitter_description=next(t),
+        twitter_image=SEOImage(next(t), alt=next(t)), twitter_card=next(t), twitter_creator=next(t),
+        og_audio=next(t), og_video=next(t), robots=Robots(max_image_preview=next(t)),
+        schema_jsonld={"@type": next(t), "value": document, "keys": {s: s for s in text[:3]}})
+    payload = build_seo_payload(entity, "/", cfg, overrides)
+    elements = parsed_head(payload.render_html())
+    lines = expected_lines(payload)
+    assert [read_line(e) for e in elements[:len(lines)]] == lines
+    script, after = elements[len(lines):]
+    assert script.tag == "script" and script.get("type") == "application/ld+json"
+    assert json.loads(script.text) == payload.schema_jsonld
+    assert (after.tag, after.get("name"), after.get("content")) == ("meta", "after", "end")
