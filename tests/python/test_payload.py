@@ -205,6 +205,24 @@ def test_dict_form(full):
     assert data is not full.to_dict()
 
 
+@pytest.mark.parametrize(
+    "data",
+    [
+        BASE,
+        with_(og=OG_FULL, twitter=TWITTER_FULL, schema_jsonld=SCHEMA),
+        with_(og={"type": "t", "locale_alternate": []}, schema_jsonld={"b": {"d": 1, "c": [{}]}, "a": 1.5},
+              zz=[{"y": 1, "x": 2}], A=None, og_x=True, **{"\u00e9": "x", "": {}}),
+    ],
+    ids=["plain", "full", "extras"],
+)
+def test_dict_form_equals_core_dict(testing, data):
+    payload = make(testing, data)
+    generic = testing.payload_dict_generic(payload)
+    # Same keys in the same order at every depth, same values and types.
+    assert json.dumps(payload.to_dict()) == json.dumps(generic)
+    assert payload.to_dict() == generic
+
+
 def test_dict_form_matches_json_text(full):
     assert json.loads(full.to_json()) == full.to_dict()
 

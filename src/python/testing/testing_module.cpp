@@ -188,6 +188,15 @@ PyObject* payload_from_json(PyObject*, PyObject* args) noexcept {
   });
 }
 
+// payload_dict_generic(payload): the dict form the general way, the core's
+// to_dict converted with json_to_pydict (what SEOPayload.to_dict must equal).
+PyObject* payload_dict_generic(PyObject*, PyObject* obj) noexcept {
+  return guard([&] {
+    instance_arg(obj, seo_payload_type(), "payload");
+    return json_to_pydict(unwrap(unwrap_seo_payload(obj).to_dict()));
+  });
+}
+
 // throw_cpp(kind, message): throws a C++ exception of the given kind through
 // the guard.
 PyObject* throw_cpp(PyObject*, PyObject* args) noexcept {
@@ -329,6 +338,7 @@ PyMethodDef testing_methods[] = {
     {"nested_arrays", nested_arrays, METH_VARARGS, nullptr},
     {"ordered_to_dict", ordered_to_dict, METH_O, nullptr},
     {"payload_from_json", payload_from_json, METH_VARARGS, nullptr},
+    {"payload_dict_generic", payload_dict_generic, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
