@@ -1,5 +1,6 @@
 #include "core/breadcrumbs.hpp"
 
+#include <cstdint>
 #include <utility>
 
 #include "core/jsonld/jsonld.hpp"

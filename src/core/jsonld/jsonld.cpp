@@ -1,6 +1,7 @@
 #include "core/jsonld/jsonld.hpp"
 
 #include <array>
+#include <cstdint>
 #include <utility>
 
 #include "core/jsonld/object.hpp"

@@ -35,6 +35,7 @@ inline void set_member(Json::object_t& object, std::string_view key, Json value)
 }
 
 // {"@type": type, key: value}: the shape of most nested Schema.org objects.
+// `key` must sort after "@type".
 [[nodiscard]] inline Json typed_object(std::string_view type, std::string_view key, Json value) {
   Json object = new_object();
   auto& m = members(object);
