@@ -450,11 +450,12 @@ Result<Record> read_record(const Json& value, const std::array<FieldReader<Recor
   Record record{};
   if (const auto* obj = value.get_ptr<const Json::object_t*>()) {
     bool have_required = false;
-    for (const auto& [key, item] : *obj) {
+    for (const auto& entry : *obj) {
+      const std::string_view key = entry.first;
       const auto field = std::find_if(fields.begin(), fields.end(),
-                                      [&](const FieldReader<Record>& f) { return f.name == key; });
+                                      [key](const FieldReader<Record>& f) { return f.name == key; });
       if (field == fields.end()) continue;
-      QUARLO_TRY_VOID(field->read(item, record));
+      QUARLO_TRY_VOID(field->read(entry.second, record));
       if (field == fields.begin()) have_required = true;
     }
     if (!have_required) return missing_field(fields.front().name);

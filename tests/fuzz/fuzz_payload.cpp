@@ -1,0 +1,110 @@
+// Fuzzes reading a payload from a JSON text: parse_json, then from_dict.
+// Beyond not crashing: an accepted payload writes a dictionary form that
+// from_dict accepts again, giving an equal payload; its compact and pretty
+// texts parse back to that same dictionary, and both texts are byte for byte
+// what the JSON writer gives for the payload laid out as an OrderedJson.
+// A rejected input fails with a Serialization error.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "core/json.hpp"
+#include "core/payload.hpp"
+
+namespace {
+
+[[noreturn]] void fail(const char* what, std::string_view input, std::string_view detail) {
+  std::fprintf(stderr, "%s\n  input:  %.*s\n  detail: %.*s\n", what, static_cast<int>(input.size()),
+               input.data(), static_cast<int>(detail.size()), detail.data());
+  std::abort();
+}
+
+template <class Optional>
+void put(quarlo::OrderedJson& object, const char* key, const Optional& value) {
+  if (value) object[key] = *value;
+}
+
+// The payload's text layout built the slow way, as the writer's reference.
+quarlo::OrderedJson reference_object(const quarlo::SEOPayload& p) {
+  quarlo::OrderedJson o = quarlo::OrderedJson::object();
+  o["title"] = p.title;
+  o["description"] = p.description;
+  o["canonical"] = p.canonical;
+  o["robots"] = p.robots;
+  quarlo::OrderedJson og = quarlo::OrderedJson::object();
+  og["type"] = p.og.type;
+  put(og, "title", p.og.title);
+  put(og, "description", p.og.description);
+  put(og, "url", p.og.url);
+  put(og, "image", p.og.image);
+  put(og, "image_width", p.og.image_width);
+  put(og, "image_height", p.og.image_height);
+  put(og, "image_alt", p.og.image_alt);
+  put(og, "site_name", p.og.site_name);
+  put(og, "locale", p.og.locale);
+  put(og, "locale_alternate", p.og.locale_alternate);
+  put(og, "audio", p.og.audio);
+  put(og, "video", p.og.video);
+  o["og"] = std::move(og);
+  quarlo::OrderedJson tw = quarlo::OrderedJson::object();
+  tw["card"] = p.twitter.card;
+  put(tw, "title", p.twitter.title);
+  put(tw, "description", p.twitter.description);
+  put(tw, "image", p.twitter.image);
+  put(tw, "image_alt", p.twitter.image_alt);
+  put(tw, "site", p.twitter.site);
+  put(tw, "creator", p.twitter.creator);
+  o["twitter"] = std::move(tw);
+  if (p.schema_jsonld) o["schema_jsonld"] = quarlo::OrderedJson(*p.schema_jsonld);
+  for (const auto& [key, value] : p.extra) o[key] = quarlo::OrderedJson(value);
+  return o;
+}
+
+void check_text_parses_back(const char* what, std::string_view input, const std::string& text,
+                            const quarlo::Json& dict) {
+  const auto parsed = quarlo::parse_json(text);
+  if (!parsed) fail(what, input, parsed.error().message());
+  // The dictionary form and the texts hold the same values.
+  if (*parsed != dict) fail(what, input, text);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size > 8192) return 0;
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const auto value = quarlo::parse_json(input);
+  if (!value) return 0;
+
+  const auto payload = quarlo::SEOPayload::from_dict(*value);
+  if (!payload) {
+    if (payload.error().kind() != quarlo::ErrorKind::Serialization) {
+      fail("from_dict failed with another kind", input, payload.error().message());
+    }
+    return 0;
+  }
+
+  const auto dict = payload->to_dict();
+  if (!dict) fail("to_dict failed", input, dict.error().message());
+  const auto again = quarlo::SEOPayload::from_dict(*dict);
+  if (!again) fail("dictionary form rejected", input, again.error().message());
+  if (!(*again == *payload)) fail("dictionary form reads back different", input, quarlo::write_json(*dict, quarlo::JsonLayout::Compact));
+
+  const auto compact = payload->to_json_compact();
+  const auto pretty = payload->to_json_pretty();
+  if (!compact || !pretty) fail("text failed", input, "");
+  check_text_parses_back("compact text", input, *compact, *dict);
+  check_text_parses_back("pretty text", input, *pretty, *dict);
+
+  const auto reference = reference_object(*payload);
+  if (*compact != quarlo::write_json(reference, quarlo::JsonLayout::Compact)) {
+    fail("compact text differs from the writer's", input, *compact);
+  }
+  if (*pretty != quarlo::write_json(reference, quarlo::JsonLayout::Pretty)) {
+    fail("pretty text differs from the writer's", input, *pretty);
+  }
+  return 0;
+}
