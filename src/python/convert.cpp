@@ -2,10 +2,12 @@
 #include "python/convert.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -37,6 +39,99 @@ Result<Json> dump_and_parse(PyObject* obj) {
   const char* data = PyUnicode_AsUTF8AndSize(text.get(), &size);
   if (data == nullptr) throw_error_set();
   return parse_json(std::string_view(data, static_cast<std::size_t>(size)));
+}
+
+// The values that json.dumps writes and the parser reads back unchanged,
+// converted without the JSON text: None, exact bool, exact int within 64
+// bits, finite exact float, exact str (no lone surrogate), exact list and
+// tuple, and exact dict with exact-str keys, nested at most kMaxJsonNesting
+// deep. Anything else returns false with no error set, and the caller takes
+// the json.dumps road, which gives the same value or the documented error.
+// No Python code runs here, so nothing can change under the walk.
+bool convert_plain(PyObject* obj, std::size_t enclosing, Json& out) {
+  if (obj == Py_None) {
+    out = nullptr;
+    return true;
+  }
+  if (obj == Py_True || obj == Py_False) {
+    out = obj == Py_True;
+    return true;
+  }
+  PyTypeObject* type = Py_TYPE(obj);
+  if (type == &PyUnicode_Type) {
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(obj, &size);
+    if (data == nullptr) {
+      PyErr_Clear();
+      return false;
+    }
+    out = std::string(data, static_cast<std::size_t>(size));
+    return true;
+  }
+  if (type == &PyLong_Type) {
+    int overflow = 0;
+    const long long value = PyLong_AsLongLongAndOverflow(obj, &overflow);
+    if (overflow == 0 && !(value == -1 && PyErr_Occurred())) {
+      if (value >= 0) {
+        out = static_cast<std::uint64_t>(value);
+      } else {
+        out = static_cast<std::int64_t>(value);
+      }
+      return true;
+    }
+    if (overflow > 0) {
+      const unsigned long long value_u = PyLong_AsUnsignedLongLong(obj);
+      if (!(value_u == static_cast<unsigned long long>(-1) && PyErr_Occurred())) {
+        out = static_cast<std::uint64_t>(value_u);
+        return true;
+      }
+    }
+    PyErr_Clear();
+    return false;  // beyond 64 bits: the text road turns it into a double or an error
+  }
+  if (type == &PyFloat_Type) {
+    const double value = PyFloat_AsDouble(obj);
+    if (!std::isfinite(value)) return false;
+    out = value;
+    return true;
+  }
+  const bool is_list = type == &PyList_Type;
+  if (is_list || type == &PyTuple_Type) {
+    if (enclosing >= kMaxJsonNesting) return false;
+    const Py_ssize_t size = is_list ? PyList_Size(obj) : PyTuple_Size(obj);
+    out = Json::array();
+    auto& array = *out.get_ptr<Json::array_t*>();
+    array.reserve(static_cast<std::size_t>(size));
+    for (Py_ssize_t i = 0; i < size; ++i) {
+      PyObject* item = is_list ? PyList_GetItem(obj, i) : PyTuple_GetItem(obj, i);  // borrowed
+      if (!convert_plain(item, enclosing + 1, array.emplace_back())) return false;
+    }
+    return true;
+  }
+  if (type == &PyDict_Type) {
+    if (enclosing >= kMaxJsonNesting) return false;
+    out = Json::object();
+    auto& object = *out.get_ptr<Json::object_t*>();
+    Py_ssize_t pos = 0;
+    PyObject *key = nullptr, *value = nullptr;
+    while (PyDict_Next(obj, &pos, &key, &value)) {
+      if (Py_TYPE(key) != &PyUnicode_Type) return false;
+      Py_ssize_t size = 0;
+      const char* data = PyUnicode_AsUTF8AndSize(key, &size);
+      if (data == nullptr) {
+        PyErr_Clear();
+        return false;
+      }
+      // Keys usually arrive in byte-wise order (dicts made from JSON values),
+      // so the end is the right hint; the value is converted in place.
+      const auto member = object.emplace_hint(object.end(), std::piecewise_construct,
+                                              std::forward_as_tuple(data, static_cast<std::size_t>(size)),
+                                              std::forward_as_tuple());
+      if (!convert_plain(value, enclosing + 1, member->second)) return false;
+    }
+    return true;
+  }
+  return false;
 }
 
 PyRef to_python(const Json& value, unsigned depth);
@@ -125,6 +220,7 @@ PyRef to_pydict(const J& value) {
 }  // namespace
 
 Json py_to_json_value(PyObject* obj) {
+  if (Json plain; convert_plain(obj, 0, plain)) return plain;
   Result<Json> parsed = dump_and_parse(obj);
   if (!parsed) {
     PyRef message = new_str(parsed.error().message());
@@ -135,6 +231,7 @@ Json py_to_json_value(PyObject* obj) {
 }
 
 Json py_to_json_value_or_null(PyObject* obj) {
+  if (Json plain; convert_plain(obj, 0, plain)) return plain;
   Result<Json> parsed = dump_and_parse(obj);
   if (!parsed) return Json(nullptr);
   return std::move(parsed).value();

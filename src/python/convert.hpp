@@ -3,7 +3,10 @@
 // Python -> JSON goes through the standard library's json.dumps (default
 // options), whose text the core parser reads back: so exactly what
 // json.dumps accepts converts, dict keys become strings the way json.dumps
-// writes them, and object members end up in byte-wise key order.
+// writes them, and object members end up in byte-wise key order. Plain
+// values (exact dict with str keys, list, tuple, str, int within 64 bits,
+// finite float, bool, None) are converted directly to the same result,
+// without the text.
 //
 // JSON -> Python builds new objects: null/bool/int/float/str, arrays as
 // lists, objects as dicts in byte-wise key order. Unsigned integers above
