@@ -253,7 +253,7 @@ std::string SEOPayload::render_twitter() const {
 Result<std::string> SEOPayload::render_jsonld() const {
   std::string out;
   if (!schema_jsonld) return out;
-  out.reserve(1024);
+  out.reserve(2048);
   append_jsonld(out, *schema_jsonld);
   return out;
 }
