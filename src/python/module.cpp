@@ -12,9 +12,11 @@
 #include "python/module.hpp"
 #include "python/py_build.hpp"
 #include "python/py_config.hpp"
+#include "python/py_contract.hpp"
 #include "python/py_entity.hpp"
 #include "python/py_overrides.hpp"
 #include "python/py_payload.hpp"
+#include "python/py_registry.hpp"
 #include "python/py_url.hpp"
 #include "python/pyref.hpp"
 
@@ -29,10 +31,16 @@ const ClassEntry kClasses[] = {
     {"Robots", &robots_type},
     {"SEOAuthor", &seo_author_type},
     {"SEOConfig", &seo_config_type},
+    {"SEOContract", &seo_contract_type},
+    {"SEOContractConfig", &seo_contract_config_type},
+    {"SEOContractRule", &seo_contract_rule_type},
     {"SEOEntity", &seo_entity_type},
+    {"SEOExpectation", &seo_expectation_type},
     {"SEOImage", &seo_image_type},
+    {"SEOIssue", &seo_issue_type},
     {"SEOOverrides", &seo_overrides_type},
     {"SEOPayload", &seo_payload_type},
+    {"SchemaRegistry", &schema_registry_type},
     {"TwitterPayload", &twitter_payload_type},
     {"URLPolicy", &url_policy_type},
     {nullptr, nullptr},
@@ -40,6 +48,7 @@ const ClassEntry kClasses[] = {
 
 // Functions in byte-wise ascending name order; terminated by nullptr.
 PyMethodDef* const kFunctions[] = {
+    &build_seo_contract_def,
     &build_seo_payload_def,
     &build_seo_payload_dict_def,
     &build_seo_payload_with_overrides_def,
@@ -47,6 +56,7 @@ PyMethodDef* const kFunctions[] = {
     &clean_url_fn_def,
     &normalize_path_fn_def,
     &normalize_public_url_fn_def,
+    &validate_payload_def,
     nullptr,
 };
 
