@@ -1,5 +1,5 @@
-"""Built-in example: head HTML and ETag for a blog post, a home page with a
-search action and a product of one site."""
+"""Built-in example: head HTML, ETag and validation findings for a blog post,
+a home page with a search action and a product of one site."""
 
 import _quarlo_native as q
 
@@ -74,6 +74,10 @@ def main() -> None:
         print(f"== {label}: {payload.canonical}")
         print(payload.render_html(), end="")
         print("ETag:", payload.etag())
+        issues = q.validate_payload(payload)
+        print("Validation:", "no findings" if not issues else f"{len(issues)} finding(s)")
+        for issue in issues:
+            print(f"  [{issue.rule_id}] {issue.severity}: {issue.message}")
         print()
 
 
