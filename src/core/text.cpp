@@ -1,10 +1,15 @@
 #include "core/text.hpp"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
 #include "core/unicode.hpp"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quarlo {
 namespace {
@@ -83,6 +88,10 @@ class FoldedTag {
 
 // The skipped element an opening tag text names, if any.
 Skip opening_skip(std::string_view tag) {
+  // Most tags are ruled out by an ASCII first character.
+  if (tag.empty()) return Skip::kNone;
+  const auto first = static_cast<unsigned char>(tag.front());
+  if (first < 0x80 && (first | 0x20) != 's' && (first | 0x20) != 'n') return Skip::kNone;
   FoldedTag folded;
   if (!folded.fold(tag)) return Skip::kNone;
   for (const Skip skip : {Skip::kStyle, Skip::kScript, Skip::kNoscript}) {
@@ -94,6 +103,7 @@ Skip opening_skip(std::string_view tag) {
 // True when the tag text closes the element `skip` exactly ("/" + name).
 bool closes(std::string_view tag, Skip skip) {
   const std::string_view name = name_of(skip);
+  if (tag.empty() || (static_cast<unsigned char>(tag.front()) < 0x80 && tag.front() != '/')) return false;
   FoldedTag folded;
   if (!folded.fold(tag)) return false;
   const std::string_view text = folded.text();
@@ -118,6 +128,76 @@ bool sequence_is_white_space(const unsigned char* p, std::size_t length) noexcep
     return false;  // nothing in the four-byte planes is White_Space
   }
   return may_be_white_space(cp) && is_white_space(cp);
+}
+
+// Block copying. The scan copies ordinary ASCII a block at a time: it
+// stops at bytes >= 0x80, ASCII controls (the white space among them), "<",
+// and a " " that follows a " " (or comes first in the block when the output
+// is empty or ends in a space). A " " after anything else is the single
+// space a white-space run becomes, and is copied as it is.
+#if defined(__SSE2__)
+
+constexpr std::size_t kBlock = 16;
+
+// Number of ordinary bytes at the start of the block at `p` (kBlock if all).
+inline std::size_t ordinary_prefix(const unsigned char* p, bool after_space) noexcept {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i spaces = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
+  // Signed compare: bytes >= 0x80 are negative, so this takes them with the
+  // controls.
+  const __m128i below_space = _mm_cmplt_epi8(bytes, _mm_set1_epi8(' '));
+  const __m128i opens = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<'));
+  const __m128i doubled = _mm_and_si128(spaces, _mm_slli_si128(spaces, 1));
+  auto stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(below_space, opens), doubled)));
+  if (after_space) stops |= static_cast<unsigned>(_mm_movemask_epi8(spaces)) & 1U;
+  return stops == 0 ? kBlock : static_cast<std::size_t>(std::countr_zero(stops));
+}
+
+#else
+
+// The same eight bytes at a time in a 64-bit word. Marks are the high bits
+// of its bytes; every mask is exact per byte (no carry crosses a byte).
+constexpr std::size_t kBlock = 8;
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+constexpr std::uint64_t kLows = ~kHighs;
+constexpr bool kLittle = std::endian::native == std::endian::little;
+
+constexpr std::uint64_t bytes_equal(std::uint64_t word, unsigned char value) noexcept {
+  const std::uint64_t diff = word ^ (kOnes * value);
+  return ~(((diff & kLows) + kLows) | diff) & kHighs;
+}
+
+inline std::size_t ordinary_prefix(const unsigned char* p, bool after_space) noexcept {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  const std::uint64_t high = word & kHighs;
+  const std::uint64_t control = ~(((word & kLows) + kOnes * (0x80 - 0x20)) | word) & kHighs;
+  const std::uint64_t spaces = bytes_equal(word, ' ');
+  // Each byte's mark moved to the byte after it in memory.
+  const std::uint64_t after_spaces = kLittle ? spaces << 8 : spaces >> 8;
+  const std::uint64_t first = after_space ? (kLittle ? 0x80ULL : 0x80ULL << 56) : 0;
+  const std::uint64_t stops = high | control | bytes_equal(word, '<') | (spaces & (after_spaces | first));
+  if (stops == 0) return kBlock;
+  return static_cast<std::size_t>(kLittle ? std::countr_zero(stops) : std::countl_zero(stops)) / 8;
+}
+
+#endif
+
+// Index of the first `byte` in s[from, n), or n. Most tags are short, so the
+// first block is looked at inline.
+inline std::size_t find_byte(const unsigned char* s, std::size_t from, std::size_t n, unsigned char byte) noexcept {
+#if defined(__SSE2__)
+  if (n - from >= kBlock) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + from));
+    const auto found =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(byte)))));
+    if (found != 0) return from + static_cast<std::size_t>(std::countr_zero(found));
+    from += kBlock;
+  }
+#endif
+  const void* found = std::memchr(s + from, byte, n - from);
+  return found == nullptr ? n : static_cast<std::size_t>(static_cast<const unsigned char*>(found) - s);
 }
 
 }  // namespace
@@ -146,39 +226,48 @@ std::string html_to_text(std::string_view html) {
   while (i < n) {
     if (skip != Skip::kNone) {
       // Drop everything up to a tag that closes the element exactly.
-      const void* lt = std::memchr(s + i, '<', n - i);
-      if (lt == nullptr) break;
-      const std::size_t tag_begin = static_cast<std::size_t>(static_cast<const unsigned char*>(lt) - s) + 1;
-      const void* gt = std::memchr(s + tag_begin, '>', n - tag_begin);
-      if (gt == nullptr) break;  // the tag runs to the end: nothing more to copy
-      const std::size_t tag_end = static_cast<std::size_t>(static_cast<const unsigned char*>(gt) - s);
+      const std::size_t open = find_byte(s, i, n, '<');
+      if (open == n) break;
+      const std::size_t tag_begin = open + 1;
+      const std::size_t tag_end = find_byte(s, tag_begin, n, '>');
+      if (tag_end == n) break;  // the tag runs to the end: nothing more to copy
       if (closes(html.substr(tag_begin, tag_end - tag_begin), skip)) skip = Skip::kNone;
       i = tag_end + 1;
       continue;
     }
 
+    // Copy ordinary ASCII and single spaces a block at a time. Writing the
+    // whole block is safe even when less is kept: the output never runs
+    // ahead of the input.
+    while (i + kBlock <= n) {
+      std::memcpy(w, s + i, kBlock);
+      const std::size_t ordinary = ordinary_prefix(s + i, w == start || w[-1] == ' ');
+      i += ordinary;
+      w += ordinary;
+      if (ordinary < kBlock) break;
+    }
+    if (i == n) break;
+
     const unsigned char c = s[i];
     switch (kClasses[c]) {
-      case kPlain:
+      case kPlain:  // an ASCII control character that the word copy stopped at
         *w++ = static_cast<char>(c);
         ++i;
-        // Stay in a tight loop over ordinary ASCII.
-        while (i < n && kClasses[s[i]] == kPlain) *w++ = static_cast<char>(s[i++]);
         break;
-      case kSpace:
+      case kSpace:  // and the rest of an ASCII white-space run (line break, indentation)
         separate();
         ++i;
+        while (i < n && kClasses[s[i]] == kSpace) ++i;
         break;
       case kOpen: {
         const std::size_t tag_begin = i + 1;
-        const void* gt = std::memchr(s + tag_begin, '>', n - tag_begin);
-        if (gt == nullptr) {
+        const std::size_t tag_end = find_byte(s, tag_begin, n, '>');
+        if (tag_end == n) {
           // An unclosed tag runs to the end of the input and ends the scan;
           // whatever it is, nothing visible would follow.
           i = n;
           break;
         }
-        const std::size_t tag_end = static_cast<std::size_t>(static_cast<const unsigned char*>(gt) - s);
         skip = opening_skip(html.substr(tag_begin, tag_end - tag_begin));
         if (skip == Skip::kNone) separate();
         i = tag_end + 1;
