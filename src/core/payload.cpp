@@ -72,18 +72,19 @@ class PayloadWriter {
     first_ = false;
   }
 
-  // Key of a field: plain ASCII that needs no escaping.
-  void field(std::string_view name) {
+  // Key of a field, given as its compact text with quotes and colon
+  // (R"("title":)"): field names need no escaping.
+  void field(std::string_view quoted_key) {
     next_item();
-    out_.push_back('"');
-    out_.append(name);
-    out_.append(pretty_ ? "\": " : "\":");
+    out_.append(quoted_key);
+    if (pretty_) out_.push_back(' ');
   }
   // Key of an extra entry: any text.
   void extra_key(std::string_view name) {
     next_item();
     append_json_string(out_, name);
-    out_.append(pretty_ ? ": " : ":");
+    out_.push_back(':');
+    if (pretty_) out_.push_back(' ');
   }
 
   void string(std::string_view text) { append_json_string(out_, text); }
@@ -96,7 +97,7 @@ class PayloadWriter {
 
   void string_list(const std::vector<std::string>& items) {
     if (items.empty()) {
-      out_.append("[]");
+      out_.append("[]", 2);
       return;
     }
     out_.push_back('[');
@@ -120,14 +121,14 @@ class PayloadWriter {
     }
   }
 
-  void optional_string(std::string_view name, const std::optional<std::string>& value) {
+  void optional_string(std::string_view quoted_key, const std::optional<std::string>& value) {
     if (!value) return;
-    field(name);
+    field(quoted_key);
     string(*value);
   }
-  void optional_size(std::string_view name, const std::optional<std::uint32_t>& value) {
+  void optional_size(std::string_view quoted_key, const std::optional<std::uint32_t>& value) {
     if (!value) return;
-    field(name);
+    field(quoted_key);
     unsigned_number(*value);
   }
 
@@ -150,36 +151,36 @@ class PayloadWriter {
 
 void write_og(PayloadWriter& w, const OGPayload& og) {
   w.open_object();
-  w.field("type");
+  w.field(R"("type":)");
   w.string(og.type);
-  w.optional_string("title", og.title);
-  w.optional_string("description", og.description);
-  w.optional_string("url", og.url);
-  w.optional_string("image", og.image);
-  w.optional_size("image_width", og.image_width);
-  w.optional_size("image_height", og.image_height);
-  w.optional_string("image_alt", og.image_alt);
-  w.optional_string("site_name", og.site_name);
-  w.optional_string("locale", og.locale);
+  w.optional_string(R"("title":)", og.title);
+  w.optional_string(R"("description":)", og.description);
+  w.optional_string(R"("url":)", og.url);
+  w.optional_string(R"("image":)", og.image);
+  w.optional_size(R"("image_width":)", og.image_width);
+  w.optional_size(R"("image_height":)", og.image_height);
+  w.optional_string(R"("image_alt":)", og.image_alt);
+  w.optional_string(R"("site_name":)", og.site_name);
+  w.optional_string(R"("locale":)", og.locale);
   if (og.locale_alternate) {
-    w.field("locale_alternate");
+    w.field(R"("locale_alternate":)");
     w.string_list(*og.locale_alternate);
   }
-  w.optional_string("audio", og.audio);
-  w.optional_string("video", og.video);
+  w.optional_string(R"("audio":)", og.audio);
+  w.optional_string(R"("video":)", og.video);
   w.close_object();
 }
 
 void write_twitter(PayloadWriter& w, const TwitterPayload& tw) {
   w.open_object();
-  w.field("card");
+  w.field(R"("card":)");
   w.string(tw.card);
-  w.optional_string("title", tw.title);
-  w.optional_string("description", tw.description);
-  w.optional_string("image", tw.image);
-  w.optional_string("image_alt", tw.image_alt);
-  w.optional_string("site", tw.site);
-  w.optional_string("creator", tw.creator);
+  w.optional_string(R"("title":)", tw.title);
+  w.optional_string(R"("description":)", tw.description);
+  w.optional_string(R"("image":)", tw.image);
+  w.optional_string(R"("image_alt":)", tw.image_alt);
+  w.optional_string(R"("site":)", tw.site);
+  w.optional_string(R"("creator":)", tw.creator);
   w.close_object();
 }
 
@@ -212,20 +213,20 @@ void write_payload(std::string& out, const SEOPayload& p, JsonLayout layout) {
   out.reserve(out.size() + (layout == JsonLayout::Pretty ? guess + guess / 2 : guess));
   PayloadWriter w(out, layout);
   w.open_object();
-  w.field("title");
+  w.field(R"("title":)");
   w.string(p.title);
-  w.field("description");
+  w.field(R"("description":)");
   w.string(p.description);
-  w.field("canonical");
+  w.field(R"("canonical":)");
   w.string(p.canonical);
-  w.field("robots");
+  w.field(R"("robots":)");
   w.string(p.robots);
-  w.field("og");
+  w.field(R"("og":)");
   write_og(w, p.og);
-  w.field("twitter");
+  w.field(R"("twitter":)");
   write_twitter(w, p.twitter);
   if (p.schema_jsonld) {
-    w.field("schema_jsonld");
+    w.field(R"("schema_jsonld":)");
     w.json(*p.schema_jsonld);
   }
   for (const auto& [key, value] : p.extra) {

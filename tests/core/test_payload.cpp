@@ -227,6 +227,31 @@ INSTANTIATE_TEST_SUITE_P(
                       EscapeCase{"\b\f\n\r\x1F", R"("\b\f\n\r\u001f")"},
                       EscapeCase{"", R"("")"}));
 
+// Long texts are scanned in blocks: an escaped byte is found at every
+// position of a block and across block ends, and bytes from 0x80 up are
+// never taken for control characters.
+TEST(PayloadTextLongStrings, EscapesAtEveryPosition) {
+  const std::string plain = "https://example.com/\x7F\x80\xC3\xA9\xFF/abcdefghijklmnopqrstuvwxyz0123456789";
+  for (const char special : {'"', '\\', '\x01', '\x1F', '\n'}) {
+    for (std::size_t pos = 0; pos <= plain.size(); ++pos) {
+      std::string title = plain;
+      title.insert(pos, 1, special);
+      std::string expected = "\"" + plain.substr(0, pos);
+      switch (special) {
+        case '"': expected += "\\\""; break;
+        case '\\': expected += "\\\\"; break;
+        case '\x01': expected += "\\u0001"; break;
+        case '\x1F': expected += "\\u001f"; break;
+        default: expected += "\\n"; break;
+      }
+      expected += plain.substr(pos) + "\"";
+      auto p = minimal_payload();
+      p.title = title;
+      EXPECT_TRUE(compact(p).starts_with("{\"title\":" + expected + ",")) << pos;
+    }
+  }
+}
+
 // The pretty and compact texts are what the JSON writer gives for the same
 // payload built as an OrderedJson with the fields in declaration order.
 OrderedJson reference_object(const SEOPayload& p) {
