@@ -1,6 +1,7 @@
 #include "core/contract/model.hpp"
 
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,47 +18,105 @@
 namespace quarlo {
 namespace {
 
-OrderedJson field_expectation_json(const FieldExpectation& field) {
-  OrderedJson out = OrderedJson::object();
-  if (field.required) out["required"] = *field.required;
-  return out;
+// The pretty layout of the JSON texts (two spaces per level), written
+// straight from the records: no intermediate JSON value is built.
+void newline_indent(std::string& out, std::size_t level) {
+  out.push_back('\n');
+  out.append(level * 2, ' ');
 }
 
-OrderedJson strings_json(const std::vector<std::string>& values) {
-  OrderedJson out = OrderedJson::array();
-  for (const std::string& value : values) out.push_back(value);
-  return out;
+// Writes one object whose opening brace sits at `level`: each member() call
+// starts a member and leaves `out` ready for its value; close() writes the
+// closing brace, or "{}" when no member was written.
+class ObjectWriter {
+ public:
+  ObjectWriter(std::string& out, std::size_t level) noexcept : out_(out), level_(level) {}
+
+  std::string& member(std::string_view key) {
+    out_.push_back(empty_ ? '{' : ',');
+    empty_ = false;
+    newline_indent(out_, level_ + 1);
+    append_json_string(out_, key);
+    out_.append(": ");
+    return out_;
+  }
+  void close() {
+    if (empty_) {
+      out_.append("{}");
+      return;
+    }
+    newline_indent(out_, level_);
+    out_.push_back('}');
+  }
+  // The level of member values (for nested containers).
+  [[nodiscard]] std::size_t inner() const noexcept { return level_ + 1; }
+
+ private:
+  std::string& out_;
+  std::size_t level_;
+  bool empty_ = true;
+};
+
+void append_bool(std::string& out, bool value) { out.append(value ? "true" : "false"); }
+
+void append_u64(std::string& out, std::uint64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+void append_strings(std::string& out, const std::vector<std::string>& values, std::size_t level) {
+  if (values.empty()) {
+    out.append("[]");
+    return;
+  }
+  out.push_back('[');
+  bool first = true;
+  for (const std::string& value : values) {
+    if (!first) out.push_back(',');
+    first = false;
+    newline_indent(out, level + 1);
+    append_json_string(out, value);
+  }
+  newline_indent(out, level);
+  out.push_back(']');
+}
+
+void append_field_expectation(std::string& out, const FieldExpectation& field, std::size_t level) {
+  ObjectWriter object(out, level);
+  if (field.required) append_bool(object.member("required"), *field.required);
+  object.close();
 }
 
 // Nesting was bounded by the caller, so the recursion is too.
-OrderedJson expectation_json(const SEOExpectation& e) {
-  OrderedJson out = OrderedJson::object();
-  if (e.required) out["required"] = *e.required;
-  if (e.forbidden) out["forbidden"] = *e.forbidden;
-  if (e.equals) out["equals"] = *e.equals;
-  if (e.not_equals) out["not_equals"] = *e.not_equals;
-  if (e.contains) out["contains"] = *e.contains;
-  if (e.matches) out["matches"] = *e.matches;
-  if (e.one_of) out["one_of"] = strings_json(*e.one_of);
-  if (e.min_length) out["min_length"] = *e.min_length;
-  if (e.max_length) out["max_length"] = *e.max_length;
-  if (e.min_items) out["min_items"] = *e.min_items;
-  if (e.max_items) out["max_items"] = *e.max_items;
-  if (e.indexable) out["indexable"] = *e.indexable;
-  if (e.canonical) out["canonical"] = *e.canonical;
+void append_expectation(std::string& out, const SEOExpectation& e, std::size_t level) {
+  ObjectWriter o(out, level);
+  if (e.required) append_bool(o.member("required"), *e.required);
+  if (e.forbidden) append_bool(o.member("forbidden"), *e.forbidden);
+  if (e.equals) append_json_string(o.member("equals"), *e.equals);
+  if (e.not_equals) append_json_string(o.member("not_equals"), *e.not_equals);
+  if (e.contains) append_json_string(o.member("contains"), *e.contains);
+  if (e.matches) append_json_string(o.member("matches"), *e.matches);
+  if (e.one_of) append_strings(o.member("one_of"), *e.one_of, o.inner());
+  if (e.min_length) append_u64(o.member("min_length"), *e.min_length);
+  if (e.max_length) append_u64(o.member("max_length"), *e.max_length);
+  if (e.min_items) append_u64(o.member("min_items"), *e.min_items);
+  if (e.max_items) append_u64(o.member("max_items"), *e.max_items);
+  if (e.indexable) append_bool(o.member("indexable"), *e.indexable);
+  if (e.canonical) append_json_string(o.member("canonical"), *e.canonical);
   if (e.schema) {
-    OrderedJson schema = OrderedJson::object();
-    if (e.schema->required) schema["required"] = *e.schema->required;
-    if (e.schema->types) schema["types"] = strings_json(*e.schema->types);
-    out["schema"] = std::move(schema);
+    ObjectWriter schema(o.member("schema"), o.inner());
+    if (e.schema->required) append_bool(schema.member("required"), *e.schema->required);
+    if (e.schema->types) append_strings(schema.member("types"), *e.schema->types, schema.inner());
+    schema.close();
   }
-  if (e.open_graph) out["open_graph"] = field_expectation_json(*e.open_graph);
-  if (e.twitter) out["twitter"] = field_expectation_json(*e.twitter);
-  if (e.sitemap) out["sitemap"] = field_expectation_json(*e.sitemap);
-  if (e.hreflang) out["hreflang"] = field_expectation_json(*e.hreflang);
-  if (e.title) out["title"] = expectation_json(**e.title);
-  if (e.description) out["description"] = expectation_json(**e.description);
-  return out;
+  if (e.open_graph) append_field_expectation(o.member("open_graph"), *e.open_graph, o.inner());
+  if (e.twitter) append_field_expectation(o.member("twitter"), *e.twitter, o.inner());
+  if (e.sitemap) append_field_expectation(o.member("sitemap"), *e.sitemap, o.inner());
+  if (e.hreflang) append_field_expectation(o.member("hreflang"), *e.hreflang, o.inner());
+  if (e.title) append_expectation(o.member("title"), **e.title, o.inner());
+  if (e.description) append_expectation(o.member("description"), **e.description, o.inner());
+  o.close();
 }
 
 QuarloError too_deep() {
@@ -179,24 +238,49 @@ Result<std::string> SEOContract::to_json() const {
     if (expectation_depth(expectation) > kMaxExpectationNesting) return too_deep();
   }
 
-  OrderedJson doc = OrderedJson::object();
-  doc["contract_version"] = contract_version;
-  doc["generator"] = OrderedJson::object({{"name", generator.name}, {"version", generator.version}});
-  doc["site"] = OrderedJson::object({{"canonical_host", site.canonical_host}, {"scheme", site.scheme}});
-  doc["defaults"] = expectation_json(defaults);
-  OrderedJson rule_list = OrderedJson::array();
-  for (const SEOContractRule& rule : rules) {
-    OrderedJson entry = OrderedJson::object();
-    entry["match"] = rule.match;
-    entry["expect"] = expectation_json(rule.expect);
-    if (rule.severity) entry["severity"] = std::string(contract_severity_serialized_name(*rule.severity));
-    rule_list.push_back(std::move(entry));
+  std::string out;
+  out.reserve(512 + 512 * rules.size() + 256 * exceptions.size());
+  ObjectWriter doc(out, 0);
+  append_json_string(doc.member("contract_version"), contract_version);
+  {
+    ObjectWriter g(doc.member("generator"), 1);
+    append_json_string(g.member("name"), generator.name);
+    append_json_string(g.member("version"), generator.version);
+    g.close();
   }
-  doc["rules"] = std::move(rule_list);
-  OrderedJson exception_map = OrderedJson::object();
-  for (const auto& [route, expectation] : exceptions) exception_map[route] = expectation_json(expectation);
-  doc["exceptions"] = std::move(exception_map);
-  return write_json(doc, JsonLayout::Pretty);
+  {
+    ObjectWriter s(doc.member("site"), 1);
+    append_json_string(s.member("canonical_host"), site.canonical_host);
+    append_json_string(s.member("scheme"), site.scheme);
+    s.close();
+  }
+  append_expectation(doc.member("defaults"), defaults, 1);
+  std::string& rule_list = doc.member("rules");
+  if (rules.empty()) {
+    rule_list.append("[]");
+  } else {
+    rule_list.push_back('[');
+    bool first = true;
+    for (const SEOContractRule& rule : rules) {
+      if (!first) out.push_back(',');
+      first = false;
+      newline_indent(out, 2);
+      ObjectWriter entry(out, 2);
+      append_json_string(entry.member("match"), rule.match);
+      append_expectation(entry.member("expect"), rule.expect, 3);
+      if (rule.severity) append_json_string(entry.member("severity"), contract_severity_serialized_name(*rule.severity));
+      entry.close();
+    }
+    newline_indent(out, 1);
+    out.push_back(']');
+  }
+  {
+    ObjectWriter routes(doc.member("exceptions"), 1);
+    for (const auto& [route, expectation] : exceptions) append_expectation(routes.member(route), expectation, 2);
+    routes.close();
+  }
+  doc.close();
+  return out;
 }
 
 Result<std::string> SEOContract::hash() const {
