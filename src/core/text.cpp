@@ -200,6 +200,27 @@ inline std::size_t find_byte(const unsigned char* s, std::size_t from, std::size
   return found == nullptr ? n : static_cast<std::size_t>(static_cast<const unsigned char*>(found) - s);
 }
 
+// Collapses white-space runs to one " " and trims both ends, reading the
+// text afresh as UTF-8. Only needed when dropping a skipped element joined
+// ill-formed pieces (from "\xC2<script></script>\xA0" an NBSP).
+void collapse_white_space(std::string& text) {
+  char* const start = text.data();
+  char* w = start;
+  const auto* const s = reinterpret_cast<const unsigned char*>(text.data());
+  for (std::size_t i = 0, length = 0; i < text.size(); i += length) {
+    const bool white = utf8_sequence(text, i, length) &&
+                       (length == 1 ? kClasses[s[i]] == kSpace : sequence_is_white_space(s + i, length));
+    if (white) {
+      if (w != start && w[-1] != ' ') *w++ = ' ';
+    } else {
+      std::memmove(w, s + i, length);  // w never passes s + i
+      w += length;
+    }
+  }
+  if (w != start && w[-1] == ' ') --w;
+  text.resize(static_cast<std::size_t>(w - start));
+}
+
 }  // namespace
 
 // One pass over the bytes. Text is copied straight into the output; each
@@ -218,6 +239,7 @@ std::string html_to_text(std::string_view html) {
   const std::size_t n = html.size();
   std::size_t i = 0;
   Skip skip = Skip::kNone;
+  bool rejoined = false;
 
   const auto separate = [&]() {
     if (w != start && w[-1] != ' ') *w++ = ' ';
@@ -231,7 +253,12 @@ std::string html_to_text(std::string_view html) {
       const std::size_t tag_begin = open + 1;
       const std::size_t tag_end = find_byte(s, tag_begin, n, '>');
       if (tag_end == n) break;  // the tag runs to the end: nothing more to copy
-      if (closes(html.substr(tag_begin, tag_end - tag_begin), skip)) skip = Skip::kNone;
+      if (closes(html.substr(tag_begin, tag_end - tag_begin), skip)) {
+        skip = Skip::kNone;
+        // Bytes of an ill-formed sequence before the element may join the
+        // bytes after it into one character, white space perhaps.
+        if (w != start && static_cast<unsigned char>(w[-1]) >= 0x80) rejoined = true;
+      }
       i = tag_end + 1;
       continue;
     }
@@ -290,6 +317,7 @@ std::string html_to_text(std::string_view html) {
 
   if (w != start && w[-1] == ' ') --w;
   out.resize(static_cast<std::size_t>(w - start));
+  if (rejoined) collapse_white_space(out);
   return out;
 }
 

@@ -3,7 +3,8 @@
 // <style>, <script> and <noscript>, turns every other tag into a space,
 // leaves character references as they stand, and collapses Unicode
 // White_Space. Lengths are counted in Unicode scalar values; an ill-formed
-// UTF-8 sequence is copied unchanged and counts as one non-space character.
+// UTF-8 sequence is copied unchanged and counts as one non-space character
+// (pieces that meet once a skipped element is dropped are read together).
 // Both operations run in time linear in the input.
 #pragma once
 

@@ -113,7 +113,13 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"x\xf0\xe2\x80\xa8y", "x\xf0 y"}, TextCase{"\xc2<b>\xa0", "\xc2 \xa0"},
         // Surrogates and overlong forms are not white space either.
         TextCase{"a\xed\xa0\x80" "b\xc0\xa0" "c\xe0\x80\xa0" "d", "a\xed\xa0\x80" "b\xc0\xa0" "c\xe0\x80\xa0" "d"},
-        TextCase{"<script>\xff</script>\xfe", "\xfe"}));
+        TextCase{"<script>\xff</script>\xfe", "\xfe"},
+        // Pieces that meet once a skipped element is dropped are read as one
+        // character: here an NBSP, U+2028 and a copyright sign.
+        TextCase{"\xc2<SCRIPT></script>\xa0", ""}, TextCase{"a\xe2<style>x</style>\x80\xa8" "b", "a b"},
+        TextCase{"a \xe2<style></style>\x80<script></script>\xa8 b", "a b"},
+        TextCase{"a\xc2<noscript></noscript>\xa9" "b", "a\xc2\xa9" "b"},
+        TextCase{"\xe2<script></script>\x80 \xa8", "\xe2\x80 \xa8"}));
 
 // Every scalar value between two letters: White_Space becomes one space,
 // anything else stays as it is ("<" aside).
@@ -140,7 +146,7 @@ TEST(HtmlToTextRandom, AgreesWithTheStepByStepRendering) {
       "<", ">", "<p>", "</p>", "<script>", "</script>", "<SCRIPT>", "</Script>", "<style>", "</style>",
       "<noscript>", "</noscript>", "<NoScript>", "</NOSCRIPT>", "<script type=x>", "</script >", "<!--", "-->",
       " ", "\t", "\n", "\xc2\xa0", "\xe3\x80\x80", "\xc2\x85", "\xe2\x80\xa9", "a", "Z", "&amp;", "\xc3\xa9",
-      "\xff", "\xe2\x80", "\xe2\x80\x99", "\xf0\x9f\x98\x80", "<\xe2\x84\xaa>", "<SCR\xc4\xb0PT>", "/", std::string(1, '\0')};
+      "\xff", "\xe2\x80", "\xe2", "\xc2", "\x80", "\xa0", "\xe2\x80\x99", "\xf0\x9f\x98\x80", "<\xe2\x84\xaa>", "<SCR\xc4\xb0PT>", "/", std::string(1, '\0')};
   std::mt19937 random(12345);
   std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
   std::uniform_int_distribution<std::size_t> length(0, 24);
