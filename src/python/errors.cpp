@@ -112,7 +112,9 @@ const ExceptionTypes& exception_types() {
 }
 
 void convert_core_error(const QuarloError& error) noexcept {
-  PyGILState_STATE gil = PyGILState_Ensure();
+  // Every caller holds the interpreter lock (the module never releases it),
+  // so the thread state is not touched here: PyGILState_* does not work in
+  // sub-interpreters.
   try {
     PyObject* cls = nullptr;
     try {
@@ -128,7 +130,6 @@ void convert_core_error(const QuarloError& error) noexcept {
   } catch (...) {
     detail::set_error_from_current_exception();
   }
-  PyGILState_Release(gil);
 }
 
 void raise_core_error(const QuarloError& error) {

@@ -62,8 +62,8 @@ PyRef make_exception_tuple(const char* qualified_name, PyObject* bases);
 
 // Sets the Python error for a core error: the class of its kind with the
 // message as the single argument. If the table cannot be had, the built-in
-// Exception with the full display text instead. Never fails; takes the
-// interpreter lock if the calling thread does not hold it.
+// Exception with the full display text instead. Never fails. The calling
+// thread must hold the interpreter lock (every entry point does).
 void convert_core_error(const QuarloError& error) noexcept;
 
 // convert_core_error, then unwind to the guard.

@@ -7,6 +7,8 @@
 // See module.hpp for how a class or function TU plugs in.
 #include <Python.h>
 
+#include <cstdint>
+
 #include "python/errors.hpp"
 #include "python/guard.hpp"
 #include "python/module.hpp"
@@ -89,8 +91,26 @@ void init(PyObject* module) {
   }
 }
 
+// The class objects, the exception classes and a few cached callables are
+// process-wide and belong to the interpreter that made them; another
+// interpreter using them would share (and outlive) that interpreter's
+// objects. So the module loads only in the main interpreter, whose id is 0.
+void refuse_other_interpreters() {
+  const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
+  if (id == 0) return;
+  if (id > 0) {
+    PyRef message = PyRef::checked(PyUnicode_FromString(
+        "_quarlo_native can only be imported in the main interpreter: its classes are "
+        "shared by the whole process, so it does not support sub-interpreters"));
+    PyRef name = PyRef::checked(PyUnicode_FromString("_quarlo_native"));
+    PyErr_SetImportError(message.get(), name.get(), nullptr);
+  }
+  throw_error_set();  // id < 0: the lookup failed with an error set
+}
+
 int exec_module(PyObject* module) noexcept {
   return guard([&] {
+    refuse_other_interpreters();  // before anything process-wide is created
     for (const ClassEntry* entry = kClasses; entry->name != nullptr; ++entry) {
       add_member(module, entry->name, reinterpret_cast<PyObject*>(entry->type()));
     }
