@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace quarlo {
 namespace {
@@ -110,6 +112,8 @@ bool raw_key_is_tracking(std::string_view raw, std::span<const std::string> extr
   return is_tracking_param_with(decoded_key(raw), extra);
 }
 
+bool key_less(const ParamMap::Entry& a, const ParamMap::Entry& b) noexcept { return a.first < b.first; }
+
 
 
 }  // namespace
@@ -162,43 +166,48 @@ std::string clean_query(std::string_view query) {
   return out;
 }
 
-void ParamMap::insert_or_assign(std::string_view key, std::string_view value) {
-  if (entries_.capacity() == 0) entries_.reserve(8);  // one allocation for typical queries
-  const auto at = std::lower_bound(entries_.begin(), entries_.end(), key,
-                                   [](const Entry& e, std::string_view k) { return e.first < k; });
-  if (at != entries_.end() && at->first == key) {
-    at->second = value;
-  } else {
-    entries_.emplace(at, key, value);
+ParamMap::ParamMap(std::vector<Entry> pieces) : entries_(std::move(pieces)) {
+  const auto out_of_order = [](const Entry& a, const Entry& b) { return !(a.first < b.first); };
+  if (std::adjacent_find(entries_.begin(), entries_.end(), out_of_order) == entries_.end()) return;
+  // Stable, so equal keys stay in arrival order and the last one wins.
+  std::stable_sort(entries_.begin(), entries_.end(), key_less);
+  auto out = entries_.begin();
+  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    const auto next = it + 1;
+    if (next != entries_.end() && next->first == it->first) continue;
+    *out++ = *it;
   }
+  entries_.erase(out, entries_.end());
 }
 
 const std::string_view* ParamMap::find(std::string_view key) const noexcept {
-  const auto at = std::lower_bound(entries_.begin(), entries_.end(), key,
-                                   [](const Entry& e, std::string_view k) { return e.first < k; });
+  const auto at = std::lower_bound(entries_.begin(), entries_.end(), Entry{key, {}}, key_less);
   return at != entries_.end() && at->first == key ? &at->second : nullptr;
 }
 
 CleanResult clean_url(std::string_view url) {
   CleanResult result;
-  const std::size_t q = url.find('?');
+  const std::size_t hash = url.find('#');
+  const std::string_view before_fragment = url.substr(0, hash);
+  const std::size_t q = before_fragment.find('?');
   if (q == std::string_view::npos) {
     result.url = std::string(url);
     return result;
   }
-  const std::string_view query = url.substr(q + 1);
+  const std::string_view query = before_fragment.substr(q + 1);
   // The base, then "?" and the kept pieces; the "?" is dropped again when
   // nothing is kept.
   result.url.reserve(url.size());
   result.url.append(url.substr(0, q + 1));
   const std::size_t query_start = result.url.size();
+  std::vector<ParamMap::Entry> removed;
+  std::vector<ParamMap::Entry> kept;
   if (!query.empty()) {
     bool first = true;
     for_each_query_piece(query, [&](const QueryPiece& piece) {
       const bool tracking = raw_key_is_tracking(piece.key(), {});
       if (piece.has_value) {
-        auto& target = tracking ? result.removed_params : result.cleaned_params;
-        target.insert_or_assign(piece.key(), piece.text.substr(piece.key_length + 1));
+        (tracking ? removed : kept).emplace_back(piece.key(), piece.text.substr(piece.key_length + 1));
       }
       if (tracking) return;
       if (!first) result.url.push_back('&');
@@ -207,6 +216,9 @@ CleanResult clean_url(std::string_view url) {
     });
   }
   if (result.url.size() == query_start) result.url.pop_back();
+  if (hash != std::string_view::npos) result.url.append(url.substr(hash));
+  result.removed_params = ParamMap(std::move(removed));
+  result.cleaned_params = ParamMap(std::move(kept));
   return result;
 }
 

@@ -82,14 +82,17 @@ void for_each_query_piece(std::string_view query, Fn&& fn) {
 
 // Raw query parameters, key -> value, keys unique and in byte-wise ascending
 // order. Keys and values are views into the URL that was cleaned: the map
-// is valid only while that text lives. Queries are short, so a sorted vector
-// serves better than a node-based map.
+// is valid only while that text lives.
 class ParamMap {
  public:
   using Entry = std::pair<std::string_view, std::string_view>;
 
-  // Inserts, or replaces the value of an existing key.
-  void insert_or_assign(std::string_view key, std::string_view value);
+  ParamMap() = default;
+  // The map of `pieces` in the order they arrived: a later piece with the
+  // same key replaces the value of an earlier one. One sort at the end, so
+  // keys arriving in any order cost O(n log n), not one insertion each.
+  explicit ParamMap(std::vector<Entry> pieces);
+
   [[nodiscard]] const std::string_view* find(std::string_view key) const noexcept;
 
   [[nodiscard]] auto begin() const noexcept { return entries_.begin(); }
@@ -111,7 +114,10 @@ struct CleanResult {
   friend bool operator==(const CleanResult&, const CleanResult&) = default;
 };
 
-// Splits the URL at its first "?" (a "#" is not special) and cleans the query.
+// Cuts the fragment off at the first "#", splits the rest at its first "?"
+// and cleans that query; the fragment, when there is one, is appended again
+// unchanged ("#" included) and never counts as part of the query, so a "#"
+// before any "?" means there is no query.
 // Pieces with "=" are recorded in removed_params or cleaned_params (a later
 // piece with the same raw key replaces the earlier value); pieces without
 // "=" stay in the URL but go into neither map.

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
+#include <string>
+#include <vector>
 
 namespace quarlo {
 namespace {
@@ -99,11 +102,53 @@ TEST(CleanUrl, OnlyTrackingGivesBaseWithoutQuestionMark) {
   EXPECT_EQ(clean_url("https://e.com/?").url, "https://e.com/");
 }
 
-TEST(CleanUrl, FragmentAfterTrackingParameterGoesWithIt) {
-  const auto r = clean_url("https://e.com/?a=1&utm_source=x#top");
-  EXPECT_EQ(r.url, "https://e.com/?a=1");
-  ASSERT_NE(r.removed_params.find("utm_source"), nullptr);
-  EXPECT_EQ(*r.removed_params.find("utm_source"), "x#top");
+// The fragment is cut off before the query is looked at and comes back
+// unchanged; it is in neither map.
+struct FragmentCase {
+  std::string_view url;
+  std::string_view cleaned;
+  std::vector<ParamMap::Entry> removed;
+  std::vector<ParamMap::Entry> kept;
+};
+
+class CleanUrlFragment : public ::testing::TestWithParam<FragmentCase> {};
+
+TEST_P(CleanUrlFragment, StaysOutOfTheQuery) {
+  const auto r = clean_url(GetParam().url);
+  EXPECT_EQ(r.url, GetParam().cleaned);
+  EXPECT_EQ(std::vector<ParamMap::Entry>(r.removed_params.begin(), r.removed_params.end()), GetParam().removed);
+  EXPECT_EQ(std::vector<ParamMap::Entry>(r.cleaned_params.begin(), r.cleaned_params.end()), GetParam().kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CleanUrlFragment,
+    ::testing::Values(
+        FragmentCase{"https://shop.example/p?utm_source=x#reviews", "https://shop.example/p#reviews",
+                     {{"utm_source", "x"}}, {}},
+        FragmentCase{"/list?page=2#comments", "/list?page=2#comments", {}, {{"page", "2"}}},
+        FragmentCase{"https://e.com/?a=1&utm_source=x#top", "https://e.com/?a=1#top", {{"utm_source", "x"}},
+                     {{"a", "1"}}},
+        // a "#" before any "?" leaves no query: the "?" belongs to the fragment
+        FragmentCase{"https://e.com/p#frag?utm_source=x", "https://e.com/p#frag?utm_source=x", {}, {}},
+        FragmentCase{"/p?a=1#x#y&utm_source=z", "/p?a=1#x#y&utm_source=z", {}, {{"a", "1"}}},
+        FragmentCase{"/p?fbclid=1#", "/p#", {{"fbclid", "1"}}, {}},
+        FragmentCase{"/p?#utm_source=x", "/p#utm_source=x", {}, {}},
+        FragmentCase{"#?utm_source=x", "#?utm_source=x", {}, {}}));
+
+TEST(CleanUrl, KeysInAnyOrderGiveSortedMapsWithTheLastValue) {
+  std::string url = "/p?";
+  for (int i = 999; i >= 0; --i) {
+    url += "k" + std::to_string(i % 500) + "=" + std::to_string(i) + "&utm_id=" + std::to_string(i) + "&";
+  }
+  const auto r = clean_url(url);
+  ASSERT_EQ(r.cleaned_params.size(), 500u);
+  EXPECT_TRUE(std::is_sorted(r.cleaned_params.begin(), r.cleaned_params.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; }));
+  // "k7" arrives with 507 first, then with 7
+  ASSERT_NE(r.cleaned_params.find("k7"), nullptr);
+  EXPECT_EQ(*r.cleaned_params.find("k7"), "7");
+  ASSERT_EQ(r.removed_params.size(), 1u);
+  EXPECT_EQ(*r.removed_params.find("utm_id"), "0");
 }
 
 TEST(CleanUrl, RawKeysAreRecordedUndecoded) {
