@@ -46,8 +46,12 @@ PyRef optional_str(const std::optional<std::string>& text) {
 // (not even a truthy int).
 bool registry_answer(PyObject* answer) {
   if (std::optional<bool> value = bool_or_numpy_bool(answer)) return *value;
-  PyRef type = type_name_of(answer);
-  PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of 'bool'", type.get());
+  if (answer == Py_None) {
+    PyErr_SetString(PyExc_TypeError, "'None' is not an instance of 'bool'");
+  } else {
+    PyRef type = type_name_of(answer);
+    PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of 'bool'", type.get());
+  }
   throw_error_set();
 }
 
