@@ -44,25 +44,37 @@ constexpr std::array<std::uint8_t, 256> kHtmlEscapeIndex = [] {
 constexpr std::array<std::string_view, 6> kHtmlEscapes{
     ""sv, "&amp;"sv, "&lt;"sv, "&gt;"sv, "&quot;"sv, "&#x27;"sv};
 
-// The first byte in [p, end) that escaping replaces, or `end`. Most values
-// hold none or few, so the scan runs sixteen bytes at a time where it can.
-const char* find_html_special(const char* p, const char* const end) {
+// The first byte in [p, end) that escaping replaces, or `end`; `begin` is
+// the start of the whole text (p >= begin). Most values hold none or few, so
+// the scan runs sixteen bytes at a time; the last partial block is read as
+// the final sixteen bytes of the text when it is that long.
+const char* find_html_special(const char* const begin, const char* p, const char* const end) {
 #if defined(__SSE2__)
   const __m128i amp = _mm_set1_epi8('&');
   const __m128i lt = _mm_set1_epi8('<');
   const __m128i gt = _mm_set1_epi8('>');
   const __m128i quot = _mm_set1_epi8('"');
   const __m128i apos = _mm_set1_epi8('\'');
-  while (end - p >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const auto special_mask = [&](const char* at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     const __m128i hits = _mm_or_si128(
         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, lt)),
                      _mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_cmpeq_epi8(v, quot))),
         _mm_cmpeq_epi8(v, apos));
-    const int mask = _mm_movemask_epi8(hits);
-    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    return static_cast<unsigned>(_mm_movemask_epi8(hits));
+  };
+  while (end - p >= 16) {
+    const unsigned mask = special_mask(p);
+    if (mask != 0) return p + __builtin_ctz(mask);
     p += 16;
   }
+  if (p != end && end - begin >= 16) {
+    // Bit i stands for end - 16 + i; drop the bits before p.
+    const unsigned mask = special_mask(end - 16) >> (16 - (end - p));
+    return mask != 0 ? p + __builtin_ctz(mask) : end;
+  }
+#else
+  static_cast<void>(begin);
 #endif
   for (; p != end; ++p) {
     if (kHtmlEscapeIndex[static_cast<unsigned char>(*p)] != 0) return p;
@@ -217,9 +229,11 @@ std::size_t estimate_head_size(const SEOPayload& p) {
 }  // namespace
 
 void append_escaped_html(std::string& out, std::string_view text) {
-  const char* run = text.data();
-  const char* const end = run + text.size();
-  for (const char* p = find_html_special(run, end); p != end; p = find_html_special(run, end)) {
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const char* run = begin;
+  for (const char* p = find_html_special(begin, run, end); p != end;
+       p = find_html_special(begin, run, end)) {
     out.append(run, static_cast<std::size_t>(p - run));
     out.append(kHtmlEscapes[kHtmlEscapeIndex[static_cast<unsigned char>(*p)]]);
     run = p + 1;

@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/json.hpp"
@@ -87,6 +88,31 @@ INSTANTIATE_TEST_SUITE_P(
         // Everything else is copied byte for byte.
         EscapeCase{"Caf\xC3\xA9 \xE2\x80\x94 /\\`=", "Caf\xC3\xA9 \xE2\x80\x94 /\\`="},
         EscapeCase{std::string("a\0b\t\n", 5), std::string("a\0b\t\n", 5)}));
+
+// Every position of texts around the 16-byte blocks of the scan: one or two
+// special characters among plain ones, against the plain replacement chain.
+TEST(EscapeHtml, AnyPositionInLongerTexts) {
+  const auto reference = [](std::string s) {
+    s = replace_all(std::move(s), "&", "&amp;");
+    s = replace_all(std::move(s), "<", "&lt;");
+    s = replace_all(std::move(s), ">", "&gt;");
+    s = replace_all(std::move(s), "\"", "&quot;");
+    return replace_all(std::move(s), "'", "&#x27;");
+  };
+  const std::string specials = "&<>\"'";
+  for (std::size_t length = 1; length <= 50; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      std::string text(length, 'a');
+      text[at] = specials[at % specials.size()];
+      text[length - 1 - at] = specials[(at + 2) % specials.size()];
+      // Copied into its own buffer so that a read past the end is caught by
+      // the address sanitizer.
+      const std::vector<char> exact(text.begin(), text.end());
+      ASSERT_EQ(escape_html(std::string_view(exact.data(), exact.size())), reference(text))
+          << text;
+    }
+  }
+}
 
 // ---------------------------------------------------------------------------
 // Line forms: each field on its own, with a value that needs escaping.
