@@ -47,10 +47,10 @@ std::string_view name_of(Skip skip) noexcept { return kSkipped[static_cast<std::
 // characters, at most four bytes each) can never match.
 constexpr std::size_t kLongestMatchingTag = 9 * 4;
 
-// The tag text lower-cased into `folded`, or false when it cannot equal any
-// of the texts compared with: those are letters with at most a leading "/",
-// and an ASCII character other than a letter keeps its value. ASCII tags are
-// folded byte by byte; a tag with any byte >= 0x80 goes through the full
+// A tag text lower-cased. fold() declines (false) a text that cannot equal
+// any of the texts compared with: those are letters with at most a leading
+// "/", and an ASCII character other than a letter keeps its value. ASCII tags
+// are folded byte by byte; a tag with any byte >= 0x80 goes through the full
 // Unicode mapping (U+212A KELVIN SIGN lower-cases to "k").
 class FoldedTag {
  public:
@@ -277,7 +277,7 @@ std::string html_to_text(std::string_view html) {
 
     const unsigned char c = s[i];
     switch (kClasses[c]) {
-      case kPlain:  // an ASCII control character that the word copy stopped at
+      case kPlain:  // a non-space ASCII control, or any byte of a short last block
         *w++ = static_cast<char>(c);
         ++i;
         break;
