@@ -2,6 +2,7 @@
 
 #include "core/ascii.hpp"
 #include "core/unicode.hpp"
+#include "core/whatwg_url.hpp"
 
 #include <algorithm>
 #include <array>
@@ -11,14 +12,6 @@
 
 namespace quarlo {
 namespace {
-
-int hex_value(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 
 constexpr bool names_are_lower_case() {
   for (auto name : kTrackingParams) {
@@ -105,7 +98,6 @@ bool needs_decoding(std::string_view raw) noexcept {
   return false;
 }
 
-
 // Tests a raw key without allocating when it needs no decoding.
 bool raw_key_is_tracking(std::string_view raw, std::span<const std::string> extra) {
   if (!needs_decoding(raw)) return is_tracking_param_with(raw, extra);
@@ -114,24 +106,11 @@ bool raw_key_is_tracking(std::string_view raw, std::span<const std::string> extr
 
 bool key_less(const ParamMap::Entry& a, const ParamMap::Entry& b) noexcept { return a.first < b.first; }
 
-
-
 }  // namespace
 
 std::string decoded_key(std::string_view key) {
   std::string bytes;
-  bytes.reserve(key.size());
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    const char c = key[i];
-    if (c == '+') {
-      bytes.push_back(' ');
-    } else if (c == '%' && i + 2 < key.size() && hex_value(key[i + 1]) >= 0 && hex_value(key[i + 2]) >= 0) {
-      bytes.push_back(static_cast<char>(hex_value(key[i + 1]) * 16 + hex_value(key[i + 2])));
-      i += 2;
-    } else {
-      bytes.push_back(c);
-    }
-  }
+  whatwg::percent_decode(key, bytes, /*plus_as_space=*/true);
   if (is_ascii(bytes)) return bytes;
   return replace_invalid_utf8(bytes);
 }

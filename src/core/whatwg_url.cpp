@@ -42,13 +42,13 @@
 namespace quarlo::whatwg {
 namespace {
 
-constexpr std::string_view kNoBase = "relative URL without a base";
-constexpr std::string_view kEmptyHost = "empty host";
-constexpr std::string_view kBadPort = "invalid port number";
-constexpr std::string_view kBadIpv4 = "invalid IPv4 address";
-constexpr std::string_view kBadIpv6 = "invalid IPv6 address";
-constexpr std::string_view kBadDomainChar = "invalid domain character";
-constexpr std::string_view kBadIdn = "invalid international domain name";
+using failure::kBadDomainChar;
+using failure::kBadIdn;
+using failure::kBadIpv4;
+using failure::kBadIpv6;
+using failure::kBadPort;
+using failure::kEmptyHost;
+using failure::kNoBase;
 
 // An empty view means success for the helpers below.
 using Failure = std::string_view;
@@ -447,16 +447,26 @@ const UIDNA* uts46() noexcept {
 }
 
 // CheckHyphens and VerifyDnsLength are off, so these never fail a domain.
+// Labels handed to ICU in one call: enough to make the cost of a call small
+// beside the work, few enough to keep the moves inside a call short.
+constexpr std::size_t kLabelsPerIcuCall = 32;
+
 constexpr std::uint32_t kIgnoredIdnaErrors = UIDNA_ERROR_EMPTY_LABEL | UIDNA_ERROR_LABEL_TOO_LONG |
                                              UIDNA_ERROR_DOMAIN_NAME_TOO_LONG | UIDNA_ERROR_LEADING_HYPHEN |
                                              UIDNA_ERROR_TRAILING_HYPHEN | UIDNA_ERROR_HYPHEN_3_4;
 
-Failure uts46_to_ascii(std::string_view domain, std::string& out) {
-  const UIDNA* idna = uts46();
-  if (idna == nullptr || domain.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() / 4)) {
-    return kBadIdn;
-  }
-  out.resize(domain.size() + 32);
+constexpr std::size_t kMaxIcuLength = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+
+// The result of one ICU call when the call itself failed, beside the UTS #46
+// error bits.
+constexpr std::uint32_t kIcuCallFailed = 1U << 31;
+
+// One call of ICU's UTS #46 to ASCII on `domain`, into `out` (replaced).
+// Returns the UTS #46 errors, or kIcuCallFailed.
+std::uint32_t icu_name_to_ascii(const UIDNA* idna, std::string_view domain, std::string& out) {
+  if (domain.size() > kMaxIcuLength) return kIcuCallFailed;
+  // Room for the usual growth of short labels ("\xC3\xBC" becomes "xn--tda").
+  out.resize(std::min(domain.size() * 3 + 32, kMaxIcuLength));
   for (int attempt = 0; attempt < 2; ++attempt) {
     UErrorCode status = U_ZERO_ERROR;
     UIDNAInfo info = UIDNA_INFO_INITIALIZER;
@@ -467,11 +477,62 @@ Failure uts46_to_ascii(std::string_view domain, std::string& out) {
       out.resize(static_cast<std::size_t>(length));
       continue;
     }
-    if (U_FAILURE(status) || (info.errors & ~kIgnoredIdnaErrors) != 0) return kBadIdn;
+    if (U_FAILURE(status)) return kIcuCallFailed;
     out.resize(static_cast<std::size_t>(length));
-    return {};
+    return info.errors;
   }
-  return kBadIdn;
+  return kIcuCallFailed;
+}
+
+// Length of the label separator at s[i]: 1 for ".", 3 for the full stops
+// U+3002, U+FF0E and U+FF61 (the only code points that UTS #46 maps to
+// something holding a "."), else 0.
+std::size_t separator_length(std::string_view s, std::size_t i) noexcept {
+  if (s[i] == '.') return 1;
+  if (static_cast<unsigned char>(s[i]) < 0xE3 || s.size() - i < 3) return 0;
+  const std::string_view three = s.substr(i, 3);
+  return three == "\xE3\x80\x82" || three == "\xEF\xBC\x8E" || three == "\xEF\xBD\xA1" ? 3 : 0;
+}
+
+// ICU converts a domain in one buffer and moves the rest of it after every
+// label it rewrites, which is quadratic in the number of labels. UTS #46
+// maps and checks each label on its own, though, except for the bidi rule,
+// which holds for every label once any label is right-to-left. So a domain
+// goes to ICU `labels_per_call` labels at a time (0: all at once, as does
+// any domain of no more labels than that); when it took several calls, one
+// more call on the joined ASCII result checks the domain-wide bidi condition:
+// ICU decodes its "xn--" labels back to the labels it encoded and checks them
+// together, without rewriting (so without moving) anything.
+Failure uts46_to_ascii(std::string_view domain, std::string& out, std::size_t labels_per_call) {
+  const UIDNA* idna = uts46();
+  if (idna == nullptr || domain.size() > kMaxIcuLength / 4) return kBadIdn;
+  const auto failed = [](std::uint32_t errors) { return (errors & ~kIgnoredIdnaErrors) != 0; };
+  out.clear();
+  std::string piece_out;
+  std::size_t piece_start = 0;
+  std::size_t labels = 0;
+  for (std::size_t i = 0;; ++i) {
+    std::size_t separator = 0;
+    while (i < domain.size() && (separator = separator_length(domain, i)) == 0) ++i;
+    const bool last = i == domain.size();
+    if (++labels != labels_per_call && !last) {
+      i += separator - 1;
+      continue;
+    }
+    if (last && piece_start == 0) return failed(icu_name_to_ascii(idna, domain, out)) ? kBadIdn : Failure{};
+    // An empty piece is an empty label, which fails nothing.
+    const std::string_view piece = domain.substr(piece_start, i - piece_start);
+    if (!piece.empty()) {
+      if (failed(icu_name_to_ascii(idna, piece, piece_out))) return kBadIdn;
+      out += piece_out;
+    }
+    if (last) break;
+    out += '.';
+    piece_start = i + separator;
+    labels = 0;
+    i += separator - 1;
+  }
+  return failed(icu_name_to_ascii(idna, out, piece_out)) ? kBadIdn : Failure{};
 }
 
 // Domain to ASCII with beStrict false. An ASCII domain is only lower-cased:
@@ -484,7 +545,7 @@ Failure domain_to_ascii(std::string_view domain, std::string& out) {
     for (char& c : out) c = to_lower(c);
   } else {
     if (!is_valid_utf8(domain)) return kBadIdn;  // U+FFFD would be disallowed anyway
-    if (const Failure f = uts46_to_ascii(domain, out); !f.empty()) return f;
+    if (const Failure f = uts46_to_ascii(domain, out, kLabelsPerIcuCall); !f.empty()) return f;
   }
   if (out.empty()) return kBadIdn;
   for (const char c : out) {
@@ -552,21 +613,6 @@ inline void assign_lower(std::string_view s, unsigned seen, std::string& out) {
 
 // The classes of a host's bytes when the caller has not collected them.
 constexpr unsigned kClassesUnknown = ~0U;
-
-void percent_decode(std::string_view s, std::string& out) {
-  out.clear();
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() && hex_value(static_cast<unsigned char>(s[i + 1])) >= 0 &&
-        hex_value(static_cast<unsigned char>(s[i + 2])) >= 0) {
-      out += static_cast<char>(hex_value(static_cast<unsigned char>(s[i + 1])) * 16 +
-                               hex_value(static_cast<unsigned char>(s[i + 2])));
-      i += 2;
-    } else {
-      out += s[i];
-    }
-  }
-}
 
 // The host parser. `scratch` is reused working storage. The fast path takes
 // ASCII domains without percent-encoding, which domain to ASCII only
@@ -1020,6 +1066,27 @@ ParseResult parse(std::string_view input) {
     result.failure = f;
   }
   return result;
+}
+
+void percent_decode(std::string_view input, std::string& out, bool plus_as_space) {
+  out.clear();
+  out.reserve(input.size());
+  for (std::size_t i = 0; i < input.size(); ++i) {
+    const char c = input[i];
+    int high = -1;
+    int low = -1;
+    if (c == '%' && input.size() - i > 2 && (high = hex_value(static_cast<unsigned char>(input[i + 1]))) >= 0 &&
+        (low = hex_value(static_cast<unsigned char>(input[i + 2]))) >= 0) {
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
+    } else {
+      out += plus_as_space && c == '+' ? ' ' : c;
+    }
+  }
+}
+
+std::string_view internal::uts46_to_ascii(std::string_view domain, std::string& out, std::size_t labels_per_call) {
+  return whatwg::uts46_to_ascii(domain, out, labels_per_call);
 }
 
 std::string_view internal::parse_special_host(std::string_view input, std::string& out, bool fast_path) {

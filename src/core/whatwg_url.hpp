@@ -6,6 +6,7 @@
 // record or the description of the failure.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,17 +33,35 @@ struct Url {
   [[nodiscard]] bool is_special() const noexcept;
 };
 
+// The descriptions of the ways parse() fails; callers pass them on in their
+// messages.
+namespace failure {
+inline constexpr std::string_view kNoBase = "relative URL without a base";
+inline constexpr std::string_view kEmptyHost = "empty host";
+inline constexpr std::string_view kBadPort = "invalid port number";
+inline constexpr std::string_view kBadIpv4 = "invalid IPv4 address";
+inline constexpr std::string_view kBadIpv6 = "invalid IPv6 address";
+inline constexpr std::string_view kBadDomainChar = "invalid domain character";
+inline constexpr std::string_view kBadIdn = "invalid international domain name";
+inline constexpr std::array<std::string_view, 7> kAll{kNoBase,   kEmptyHost,     kBadPort, kBadIpv4,
+                                                      kBadIpv6, kBadDomainChar, kBadIdn};
+}  // namespace failure
+
 struct ParseResult {
-  std::optional<Url> url;       // present on success
-  std::string_view failure;     // on failure: e.g. "relative URL without a base",
-                                // "empty host", "invalid port number", "invalid IPv4 address",
-                                // "invalid IPv6 address", "invalid domain character",
-                                // "invalid international domain name"
+  std::optional<Url> url;    // present on success
+  std::string_view failure;  // on failure: one of failure::kAll
   explicit operator bool() const noexcept { return url.has_value(); }
 };
 
 // Parses `input` as an absolute URL without a base. Never throws.
 [[nodiscard]] ParseResult parse(std::string_view input);
+
+// Percent-decodes `input` into `out` (replaced): "%" followed by two hex
+// digits becomes that byte; every other byte, a "%" without two hex digits
+// after it included, is copied. With `plus_as_space` a "+" becomes a space,
+// as in application/x-www-form-urlencoded text. Bytes are not checked for
+// UTF-8.
+void percent_decode(std::string_view input, std::string& out, bool plus_as_space = false);
 
 // Default port of a special scheme, or -1 (also for "file" and non-special).
 [[nodiscard]] int default_port(std::string_view scheme) noexcept;

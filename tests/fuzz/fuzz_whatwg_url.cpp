@@ -5,10 +5,13 @@
 // must agree with the general path (which asks ICU about non-ASCII domains
 // only) and with what parse() makes of "http://" + host, and a host that is
 // ASCII once percent-decoded must come out lower-cased or fail one of the
-// checks that follow domain to ASCII.
+// checks that follow domain to ASCII. Taken as a domain, the input must
+// convert the same whether ICU sees it whole or a few labels at a time.
+#include "core/unicode.hpp"
 #include "core/whatwg_url.hpp"
 #include "core/whatwg_url_internal.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -27,17 +30,11 @@ using quarlo::whatwg::Url;
   std::abort();
 }
 
-bool is_ascii(std::string_view s) {
-  for (const char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
+namespace descriptions = quarlo::whatwg::failure;
+using quarlo::is_ascii;
 
 bool is_known_failure(std::string_view d) {
-  return d == "relative URL without a base" || d == "empty host" || d == "invalid port number" ||
-         d == "invalid IPv4 address" || d == "invalid IPv6 address" || d == "invalid domain character" ||
-         d == "invalid international domain name";
+  return std::find(descriptions::kAll.begin(), descriptions::kAll.end(), d) != descriptions::kAll.end();
 }
 
 bool same_record(const Url& a, const Url& b) {
@@ -56,24 +53,6 @@ bool is_plain_host(std::string_view s) {
   return true;
 }
 
-std::string percent_decode(std::string_view s) {
-  const auto hex = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') return (c | 0x20) - 'a' + 10;
-    return -1;
-  };
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
-      out += static_cast<char>(hex(s[i + 1]) * 16 + hex(s[i + 2]));
-      i += 2;
-    } else {
-      out += s[i];
-    }
-  }
-  return out;
-}
-
 bool is_forbidden_domain_byte(char c) {
   return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F ||
          std::string_view("#%/:<>?@[\\]^|").find(c) != std::string_view::npos;
@@ -84,20 +63,21 @@ bool is_forbidden_domain_byte(char c) {
 // address or fails as one.
 void check_ascii_host_rule(std::string_view input, std::string_view failure, const std::string& host) {
   if (!input.empty() && input.front() == '[') return;  // IPv6
-  std::string domain = percent_decode(input);
+  std::string domain;
+  quarlo::whatwg::percent_decode(input, domain);
   if (!is_ascii(domain)) return;
   for (char& c : domain) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
   bool forbidden = false;
   for (const char c : domain) forbidden = forbidden || is_forbidden_domain_byte(c);
   if (domain.empty()) {
-    if (failure != "invalid international domain name") fail("empty ASCII domain accepted", input, failure);
+    if (failure != descriptions::kBadIdn) fail("empty ASCII domain accepted", input, failure);
   } else if (forbidden) {
-    if (failure != "invalid domain character") fail("forbidden ASCII domain accepted", input, failure);
+    if (failure != descriptions::kBadDomainChar) fail("forbidden ASCII domain accepted", input, failure);
   } else if (failure.empty()) {
     if (host != domain && host.find_first_not_of("0123456789.") != std::string::npos) {
       fail("ASCII domain not only lower-cased", input, host);
     }
-  } else if (failure != "invalid IPv4 address") {
+  } else if (failure != descriptions::kBadIpv4) {
     fail("ASCII domain rejected", input, failure);
   }
 }
@@ -119,11 +99,26 @@ void check_host_fast_path(std::string_view input) {
   }
 }
 
+// ICU takes a domain a few labels at a time; any split must give what one
+// call on the whole domain gives.
+void check_uts46_splits(std::string_view input) {
+  if (!quarlo::is_valid_utf8(input)) return;
+  std::string whole;
+  const std::string_view whole_failure = quarlo::whatwg::internal::uts46_to_ascii(input, whole, 0);
+  for (const std::size_t labels_per_call : {1, 2, 3, 32}) {
+    std::string split;
+    const std::string_view split_failure = quarlo::whatwg::internal::uts46_to_ascii(input, split, labels_per_call);
+    if (split_failure != whole_failure) fail("UTS #46 in pieces fails differently", input, split_failure);
+    if (whole_failure.empty() && split != whole) fail("UTS #46 in pieces differs", input, split + " vs " + whole);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   check_host_fast_path(input);
+  check_uts46_splits(input);
   const auto first = parse(input);
   if (!first) {
     if (!is_known_failure(first.failure)) fail("unknown failure description", input, first.failure);
