@@ -1,5 +1,7 @@
 #include "core/json.hpp"
 
+#include "core/unicode.hpp"
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -8,8 +10,6 @@
 #include <exception>
 #include <utility>
 #include <vector>
-
-#include <unicode/utf8.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -496,27 +496,6 @@ TextPosition locate_number(std::string_view text, std::size_t ordinal, std::stri
   });
 }
 
-// The parser quotes the input it last read, which may hold invalid UTF-8;
-// messages must stay valid text, so such bytes become U+FFFD.
-std::string to_valid_utf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  const auto* s = reinterpret_cast<const std::uint8_t*>(text.data());
-  const std::int64_t length = static_cast<std::int64_t>(text.size());
-  std::int64_t i = 0;
-  while (i < length) {
-    const std::int64_t start = i;
-    UChar32 c;
-    U8_NEXT(s, i, length, c);
-    if (c < 0) {
-      out.append("\xEF\xBF\xBD");
-    } else {
-      out.append(text.data() + start, static_cast<std::size_t>(i - start));
-    }
-  }
-  return out;
-}
-
 // nlohmann's messages read "[json.exception.parse_error.101] parse error at
 // line L, column C: description"; drop the bracketed identifier.
 std::string clean_parser_message(std::string_view what) {
@@ -525,7 +504,9 @@ std::string clean_parser_message(std::string_view what) {
     const auto close = what.find("] ");
     if (close != std::string_view::npos) what.remove_prefix(close + 2);
   }
-  return to_valid_utf8(what);
+  // The parser quotes the input it last read, which may hold invalid UTF-8;
+  // messages must stay valid text.
+  return replace_invalid_utf8(what);
 }
 
 QuarloError positioned_error(const TextPosition& pos, const std::string& description) {

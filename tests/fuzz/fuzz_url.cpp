@@ -1,7 +1,8 @@
 // Fuzzes canonical URL resolution and tracking-parameter removal. The input
 // is split into a policy byte, the public base URL and the route or URL.
 // Beyond not crashing: results keep the configured scheme and host, valid
-// UTF-8 input gives valid UTF-8 output, and clean_query is idempotent.
+// UTF-8 input gives valid UTF-8 output, clean_query is idempotent and
+// clean_url keeps the fragment out of the query and unchanged.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -9,9 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include <unicode/utf8.h>
-
 #include "core/detrack.hpp"
+#include "core/unicode.hpp"
 #include "core/url.hpp"
 
 namespace {
@@ -22,16 +22,7 @@ namespace {
   std::abort();
 }
 
-bool is_valid_utf8(std::string_view s) {
-  const auto* p = reinterpret_cast<const std::uint8_t*>(s.data());
-  const auto n = static_cast<std::int32_t>(s.size());
-  for (std::int32_t i = 0; i < n;) {
-    UChar32 c;
-    U8_NEXT(p, i, n, c);
-    if (c < 0) return false;
-  }
-  return true;
-}
+using quarlo::is_valid_utf8;
 
 }  // namespace
 
@@ -69,6 +60,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (quarlo::clean_query(once) != once) fail("clean_query not idempotent", all, once);
   const auto cleaned = quarlo::clean_url(route);
   if (is_valid_utf8(route) && !is_valid_utf8(cleaned.url)) fail("invalid UTF-8 from clean_url", all, cleaned.url);
+  const std::size_t hash = route.find('#');
+  if (hash != std::string_view::npos && !cleaned.url.ends_with(route.substr(hash))) {
+    fail("clean_url changed the fragment", all, cleaned.url);
+  }
+  for (const auto* map : {&cleaned.removed_params, &cleaned.cleaned_params}) {
+    for (const auto& [key, value] : *map) {
+      if (key.find('#') != std::string_view::npos || value.find('#') != std::string_view::npos) {
+        fail("fragment in a parameter map", all, value);
+      }
+    }
+  }
 
   const auto path = quarlo::normalize_path(route, policy);
   if (!path) fail("normalize_path failed", all, path.error().message());
