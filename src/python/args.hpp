@@ -21,7 +21,10 @@
 
 #include <Python.h>
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,19 +35,29 @@
 
 namespace quarlo::py {
 
-// Parses (args, kwargs) with PyArg_ParseTupleAndKeywords. `format` uses only
+namespace detail {
+// The shape check behind parse_args; `out` holds `count` output pointers.
+void parse_call(PyObject* args, PyObject* kwargs, const char* format, const char* const* keywords,
+                PyObject** const* out, std::size_t count);
+}  // namespace detail
+
+// Checks the shape of a call and hands out its values. `format` uses only
 // "O" for values, "|" before the optional ones, "$" before the keyword-only
-// ones (so "|$" when all are keyword-only) and ends with ":name" so errors
-// name the callable. `keywords` lists every name in order, ending in nullptr.
+// ones (so "|$" when all are keyword-only) and ends with ":name", the name
+// the messages give the callable. `keywords` lists every name in order,
+// ending in nullptr. A call of the wrong shape raises TypeError worded as
+// the running interpreter words it for a Python function of that name and
+// signature ("f() got an unexpected keyword argument 'x'", "f() got multiple
+// values for argument 'a'", "f() takes 2 positional arguments but 3 were
+// given", "f() missing 1 required positional argument: 'a'"; from 3.13 an
+// unknown keyword close to a parameter name adds "Did you mean 'y'?").
 // Outputs of arguments not given are left untouched: initialise them to null.
 template <class... Out>
 void parse_args(PyObject* args, PyObject* kwargs, const char* format,
                 const char* const* keywords, Out**... out) {
   static_assert((std::is_same_v<Out, PyObject> && ...), "parse_args outputs are PyObject*");
-  // The C API takes char** (before 3.13) but does not write to it.
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, format, const_cast<char**>(keywords), out...)) {
-    throw_error_set();
-  }
+  const std::array<PyObject**, sizeof...(Out)> outputs{out...};
+  detail::parse_call(args, kwargs, format, keywords, outputs.data(), outputs.size());
 }
 
 // Adds "while processing '<name>'" to the pending exception when the
@@ -89,7 +102,65 @@ bool flag_arg(PyObject* obj, const char* name, bool default_value);
 std::optional<std::uint32_t> optional_u32_arg(PyObject* obj, const char* name);
 std::optional<std::int32_t> optional_i32_arg(PyObject* obj, const char* name);
 
-// Any sequence (list, tuple, ...) of str; a str itself is refused.
+// A sequence argument: a list, a tuple or any other sequence, read item by
+// item through the sequence protocol. A str, bytes or bytearray is refused
+// ("a str is not accepted as a sequence of <what>"), and so is anything that
+// is not a sequence. The length the object reports bounds the loop but never
+// sizes storage: a lying __len__ cannot make the module reserve memory, and
+// storage grows as items arrive. An allocation that fails on the way is a
+// MemoryError with the argument note; an error from the object itself (its
+// __len__, its __getitem__) propagates with the note.
+class SequenceArg {
+ public:
+  SequenceArg(PyObject* obj, const char* name, const char* what);
+
+  // Capacity worth reserving: the length of a list or tuple (its items
+  // exist already), at most a small fixed number for any other sequence.
+  [[nodiscard]] std::size_t reserve_hint() const noexcept;
+
+  // Calls each(item) with every item (borrowed, valid during the call), in
+  // order.
+  template <class F>
+  void for_each(F&& each) const {
+    for (Py_ssize_t i = 0; i < length_; ++i) {
+      PyRef item = PyRef::steal(PySequence_GetItem(obj_, i));
+      if (!item) fail_argument(name_);
+      each(item.get());
+    }
+  }
+
+  // `body` (which fills storage from this sequence) with std::bad_alloc
+  // turned into MemoryError with the argument note.
+  template <class F>
+  void guard_memory(F&& body) const {
+    try {
+      body();
+    } catch (const std::bad_alloc&) {
+      fail_memory();
+    }
+  }
+
+ private:
+  [[noreturn]] void fail_memory() const;
+
+  PyObject* obj_;
+  const char* name_;
+  Py_ssize_t length_ = 0;
+};
+
+// The items of a sequence argument, each converted by convert(item) -> T.
+template <class T, class Convert>
+std::vector<T> sequence_arg(PyObject* obj, const char* name, const char* what, Convert&& convert) {
+  const SequenceArg sequence(obj, name, what);
+  std::vector<T> out;
+  sequence.guard_memory([&] {
+    out.reserve(sequence.reserve_hint());
+    sequence.for_each([&](PyObject* item) { out.push_back(convert(item)); });
+  });
+  return out;
+}
+
+// A sequence of str.
 std::vector<std::string> str_sequence_arg(PyObject* obj, const char* name);
 // None or not given -> nullopt; otherwise as str_sequence_arg.
 std::optional<std::vector<std::string>> optional_str_sequence_arg(PyObject* obj, const char* name);

@@ -114,27 +114,21 @@ struct ConfigRecord {
 // key wins.
 std::optional<SchemaTypeMap> schema_type_map_arg(PyObject* obj, const char* name) {
   if (is_none_or_missing(obj)) return std::nullopt;
-  if (PyUnicode_Check(obj)) {
-    PyErr_SetString(PyExc_TypeError, "a str is not accepted as a sequence of (str, str) tuples");
-    fail_argument(name);
-  }
-  if (!PySequence_Check(obj)) raise_not_instance(obj, "Sequence", name);
-  const Py_ssize_t size = PySequence_Size(obj);
-  if (size < 0) fail_argument(name);
+  const SequenceArg pairs(obj, name, "(str, str) tuples");
   SchemaTypeMap map;
-  for (Py_ssize_t i = 0; i < size; ++i) {
-    PyRef item = PyRef::steal(PySequence_GetItem(obj, i));
-    if (!item) fail_argument(name);
-    if (!PyTuple_Check(item.get())) raise_not_instance(item.get(), "tuple", name);
-    const Py_ssize_t length = PyTuple_Size(item.get());
-    if (length != 2) {
-      PyErr_Format(PyExc_TypeError, "expected a tuple of length 2, got a tuple of length %zd", length);
-      fail_argument(name);
-    }
-    std::string key = str_arg(PyTuple_GetItem(item.get(), 0), name);
-    std::string value = str_arg(PyTuple_GetItem(item.get(), 1), name);
-    map.insert_or_assign(std::move(key), std::optional<std::string>(std::move(value)));
-  }
+  pairs.guard_memory([&] {
+    pairs.for_each([&](PyObject* item) {
+      if (!PyTuple_Check(item)) raise_not_instance(item, "tuple", name);
+      const Py_ssize_t length = PyTuple_Size(item);
+      if (length != 2) {
+        PyErr_Format(PyExc_TypeError, "expected a tuple of length 2, got a tuple of length %zd", length);
+        fail_argument(name);
+      }
+      std::string key = str_arg(PyTuple_GetItem(item, 0), name);
+      std::string value = str_arg(PyTuple_GetItem(item, 1), name);
+      map.insert_or_assign(std::move(key), std::optional<std::string>(std::move(value)));
+    });
+  });
   return map;
 }
 

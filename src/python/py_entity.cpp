@@ -24,26 +24,13 @@ struct AuthorRecord {
   std::optional<std::string> url;
 };
 
-// A sequence (not a str) of instances of `type`, each record copied in
-// order. `type_name` is only used in the message for a str.
+// A sequence of instances of `type`, each record copied in order.
+// `type_name` names the items in the message for a refused str or bytes.
 template <class Item>
 std::vector<Item> record_sequence_arg(PyObject* obj, PyTypeObject* type, const char* type_name,
                                       const char* name) {
-  if (PyUnicode_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "a str is not accepted as a sequence of %s", type_name);
-    fail_argument(name);
-  }
-  if (!PySequence_Check(obj)) raise_not_instance(obj, "Sequence", name);
-  const Py_ssize_t size = PySequence_Size(obj);
-  if (size < 0) fail_argument(name);
-  std::vector<Item> out;
-  out.reserve(static_cast<std::size_t>(size));
-  for (Py_ssize_t i = 0; i < size; ++i) {
-    PyRef item = PyRef::steal(PySequence_GetItem(obj, i));
-    if (!item) fail_argument(name);
-    out.push_back(record_of<Item>(instance_arg(item.get(), type, name)));
-  }
-  return out;
+  return sequence_arg<Item>(obj, name, type_name,
+                            [&](PyObject* item) { return record_of<Item>(instance_arg(item, type, name)); });
 }
 
 template <class Item>

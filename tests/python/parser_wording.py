@@ -1,51 +1,37 @@
 """The interpreter's own wording for a call of the wrong shape.
 
-The module's callables check the shape of a call (too many positional
-arguments, an unknown keyword, a value given twice, a missing argument) with
-CPython's keyword-argument parser, so their messages are whatever that parser
-says on the running interpreter, and the wording changes between releases.
-Tests compare with the message the parser itself gives for a callable of the
-same name and signature, obtained here by calling it through ctypes.
+A call of the wrong shape (too many positional arguments, an unknown keyword,
+a value given twice, a missing argument) is reported as the running
+interpreter reports it for a Python function of the same name and signature,
+and that wording changes between releases (3.13 adds "Did you mean ...?" to
+an unknown keyword). Tests compare with the message such a function gives,
+made here on the fly.
 """
 
-import ctypes
 import inspect
 
-_parse = ctypes.pythonapi.PyArg_ParseTupleAndKeywords
-_parse.restype = ctypes.c_int
 
-
-def _format(name, signature):
-    """The parser's format string and keyword names for `signature`: "O" per
-    argument, "|" before the first optional one, "$" before the first
-    keyword-only one, ":name" at the end."""
-    fmt, keywords, optional, keyword_only = "", [], False, False
-    for p in signature.parameters.values():
-        if p.kind not in (p.POSITIONAL_OR_KEYWORD, p.KEYWORD_ONLY):
-            raise ValueError(f"unsupported parameter {p}")
-        if p.default is not p.empty and not optional:
-            fmt, optional = fmt + "|", True
-        if p.kind is p.KEYWORD_ONLY and not keyword_only:
-            if not optional:
-                raise ValueError(f"required keyword-only parameter {p}")
-            fmt, keyword_only = fmt + "$", True
-        fmt += "O"
-        keywords.append(p.name)
-    return f"{fmt}:{name}", keywords
+def python_function(name, signature):
+    """A pure-Python function called `name` with the parameters of `signature`
+    (defaults replaced by None, annotations dropped)."""
+    if not isinstance(signature, inspect.Signature):
+        signature = inspect.signature(signature)
+    params = [
+        p.replace(default=None if p.default is not p.empty else p.empty, annotation=p.empty)
+        for p in signature.parameters.values()
+    ]
+    namespace = {}
+    exec(f"def {name}{inspect.Signature(params)}: pass", namespace)
+    return namespace[name]
 
 
 def shape_error(name, signature, args=(), kwargs=None):
-    """The TypeError message CPython's argument parser raises when a callable
-    called `name` with `signature` (an inspect.Signature, or a Python function
-    whose signature is used) is called with `args` and `kwargs`."""
-    if not isinstance(signature, inspect.Signature):
-        signature = inspect.signature(signature)
-    fmt, keywords = _format(name, signature)
-    names = (ctypes.c_char_p * (len(keywords) + 1))(*(k.encode() for k in keywords), None)
-    outputs = [ctypes.c_void_p() for _ in keywords]
+    """The TypeError message the interpreter raises when a Python function
+    called `name` with `signature` (an inspect.Signature, or a function whose
+    signature is used) is called with `args` and `kwargs`."""
+    function = python_function(name, signature)
     try:
-        _parse(ctypes.py_object(tuple(args)), ctypes.py_object(kwargs) if kwargs else None,
-               fmt.encode(), names, *(ctypes.byref(o) for o in outputs))
+        function(*args, **(kwargs or {}))
     except TypeError as exc:
         return str(exc)
-    raise AssertionError(f"{name}{signature} accepts args={args!r} kwargs={kwargs!r}")
+    raise AssertionError(f"{name}{inspect.signature(function)} accepts args={args!r} kwargs={kwargs!r}")

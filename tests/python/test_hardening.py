@@ -8,6 +8,8 @@ import sys
 import textwrap
 
 import pytest
+from hypothesis import assume, given, settings
+from hypothesis import strategies as st
 from parser_wording import shape_error
 
 import _quarlo_native as q
@@ -97,3 +99,227 @@ def test_sub_interpreters_are_refused_at_import(tmp_path):
 def test_core_errors_still_map_in_the_main_interpreter():
     with pytest.raises(q.EntityError, match="got 'bad'"):
         q.SEOEntity("bad")
+
+
+# --------------------------------------------------------- argument shapes
+
+POLICY = q.URLPolicy()
+CONFIG = q.SEOConfig("example.com", "https://example.com")
+
+
+def test_shape_errors_name_the_argument():
+    with pytest.raises(TypeError) as info:
+        q.normalize_path_fn("/a", POLICY, bogus=1)
+    assert str(info.value) == "normalize_path_fn() got an unexpected keyword argument 'bogus'"
+    with pytest.raises(TypeError) as info:
+        q.normalize_path_fn("/a", POLICY, path="/b")
+    assert str(info.value) == "normalize_path_fn() got multiple values for argument 'path'"
+
+
+def constructible():
+    """Every module function and every class with a constructor, with the
+    signature it publishes."""
+    for name in q.__all__:
+        member = getattr(q, name)
+        if isinstance(member, type) and (issubclass(member, BaseException) or member.__text_signature__ is None):
+            continue  # an exception class, or a class without a constructor
+        try:
+            signature = inspect.signature(member)
+        except ValueError:
+            continue
+        yield pytest.param(member, signature, id=name)
+
+
+def wrong_shapes(signature):
+    """Calls of the wrong shape for `signature`: (args, kwargs) pairs."""
+    params = list(signature.parameters.values())
+    positional = [p for p in params if p.kind is p.POSITIONAL_OR_KEYWORD]
+    required = [p for p in positional if p.default is p.empty]
+    filler = [object()] * len(required)
+    shapes = [
+        (filler, {"bogus": 1}),
+        (filler + [object()] * (len(positional) - len(required) + 1), {}),
+    ]
+    if params:
+        first = params[0].name
+        shapes += [
+            (filler, {first.upper(): 1}),        # case slip: 3.13 suggests the name
+            (filler, {first[:-1]: 1}),           # one letter short
+            (filler, {first + "s": 1, "bogus": 2}),
+        ]
+    if required:
+        shapes += [([], {}), (filler, {required[0].name: 1}), (filler[:-1], {})]
+        keyword_only = [p for p in params if p.kind is p.KEYWORD_ONLY]
+        if keyword_only:
+            shapes.append((filler + [object()], {keyword_only[-1].name: None}))
+    return shapes
+
+
+@pytest.mark.parametrize("member, signature", list(constructible()))
+def test_shape_errors_match_a_python_function(member, signature):
+    name = member.__name__
+    for args, kwargs in wrong_shapes(signature):
+        try:
+            expected = shape_error(name, signature, args, kwargs)
+        except AssertionError:
+            continue  # that call has the right shape after all
+        with pytest.raises(TypeError) as info:
+            member(*args, **kwargs)
+        assert str(info.value) == expected, (args, kwargs)
+
+
+def mutated_keyword(names):
+    """A keyword near one of `names`: a few random edits away, case slips
+    included, or anything at all."""
+    edit = st.tuples(st.sampled_from(["insert", "delete", "replace", "case"]), st.integers(0, 40),
+                     st.sampled_from("abcdeilmnoprstu_AEX1"))
+
+    def apply(name, edits):
+        chars = list(name)
+        for kind, position, char in edits:
+            i = position % (len(chars) + 1)
+            if kind == "insert":
+                chars.insert(i, char)
+            elif chars and i < len(chars):
+                if kind == "delete":
+                    del chars[i]
+                elif kind == "replace":
+                    chars[i] = char
+                else:
+                    chars[i] = chars[i].swapcase()
+        return "".join(chars)
+
+    near = st.builds(apply, st.sampled_from(names), st.lists(edit, max_size=4))
+    return st.one_of(near, st.text(st.characters(blacklist_categories=("Cs",)), min_size=1, max_size=12))
+
+
+CONFIG_SIGNATURE = inspect.signature(q.SEOConfig)
+
+
+@settings(max_examples=400, deadline=None)
+@given(mutated_keyword(list(CONFIG_SIGNATURE.parameters)))
+def test_unknown_keyword_wording_matches_the_interpreter(keyword):
+    assume(keyword not in CONFIG_SIGNATURE.parameters)
+    expected = shape_error("SEOConfig", CONFIG_SIGNATURE, ("example.com", "https://example.com"), {keyword: 1})
+    with pytest.raises(TypeError) as info:
+        q.SEOConfig("example.com", "https://example.com", **{keyword: 1})
+    assert str(info.value) == expected
+
+
+# ------------------------------------------------------ sequence arguments
+
+
+class Lying:
+    """A sequence that claims `length` items but has only three."""
+
+    def __init__(self, length, item):
+        self.length, self.item = length, item
+
+    def __len__(self):
+        return self.length
+
+    def __getitem__(self, index):
+        if index >= 3:
+            raise IndexError(index)
+        return self.item
+
+
+# (callable, argument name, a valid item)
+SEQUENCE_ARGUMENTS = [
+    (q.URLPolicy, "allowed_query_params", "page"),
+    (q.URLPolicy, "extra_tracking_params", "ref"),
+    (lambda **kw: q.SEOConfig("example.com", "https://example.com", **kw), "locale_alternate", "de_DE"),
+    (lambda **kw: q.SEOConfig("example.com", "https://example.com", **kw), "schema_type_map", ("post", "Article")),
+    (lambda **kw: q.SEOEntity("post", **kw), "same_as", "https://example.org/"),
+    (lambda **kw: q.SEOEntity("post", **kw), "breadcrumbs", q.Breadcrumb("Home", "/")),
+    (lambda **kw: q.SEOEntity("faq", **kw), "faq_items", q.FAQItem("Q?", "A.")),
+]
+SEQUENCE_IDS = [name for _, name, _ in SEQUENCE_ARGUMENTS]
+
+
+@pytest.mark.parametrize("make, name, item", SEQUENCE_ARGUMENTS, ids=SEQUENCE_IDS)
+@pytest.mark.parametrize("length", [2**60, 2**40, 10**8])
+def test_a_lying_length_reserves_nothing(make, name, item, length):
+    # The object's own error, with the argument note; never an internal fault
+    # or a MemoryError from sizing storage by the claimed length.
+    with pytest.raises(IndexError) as info:
+        make(**{name: Lying(length, item)})
+    if NOTES_SUPPORTED:
+        assert notes(info.value) == [f"while processing '{name}'"]
+
+
+@pytest.mark.parametrize("make, name, item", SEQUENCE_ARGUMENTS, ids=SEQUENCE_IDS)
+@pytest.mark.parametrize("value", [b"ab", bytearray(b"ab"), "ab"], ids=["bytes", "bytearray", "str"])
+def test_text_and_bytes_are_not_sequences(make, name, item, value):
+    with pytest.raises(TypeError, match=f"^a {type(value).__name__}( object)? is not accepted as a sequence of "):
+        make(**{name: value})
+
+
+@pytest.mark.parametrize("make, name, item", SEQUENCE_ARGUMENTS, ids=SEQUENCE_IDS)
+def test_an_honest_custom_sequence_is_read_in_order(make, name, item):
+    class Three:
+        def __len__(self):
+            return 3
+
+        def __getitem__(self, index):
+            if index >= 3:
+                raise IndexError(index)
+            return item
+
+    make(**{name: Three()})  # accepted
+
+
+MEMORY_SCRIPT = r"""
+import resource, sys
+import _quarlo_native as q
+
+def vm_bytes():
+    with open("/proc/self/status") as f:
+        for line in f:
+            if line.startswith("VmSize:"):
+                return int(line.split()[1]) * 1024
+
+# Room for 512 MB more than is mapped now.
+limit = vm_bytes() + (512 << 20)
+resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+
+big = "x" * (1 << 20)
+
+class Endless:
+    # Claims ten million items of 1 MB each; copying them cannot fit.
+    def __len__(self):
+        return 10**7
+    def __getitem__(self, index):
+        return ITEM(index)
+
+crumb = q.Breadcrumb(big, "/")
+cases = [
+    ("allowed_query_params", lambda i: big, lambda v: q.URLPolicy(allowed_query_params=v)),
+    ("same_as", lambda i: big, lambda v: q.SEOEntity("post", same_as=v)),
+    ("breadcrumbs", lambda i: crumb, lambda v: q.SEOEntity("post", breadcrumbs=v)),
+    # Distinct keys, so the map grows.
+    ("schema_type_map", lambda i: (str(i), big),
+     lambda v: q.SEOConfig("example.com", "https://example.com", schema_type_map=v)),
+]
+for name, ITEM, make in cases:
+    try:
+        make(Endless())
+        print(name, "accepted")
+    except MemoryError as exc:
+        print(name, "MemoryError", getattr(exc, "__notes__", None))
+    except BaseException as exc:
+        print(name, type(exc).__name__, exc)
+"""
+
+
+@pytest.mark.skipif(not os.path.exists("/proc/self/status"), reason="needs /proc")
+def test_running_out_of_memory_is_a_memory_error_naming_the_argument():
+    done = run_python(MEMORY_SCRIPT)
+    assert done.returncode == 0, done.stderr
+    lines = done.stdout.splitlines()
+    assert len(lines) == 4, done.stdout
+    for line in lines:
+        name, kind, *rest = line.split(" ", 2)
+        assert kind == "MemoryError", line
+        if NOTES_SUPPORTED:
+            assert rest == [str([f"while processing '{name}'"])], line
