@@ -1,3 +1,4 @@
+// Breadcrumb trails as Schema.org BreadcrumbList documents.
 #include "core/breadcrumbs.hpp"
 
 #include <cstdint>

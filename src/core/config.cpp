@@ -1,3 +1,4 @@
+// Site configuration: defaults, validation and the serialised form.
 #include "core/config.hpp"
 
 namespace quarlo {

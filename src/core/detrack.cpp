@@ -1,3 +1,4 @@
+// Tracking-parameter recognition and URL/query cleaning.
 #include "core/detrack.hpp"
 
 #include "core/ascii.hpp"

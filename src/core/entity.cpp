@@ -1,3 +1,4 @@
+// Content entity records: type names, robots string and serialised forms.
 #include "core/entity.hpp"
 
 #include <array>

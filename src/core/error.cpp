@@ -1,3 +1,4 @@
+// Display text of core errors.
 #include "core/error.hpp"
 
 namespace quarlo {

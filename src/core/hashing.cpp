@@ -1,3 +1,4 @@
+// SHA-256 digests through libcrypto; payload digest and ETag.
 #include "core/hashing.hpp"
 
 #include <new>

@@ -1,3 +1,4 @@
+// JSON writer (compact and pretty texts) and parser.
 #include "core/json.hpp"
 
 #include "core/unicode.hpp"

@@ -1,3 +1,4 @@
+// Payload records: dictionary form, JSON texts and reading a dictionary back.
 #include "core/payload.hpp"
 
 #include <algorithm>

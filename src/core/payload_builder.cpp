@@ -1,3 +1,4 @@
+// The payload builder: precedence chains from overrides, entity and configuration.
 #include "core/payload_builder.hpp"
 
 #include <utility>

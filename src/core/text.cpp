@@ -1,3 +1,4 @@
+// Plain text and description snippets from HTML fragments.
 #include "core/text.hpp"
 
 #include <array>

@@ -1,3 +1,4 @@
+// Unicode helpers on ICU: White_Space, lower-casing, UTF-8 checks.
 #include "core/unicode.hpp"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Route paths and canonical public URLs under the URL policy.
 #include "core/url.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The eight built-in payload checks.
 #include "core/validation.hpp"
 
 #include <array>

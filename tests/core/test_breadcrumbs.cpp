@@ -1,3 +1,4 @@
+// Tests of breadcrumb lists and the public URL resolver.
 #include "core/breadcrumbs.hpp"
 
 #include <gtest/gtest.h>

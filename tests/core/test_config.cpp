@@ -1,3 +1,4 @@
+// Tests of the site configuration: defaults, validation, serialised form.
 #include "core/config.hpp"
 
 #include <gtest/gtest.h>

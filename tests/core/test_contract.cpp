@@ -1,3 +1,4 @@
+// Tests of contracts: JSON text, digest, file writes and their failures.
 #include "core/contract/builder.hpp"
 
 #include <cstdio>

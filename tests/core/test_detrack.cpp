@@ -1,3 +1,4 @@
+// Tests of tracking-parameter removal.
 #include "core/detrack.hpp"
 
 #include <gtest/gtest.h>

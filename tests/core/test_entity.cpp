@@ -1,3 +1,4 @@
+// Tests of the entity records and robots string.
 #include "core/entity.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tests of the error kinds, display text and result type.
 #include "core/error.hpp"
 
 #include <gtest/gtest.h>

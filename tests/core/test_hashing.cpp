@@ -1,3 +1,4 @@
+// Tests of SHA-256 digests.
 #include "core/hashing.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tests of the JSON writer and parser.
 #include "core/json.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tests of schema dispatch, the base document, builders and the registry.
 #include "core/jsonld/jsonld.hpp"
 
 #include <gtest/gtest.h>

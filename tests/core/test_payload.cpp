@@ -1,3 +1,4 @@
+// Tests of the payload forms, from_dict and the payload digest.
 #include "core/payload.hpp"
 
 #include <gtest/gtest.h>

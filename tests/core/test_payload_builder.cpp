@@ -1,3 +1,4 @@
+// Tests of the payload builder.
 #include "core/payload_builder.hpp"
 
 #include <functional>

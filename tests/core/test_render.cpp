@@ -1,3 +1,4 @@
+// Tests of head-tag rendering.
 #include "core/payload.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tests of html_to_text and description snippets.
 #include "core/text.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tests of the Unicode helpers.
 #include "core/unicode.hpp"
 
 #include <gtest/gtest.h>

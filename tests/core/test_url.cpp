@@ -1,3 +1,4 @@
+// Tests of route and public URL normalisation.
 #include "core/url.hpp"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Tests of the payload validation rules.
 #include "core/validation.hpp"
 
 #include <functional>

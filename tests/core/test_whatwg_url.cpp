@@ -1,3 +1,4 @@
+// Tests of the URL parser, the URL Standard conformance data included.
 #include "core/whatwg_url.hpp"
 #include "core/whatwg_url_internal.hpp"
 

@@ -1,3 +1,4 @@
+// Contract configurations turned into SEOContract records.
 #include "core/contract/builder.hpp"
 
 namespace quarlo {

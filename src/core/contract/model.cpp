@@ -1,3 +1,4 @@
+// Contract records: JSON text, digest and the atomic file write.
 #include "core/contract/model.hpp"
 
 #include <atomic>

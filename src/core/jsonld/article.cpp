@@ -1,3 +1,4 @@
+// Article-like documents (Article, BlogPosting, NewsArticle).
 #include "core/jsonld/jsonld.hpp"
 #include "core/jsonld/object.hpp"
 

@@ -1,3 +1,4 @@
+// FAQPage documents with their questions and answers.
 #include "core/jsonld/jsonld.hpp"
 #include "core/jsonld/object.hpp"
 

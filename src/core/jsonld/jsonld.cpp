@@ -1,3 +1,4 @@
+// Schema type dispatch, the base document and absolute image references.
 #include "core/jsonld/jsonld.hpp"
 
 #include <array>

@@ -1,3 +1,4 @@
+// LocalBusiness documents: an organisation with a postal address.
 #include "core/jsonld/jsonld.hpp"
 #include "core/jsonld/object.hpp"
 

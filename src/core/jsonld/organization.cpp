@@ -1,3 +1,4 @@
+// Organization documents: sameAs links and the logo.
 #include "core/jsonld/jsonld.hpp"
 #include "core/jsonld/object.hpp"
 

@@ -1,3 +1,4 @@
+// Product documents: SKU and offer.
 #include "core/jsonld/jsonld.hpp"
 #include "core/jsonld/object.hpp"
 

@@ -1,3 +1,4 @@
+// The table of additional structured-data builders.
 #include "core/jsonld/registry.hpp"
 
 namespace quarlo {

@@ -1,3 +1,4 @@
+// VideoObject documents: thumbnail and upload date.
 #include "core/jsonld/jsonld.hpp"
 #include "core/jsonld/object.hpp"
 

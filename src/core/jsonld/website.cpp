@@ -1,3 +1,4 @@
+// WebSite and web page documents, with the site search action.
 #include "core/jsonld/jsonld.hpp"
 #include "core/jsonld/object.hpp"
 
