@@ -78,24 +78,6 @@ std::optional<std::uint64_t> optional_u64_arg(PyObject* obj, const char* name) {
   return static_cast<std::uint64_t>(value);
 }
 
-// Calls fn(item) for every item of a sequence that is not a str; `what`
-// names the item type in the message for a str.
-template <class Fn>
-void for_each_item(PyObject* obj, const char* what, const char* name, Fn&& fn) {
-  if (PyUnicode_Check(obj)) {
-    PyErr_Format(PyExc_TypeError, "a str is not accepted as a sequence of %s", what);
-    fail_argument(name);
-  }
-  if (!PySequence_Check(obj)) raise_not_instance(obj, "Sequence", name);
-  const Py_ssize_t size = PySequence_Size(obj);
-  if (size < 0) fail_argument(name);
-  for (Py_ssize_t i = 0; i < size; ++i) {
-    PyRef item = PyRef::steal(PySequence_GetItem(obj, i));
-    if (!item) fail_argument(name);
-    fn(item.get());
-  }
-}
-
 void set_item(PyObject* dict, InternedString& key, const PyRef& value) {
   if (PyDict_SetItem(dict, key.get(), value.get()) < 0) throw_error_set();
 }
@@ -270,13 +252,21 @@ ArgParser config_args{"O|$OOOO:SEOContractConfig", kConfigKeywords};
 std::pair<std::string, SEOExpectation> exception_pair(PyObject* item) {
   constexpr const char* kName = "exceptions";
   if (!PyTuple_Check(item)) raise_not_instance(item, "tuple", kName);
-  const Py_ssize_t size = PyTuple_Size(item);
-  if (size != 2) {
-    PyErr_Format(PyExc_TypeError, "expected a (route, SEOExpectation) pair, got a tuple of length %zd", size);
+  const Py_ssize_t length = PyTuple_Size(item);
+  if (length != 2) {
+    PyErr_Format(PyExc_TypeError, "expected a tuple of length 2, got a tuple of length %zd", length);
     fail_argument(kName);
   }
   std::string route = str_arg(PyTuple_GetItem(item, 0), kName);
   return {std::move(route), expectation_arg(PyTuple_GetItem(item, 1), kName)};
+}
+
+// A rule as the core holds it: the severity word interpreted.
+SEOContractRule core_rule(PyObject* item) {
+  const RuleRecord& rule = record_of<RuleRecord>(instance_arg(item, rule_type.get(), "rules"));
+  std::optional<ContractSeverity> severity;
+  if (rule.severity) severity = parse_severity(*rule.severity);
+  return SEOContractRule{rule.match, rule.expect, severity};
 }
 
 PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
@@ -289,18 +279,16 @@ PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexc
     if (scheme != nullptr) config.scheme = str_arg(scheme, "scheme");
     if (!is_none_or_missing(defaults)) config.defaults = expectation_arg(defaults, "defaults");
     if (!is_none_or_missing(rules)) {
-      for_each_item(rules, "SEOContractRule", "rules", [&](PyObject* item) {
-        const RuleRecord& rule = record_of<RuleRecord>(instance_arg(item, rule_type.get(), "rules"));
-        std::optional<ContractSeverity> severity;
-        if (rule.severity) severity = parse_severity(*rule.severity);
-        config.rules.push_back(SEOContractRule{rule.match, rule.expect, severity});
-      });
+      config.rules = sequence_arg<SEOContractRule>(rules, "rules", "SEOContractRule", core_rule);
     }
     if (!is_none_or_missing(exceptions)) {
       // Sorted by route; a route given again replaces the earlier pair.
-      for_each_item(exceptions, "pairs", "exceptions", [&](PyObject* item) {
-        auto [route, expectation] = exception_pair(item);
-        config.exceptions.insert_or_assign(std::move(route), std::move(expectation));
+      const SequenceArg pairs(exceptions, "exceptions", "(str, SEOExpectation) tuples");
+      pairs.guard_memory([&] {
+        pairs.for_each([&](PyObject* item) {
+          auto [route, expectation] = exception_pair(item);
+          config.exceptions.insert_or_assign(std::move(route), std::move(expectation));
+        });
       });
     }
     return new_record_object(type, std::move(config));
