@@ -2,6 +2,7 @@
 #include "python/py_config.hpp"
 
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -201,12 +202,55 @@ int config_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   });
 }
 
-// Py_CLEAR empties each slot before releasing its object.
+// A configuration that will be freed the moment `obj` is released.
+bool last_reference_to_config(PyObject* obj) noexcept {
+  return is_seo_config(obj) && Py_REFCNT(obj) == 1;
+}
+
+// Releases a registry object taken out of a configuration. When it is a
+// configuration whose last reference this is, freeing it would release its
+// own registries from inside this call, and so on down a chain of any length
+// (n.hooks = head; head = n), one C stack frame per link. Instead its
+// registries are detached first and released by this loop, so a chain is
+// freed in constant stack depth.
+void release_registry(PyObject* obj) noexcept {
+  if (obj == nullptr) return;
+  if (!last_reference_to_config(obj)) {
+    Py_DECREF(obj);
+    return;
+  }
+  std::vector<PyObject*> pending;  // owned references
+  try {
+    pending.reserve(4);
+  } catch (const std::bad_alloc&) {
+    Py_DECREF(obj);  // the ordinary way, recursion and all
+    return;
+  }
+  pending.push_back(obj);
+  while (!pending.empty()) {
+    PyObject* current = pending.back();
+    pending.pop_back();
+    if (last_reference_to_config(current)) {
+      ConfigRecord& record = record_of<ConfigRecord>(current);
+      try {
+        for (PyObject** slot : {&record.hooks, &record.schema_registry}) {
+          if (*slot == nullptr) continue;
+          pending.push_back(*slot);  // a failed push leaves the slot to the ordinary way
+          *slot = nullptr;
+        }
+      } catch (const std::bad_alloc&) {
+      }
+    }
+    Py_DECREF(current);
+  }
+}
+
+// Each slot is emptied before its object is released.
 int config_clear(PyObject* self) noexcept {
   return guard([&] {
     ConfigRecord& record = record_of<ConfigRecord>(self);
-    Py_CLEAR(record.hooks);
-    Py_CLEAR(record.schema_registry);
+    release_registry(std::exchange(record.hooks, nullptr));
+    release_registry(std::exchange(record.schema_registry, nullptr));
     return 0;
   });
 }
@@ -238,8 +282,8 @@ int set_registry(PyObject* self, PyObject* value, void*) noexcept {
       throw_error_set();
     }
     PyObject* fresh = value == Py_None ? nullptr : Py_NewRef(value);
-    PyRef old = PyRef::steal(std::exchange(record_of<ConfigRecord>(self).*Slot, fresh));
-    return 0;  // `old` is released here, after the slot was updated
+    release_registry(std::exchange(record_of<ConfigRecord>(self).*Slot, fresh));
+    return 0;
   });
 }
 

@@ -323,3 +323,54 @@ def test_running_out_of_memory_is_a_memory_error_naming_the_argument():
         assert kind == "MemoryError", line
         if NOTES_SUPPORTED:
             assert rest == [str([f"while processing '{name}'"])], line
+
+
+# ------------------------------------------------------------ deep chains
+
+CHAIN_SCRIPT = r"""
+import gc, sys, threading
+import _quarlo_native as q
+
+how, length = sys.argv[1], int(sys.argv[2])
+
+# n.hooks (or n.schema_registry, alternately) = head; head = n
+gc.disable()  # keep the collector out of the building of a million objects
+head = tail = q.SEOConfig("example.com", "https://example.com")
+for i in range(length - 1):
+    node = q.SEOConfig("example.com", "https://example.com")
+    setattr(node, "hooks" if i % 2 else "schema_registry", head)
+    head = node
+del node
+if how == "collect":
+    tail.hooks = head  # the chain becomes one long cycle
+del tail
+gc.enable()
+holder = [head]
+del head
+
+def free():
+    if how == "assign":  # through the property setters
+        holder[0].hooks = None
+        holder[0].schema_registry = None
+    holder.clear()
+    if how == "collect":
+        gc.collect()
+    print("freed")
+
+threading.stack_size(256 * 1024)
+thread = threading.Thread(target=free)
+thread.start()
+thread.join()
+"""
+
+
+@pytest.mark.parametrize("how, length", [("del", 1_000_000), ("assign", 200_000), ("collect", 200_000)])
+def test_freeing_a_long_chain_uses_constant_stack(tmp_path, how, length):
+    # In a thread with a 256 KB stack; a recursive free overflows it after a
+    # few thousand links.
+    script = tmp_path / "chain.py"
+    script.write_text(CHAIN_SCRIPT)
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    done = subprocess.run([sys.executable, str(script), how, str(length)], capture_output=True, text=True,
+                          timeout=300, env=env)
+    assert (done.returncode, done.stdout) == (0, "freed\n"), done.stderr
