@@ -104,9 +104,13 @@ OrderedJson to_json(const SEOConfig& config) {
   j["title_template"] = config.title_template ? OrderedJson(*config.title_template) : OrderedJson();
   j["search_robots"] = to_json(config.search_robots);
 
+  // The map's keys are unique and already in order: append the members
+  // directly (operator[] would search the ordered object for each key).
   OrderedJson schema_types = OrderedJson::object();
+  auto& members = *schema_types.get_ptr<OrderedJson::object_t*>();
+  members.reserve(config.schema_type_map.size());
   for (const auto& [entity_type, schema_type] : config.schema_type_map) {
-    schema_types[entity_type] = schema_type ? OrderedJson(*schema_type) : OrderedJson();
+    members.Container::emplace_back(entity_type, schema_type ? OrderedJson(*schema_type) : OrderedJson());
   }
   j["schema_type_map"] = std::move(schema_types);
 
