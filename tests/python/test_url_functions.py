@@ -1,6 +1,7 @@
 """Route and public URL normalisation and tracking-parameter removal."""
 
 import inspect
+import time
 
 import pytest
 from hypothesis import given, settings, strategies as st
@@ -109,6 +110,37 @@ def test_clean_url_result_shape():
 def test_clean_url_without_query():
     assert q.clean_url_fn("https://e.com/p") == {
         "url": "https://e.com/p", "removed_params": {}, "cleaned_params": {}}
+
+
+@pytest.mark.parametrize(
+    "url, cleaned, removed, kept",
+    [
+        ("https://shop.example/p?utm_source=x#reviews", "https://shop.example/p#reviews",
+         {"utm_source": "x"}, {}),
+        ("/list?page=2#comments", "/list?page=2#comments", {}, {"page": "2"}),
+        ("/p#frag?utm_source=x", "/p#frag?utm_source=x", {}, {}),
+        ("/p?fbclid=1&b=2#a?c=3#d", "/p?b=2#a?c=3#d", {"fbclid": "1"}, {"b": "2"}),
+    ],
+)
+def test_clean_url_keeps_the_fragment_out_of_the_query(url, cleaned, removed, kept):
+    assert q.clean_url_fn(url) == {"url": cleaned, "removed_params": removed, "cleaned_params": kept}
+
+
+def test_clean_url_cost_does_not_depend_on_key_order():
+    keys = [f"k{i:06d}" for i in range(100_000)]
+    ascending = "/p?" + "&".join(f"{k}=v" for k in keys)
+    descending = "/p?" + "&".join(f"{k}=v" for k in reversed(keys))
+
+    def cost(url):
+        best = float("inf")
+        for _ in range(3):
+            start = time.process_time()
+            q.clean_url_fn(url)
+            best = min(best, time.process_time() - start)
+        return best
+
+    assert q.clean_url_fn(descending)["cleaned_params"] == q.clean_url_fn(ascending)["cleaned_params"]
+    assert cost(descending) < 4 * cost(ascending) + 0.01
 
 
 @pytest.mark.parametrize(
