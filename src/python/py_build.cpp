@@ -83,6 +83,24 @@ void apply_schema_registry(SEOPayload& payload, PyObject* entity, PyObject* conf
   payload.schema_jsonld = py_to_json_value(document.get());
 }
 
+// SEOPayload::from_dict for a dict the hook pass just converted. The schema
+// document (any JSON value; null means none) is moved into the result
+// instead of being copied by from_dict: it is usually the largest part of
+// the dict, and it can never be the reason reading fails.
+SEOPayload payload_from_dict(Json&& value) {
+  std::optional<Json> schema;
+  if (value.is_object()) {
+    auto& members = *value.get_ptr<Json::object_t*>();
+    if (const auto member = members.find("schema_jsonld"); member != members.end()) {
+      if (!member->second.is_null()) schema = std::move(member->second);
+      members.erase(member);
+    }
+  }
+  SEOPayload payload = unwrap(SEOPayload::from_dict(value));
+  payload.schema_jsonld = std::move(schema);
+  return payload;
+}
+
 // The hook sees the payload's dictionary form and may change it in place
 // (returning None) or return another dict; either way the payload is read
 // back from that dict, even when nothing changed.
@@ -103,7 +121,7 @@ void apply_hooks(SEOPayload& payload, PyObject* entity, PyObject* config) {
     }
     chosen = result.get();
   }
-  payload = unwrap(SEOPayload::from_dict(py_to_json_value(chosen)));
+  payload = payload_from_dict(py_to_json_value(chosen));
 }
 
 // Each finding of the final payload becomes one warnings.warn call with the

@@ -578,6 +578,19 @@ def test_hook_mutating_in_place():
     assert payload.hash() != plain.hash()
 
 
+@pytest.mark.parametrize(
+    "schema, expected",
+    [(None, "absent"), ([], []), ("text", "text"), ({"@type": "X", "n": [1, {"b": 2, "a": 1}]},
+                                                      {"@type": "X", "n": [1, {"a": 1, "b": 2}]})],
+)
+def test_hook_setting_the_schema(schema, expected):
+    payload = build(cfg=config(hooks=Hook(mutate=lambda d: d.update(schema_jsonld=schema))))
+    if expected == "absent":
+        assert "schema_jsonld" not in payload and payload.schema_jsonld is None
+    else:
+        assert payload["schema_jsonld"] == expected == payload.schema_jsonld
+
+
 def test_hook_returning_a_dict():
     class Sub(dict):
         pass
