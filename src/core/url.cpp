@@ -2,6 +2,7 @@
 #include "core/url.hpp"
 
 #include <algorithm>
+#include <memory>
 #include <unordered_set>
 
 #include "core/detrack.hpp"
@@ -126,17 +127,28 @@ std::string filter_query(std::string_view query, const URLPolicy& policy) {
   return out;
 }
 
-PublicUrlResolver::PublicUrlResolver(const SEOConfig& config)
-    : config_(config), base_(whatwg::parse(config.public_base_url)) {}
+void prepare_public_base(SEOConfig& config) {
+  config.public_base_cache.parsed = std::make_shared<const ParsedPublicBase>(
+      ParsedPublicBase{config.public_base_url, whatwg::parse(config.public_base_url)});
+}
+
+PublicUrlResolver::PublicUrlResolver(const SEOConfig& config) : config_(config), base_(nullptr) {
+  const std::shared_ptr<const ParsedPublicBase>& cached = config.public_base_cache.parsed;
+  if (cached && cached->text == config.public_base_url) {
+    base_ = &cached->result;
+  } else {
+    base_ = &own_.emplace(whatwg::parse(config.public_base_url));
+  }
+}
 
 Result<std::string> PublicUrlResolver::resolve(std::string_view url_or_path) const {
   const std::string_view trimmed = trim(url_or_path);
   if (trimmed.empty()) {
     return QuarloError::invalid_url("url_or_path must be a non-empty string");
   }
-  if (!base_) {
+  if (!*base_) {
     std::string message = "invalid public_base_url: ";
-    message.append(base_.failure);
+    message.append(base_->failure);
     return QuarloError::invalid_config(std::move(message));
   }
 
@@ -158,7 +170,7 @@ Result<std::string> PublicUrlResolver::resolve(std::string_view url_or_path) con
   }
 
   // A path outside the base URL's path prefix is put under it.
-  const std::string_view prefix = strip_trailing_slashes(base_.url->path);
+  const std::string_view prefix = strip_trailing_slashes(base_->url->path);
   std::string joined;
   if (!prefix.empty()) {
     const bool under_prefix = path == prefix || (path.size() > prefix.size() && path.starts_with(prefix) &&
@@ -174,7 +186,7 @@ Result<std::string> PublicUrlResolver::resolve(std::string_view url_or_path) con
 
   const URLPolicy& policy = config_.url_policy;
   const std::string_view scheme =
-      policy.enforce_https ? std::string_view("https") : std::string_view(base_.url->scheme);
+      policy.enforce_https ? std::string_view("https") : std::string_view(base_->url->scheme);
   std::string out;
   out.reserve(scheme.size() + 3 + config_.canonical_host.size() + path.size() + query.size() + 3);
   out.append(scheme);

@@ -4,6 +4,7 @@
 // unwanted parameters.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,19 +29,36 @@ namespace quarlo {
 [[nodiscard]] Result<std::string> normalize_public_url(std::string_view url_or_path,
                                                        const SEOConfig& config);
 
+// A configuration's public base URL and the parser's result for it.
+struct ParsedPublicBase {
+  std::string text;
+  whatwg::ParseResult result;
+};
+
+// Parses config.public_base_url once and keeps the result in the
+// configuration (and so in its copies) for every later resolution. Never
+// fails: a base URL that does not parse is kept as such, and resolving a URL
+// under it fails as it would without the cache, with the same message.
+void prepare_public_base(SEOConfig& config);
+
 // normalize_public_url for several routes under one configuration (the
 // canonical URL and every breadcrumb of a build): the public base URL is
-// parsed once, and every result and error is that of normalize_public_url.
-// Borrows the configuration, which must outlive the resolver.
+// parsed once (not at all when the configuration holds its parse), and
+// every result and error is that of normalize_public_url. Borrows the
+// configuration, which must outlive the resolver and stay unchanged.
 class PublicUrlResolver {
  public:
   explicit PublicUrlResolver(const SEOConfig& config);
+  PublicUrlResolver(const PublicUrlResolver&) = delete;
+  PublicUrlResolver& operator=(const PublicUrlResolver&) = delete;
+
   [[nodiscard]] Result<std::string> resolve(std::string_view url_or_path) const;
   [[nodiscard]] const SEOConfig& config() const noexcept { return config_; }
 
  private:
   const SEOConfig& config_;
-  whatwg::ParseResult base_;
+  std::optional<whatwg::ParseResult> own_;  // when the configuration holds no parse of its base URL
+  const whatwg::ParseResult* base_;         // own_ or the configuration's
 };
 
 // The canonical query filter: keeps the "&"-separated pieces with a non-empty

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/url.hpp"
 #include "python/args.hpp"
 #include "python/convert.hpp"
 #include "python/errors.hpp"
@@ -183,6 +184,9 @@ PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexc
     if (og_image != nullptr) config.default_og_image = unwrap_seo_image(og_image);
     if (type_map) config.schema_type_map = std::move(*type_map);  // replaces the defaults entirely
     unwrap(quarlo::validate(config));
+    // Parsed once here, for every route resolved under this configuration;
+    // a base URL that does not parse still fails only when a URL is resolved.
+    quarlo::prepare_public_base(config);
 
     PyRef obj = new_record_object(type, ConfigRecord{std::move(config)});
     ConfigRecord& record = record_of<ConfigRecord>(obj.get());

@@ -151,3 +151,47 @@ TEST(FilterQuery, LargeAllowedListBehavesLikeSmallOne) {
 
 }  // namespace
 }  // namespace quarlo
+
+namespace quarlo {
+namespace {
+
+// A configuration holding the parse of its base URL resolves exactly as one
+// that parses it on every call, errors included (and still only at the call).
+TEST(PreparedPublicBase, ResolvesAsAnUnpreparedConfiguration) {
+  const std::string_view bases[] = {"https://example.com", "http://example.com:8080/shop/", "example.com",
+                                    "https://", "https://exa mple.com", "https://[::1"};
+  const std::string_view inputs[] = {"/a//b/?utm_source=x&id=7#top", "blog/post", "?a=1", " ",
+                                     "https://other.example/x?fbclid=1"};
+  for (const std::string_view base : bases) {
+    const SEOConfig plain = make_config(std::string(base));
+    SEOConfig prepared = plain;
+    prepare_public_base(prepared);
+    EXPECT_EQ(prepared, plain);  // not part of the configuration's value
+    const SEOConfig copy = prepared;
+    for (const std::string_view input : inputs) {
+      SCOPED_TRACE(std::string(base) + " | " + std::string(input));
+      const auto expected = normalize_public_url(input, plain);
+      for (const SEOConfig* config : {static_cast<const SEOConfig*>(&prepared), &copy}) {
+        const auto got = normalize_public_url(input, *config);
+        ASSERT_EQ(static_cast<bool>(got), static_cast<bool>(expected));
+        if (expected) {
+          EXPECT_EQ(*got, *expected);
+        } else {
+          EXPECT_EQ(got.error(), expected.error());
+        }
+      }
+    }
+  }
+}
+
+TEST(PreparedPublicBase, AChangedBaseUrlIsParsedAfresh) {
+  SEOConfig config = make_config("https://example.com/shop");
+  prepare_public_base(config);
+  config.public_base_url = "https://example.com/blog";
+  EXPECT_EQ(*normalize_public_url("/a", config), "https://www.example.com/blog/a");
+  config.public_base_url = "nope";
+  EXPECT_FALSE(normalize_public_url("/a", config));
+}
+
+}  // namespace
+}  // namespace quarlo
