@@ -1,0 +1,87 @@
+"""quarlo: deterministic SEO metadata for Python web applications.
+
+Every class and function of the native module ``_quarlo_native`` is available
+here under the same name. Two small registries hold the Python code that a
+payload build calls out to, through a configuration's ``schema_registry`` and
+``hooks``:
+
+- :class:`quarlo.registry.SchemaRegistry`: Python schema generators by
+  schema.org type;
+- :class:`quarlo.hooks.HookRegistry`: functions that post-process the
+  payload dictionary.
+"""
+
+from _quarlo_native import (
+    Breadcrumb,
+    ConfigurationError,
+    ContractError,
+    EntityError,
+    FAQItem,
+    InvalidUrlError,
+    OGPayload,
+    QuarloError,
+    Robots,
+    SchemaError,
+    SchemaRegistry,
+    SEOAuthor,
+    SEOConfig,
+    SEOContract,
+    SEOContractConfig,
+    SEOContractRule,
+    SEOEntity,
+    SEOExpectation,
+    SEOImage,
+    SEOIssue,
+    SEOOverrides,
+    SEOPayload,
+    TwitterPayload,
+    URLPolicy,
+    build_seo_contract,
+    build_seo_payload,
+    build_seo_payload_dict,
+    build_seo_payload_with_overrides,
+    clean_query_fn,
+    clean_url_fn,
+    normalize_path_fn,
+    normalize_public_url_fn,
+    validate_payload,
+)
+
+from . import hooks, registry
+
+# The native module's names, in its order.
+__all__ = [
+    "Breadcrumb",
+    "FAQItem",
+    "OGPayload",
+    "Robots",
+    "SEOAuthor",
+    "SEOConfig",
+    "SEOContract",
+    "SEOContractConfig",
+    "SEOContractRule",
+    "SEOEntity",
+    "SEOExpectation",
+    "SEOImage",
+    "SEOIssue",
+    "SEOOverrides",
+    "SEOPayload",
+    "SchemaRegistry",
+    "TwitterPayload",
+    "URLPolicy",
+    "build_seo_contract",
+    "build_seo_payload",
+    "build_seo_payload_dict",
+    "build_seo_payload_with_overrides",
+    "clean_query_fn",
+    "clean_url_fn",
+    "normalize_path_fn",
+    "normalize_public_url_fn",
+    "validate_payload",
+    "QuarloError",
+    "InvalidUrlError",
+    "ConfigurationError",
+    "EntityError",
+    "SchemaError",
+    "ContractError",
+]
