@@ -11,6 +11,8 @@ the payload alone, so the ETag covers everything that is sent.
 
 import argparse
 import html
+from collections.abc import Callable
+from typing import Any
 from wsgiref.simple_server import WSGIRequestHandler, WSGIServer, make_server
 
 import _quarlo_native as q
@@ -48,7 +50,7 @@ PAGE = """<!DOCTYPE html>
 """
 
 
-def etag_matches(if_none_match, etag):
+def etag_matches(if_none_match: str | None, etag: str) -> bool:
     """Whether an If-None-Match header value names `etag` (weak comparison)."""
     if not if_none_match:
         return False
@@ -59,7 +61,7 @@ def etag_matches(if_none_match, etag):
     return False
 
 
-def app(environ, start_response):
+def app(environ: dict[str, Any], start_response: Callable[..., Any]) -> list[bytes]:
     path = environ.get("PATH_INFO") or "/"
     entity = ENTITIES.get(path)
     if entity is None or environ["REQUEST_METHOD"] not in ("GET", "HEAD"):
@@ -82,11 +84,11 @@ def app(environ, start_response):
 
 
 class QuietHandler(WSGIRequestHandler):
-    def log_message(self, format, *args):  # noqa: A002 (the base class's name)
+    def log_message(self, format: str, *args: Any) -> None:  # noqa: A002 (the base class's name)
         pass
 
 
-def create_server(host="127.0.0.1", port=8000, quiet=False) -> WSGIServer:
+def create_server(host: str = "127.0.0.1", port: int = 8000, quiet: bool = False) -> WSGIServer:
     return make_server(host, port, app, handler_class=QuietHandler if quiet else WSGIRequestHandler)
 
 
@@ -96,8 +98,7 @@ def main() -> None:
     parser.add_argument("--port", type=int, default=8000)
     options = parser.parse_args()
     with create_server(options.host, options.port) as server:
-        host, port = server.server_address[:2]
-        print(f"serving on http://{host}:{port}/blog/hello-world (Ctrl-C to stop)")
+        print(f"serving on http://{options.host}:{server.server_port}/blog/hello-world (Ctrl-C to stop)")
         try:
             server.serve_forever()
         except KeyboardInterrupt:
