@@ -164,6 +164,8 @@ def test_signature_and_doc(record):
             doc = record["doc"] if is_setter(record) else live.__doc__
         else:
             actual, doc = inspect.signature(live), live.__doc__
+            if type(live) is type(object.__eq__):  # a slot: the interpreter's docstring
+                doc = record["doc"]
     if actual is not None:
         assert [(p.name, p.kind, p.default) for p in actual.parameters.values()] == expected
         for (_, _, default), parameter in zip(expected, actual.parameters.values()):

@@ -480,12 +480,17 @@ CLASSES: tuple[Class, ...] = (
             Function("render_twitter", "Renders only the Twitter Card meta tags.", returns=STR),
             Function("render_jsonld", "Renders only the JSON-LD script tag.", returns=STR),
             # The dictionary protocol and equality are type slots: their
-            # parameters are positional-only and their docstrings CPython's.
-            Function("__getitem__", "Return self[key].", posonly=(Arg("key", STR),), returns=ANY),
-            Function("__contains__", "Return key in self.", posonly=(Arg("key", STR),), returns=BOOL),
-            Function("__len__", "Return len(self).", returns="builtins.int"),
-            Function("__iter__", "Implement iter(self).", returns="collections.abc.Iterator[builtins.str]"),
-            Function("__eq__", "Return self==value.", posonly=(Arg("value", "builtins.object"),), returns=BOOL),
+            # parameters are positional-only, and at run time they carry the
+            # interpreter's docstrings, whose wording varies between versions.
+            Function("__getitem__", "Returns the value for ``key``; raises ``KeyError`` when absent.",
+                     posonly=(Arg("key", STR),), returns=ANY),
+            Function("__contains__", "Returns whether the payload has the key ``key``.",
+                     posonly=(Arg("key", STR),), returns=BOOL),
+            Function("__len__", "Returns the number of payload keys.", returns="builtins.int"),
+            Function("__iter__", "Iterates over the payload keys, as :meth:`keys` lists them.",
+                     returns="collections.abc.Iterator[builtins.str]"),
+            Function("__eq__", "Compares with another payload, or with a plain dictionary as its\n"
+                     "dictionary form.", posonly=(Arg("value", "builtins.object"),), returns=BOOL),
         ),
     ),
     Class(
