@@ -6,6 +6,10 @@
 #include "core/url.hpp"
 #include "core/whatwg_url.hpp"
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
 namespace {
 
 quarlo::SEOConfig site_config() {
@@ -76,5 +80,43 @@ void BM_WhatwgParse_NonAsciiHost(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_WhatwgParse_NonAsciiHost);
+
+// Cost against input size, which must grow linearly: a query of distinct
+// keys arriving in descending order, and a host of many non-ASCII labels
+// ("\xC3\xBC." repeated), which ICU would convert in quadratic time in one go.
+std::string descending_keys_url(std::size_t bytes) {
+  std::string url = "https://www.example.com/p?";
+  const std::size_t keys = bytes / 13 + 1;
+  for (std::size_t i = keys; i-- > 0;) {
+    const std::string number = std::to_string(i);
+    url += 'k';
+    url.append(7 - std::min<std::size_t>(7, number.size()), '0');
+    url += number;
+    url += "=vvv&";
+  }
+  return url;
+}
+
+void BM_CleanUrl_DescendingKeys(benchmark::State& state) {
+  const std::string url = descending_keys_url(static_cast<std::size_t>(state.range(0)));
+  for (auto _ : state) {
+    auto r = quarlo::clean_url(url);
+    benchmark::DoNotOptimize(r);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(url.size()));
+}
+BENCHMARK(BM_CleanUrl_DescendingKeys)->Arg(1 << 10)->Arg(10 << 10)->Arg(100 << 10)->Arg(1 << 20);
+
+void BM_WhatwgParse_ManyNonAsciiLabels(benchmark::State& state) {
+  std::string url = "http://";
+  for (std::int64_t i = 0; i < state.range(0) / 3; ++i) url += "\xC3\xBC.";
+  url += "com/";
+  for (auto _ : state) {
+    auto r = quarlo::whatwg::parse(url);
+    benchmark::DoNotOptimize(r);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(url.size()));
+}
+BENCHMARK(BM_WhatwgParse_ManyNonAsciiLabels)->Arg(1 << 10)->Arg(10 << 10)->Arg(100 << 10)->Arg(1 << 20);
 
 }  // namespace
