@@ -476,6 +476,16 @@ void SequenceArg::fail_memory() const {
   fail_argument(name_);
 }
 
+std::pair<PyObject*, PyObject*> pair_item(PyObject* item, const char* name) {
+  if (!PyTuple_Check(item)) raise_not_instance(item, "tuple", name);
+  const Py_ssize_t length = PyTuple_Size(item);
+  if (length != 2) {
+    PyErr_Format(PyExc_TypeError, "expected a tuple of length 2, got a tuple of length %zd", length);
+    fail_argument(name);
+  }
+  return {PyTuple_GetItem(item, 0), PyTuple_GetItem(item, 1)};
+}
+
 std::vector<std::string> str_sequence_arg(PyObject* obj, const char* name) {
   return sequence_arg<std::string>(obj, name, "str", [&](PyObject* item) { return str_arg(item, name); });
 }

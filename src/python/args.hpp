@@ -29,6 +29,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "python/pyref.hpp"
@@ -159,6 +160,10 @@ std::vector<T> sequence_arg(PyObject* obj, const char* name, const char* what, C
   });
   return out;
 }
+
+// The two items (borrowed) of a 2-tuple found in a sequence argument;
+// anything else is refused with the argument note.
+std::pair<PyObject*, PyObject*> pair_item(PyObject* item, const char* name);
 
 // A sequence of str.
 std::vector<std::string> str_sequence_arg(PyObject* obj, const char* name);

@@ -120,14 +120,9 @@ std::optional<SchemaTypeMap> schema_type_map_arg(PyObject* obj, const char* name
   SchemaTypeMap map;
   pairs.guard_memory([&] {
     pairs.for_each([&](PyObject* item) {
-      if (!PyTuple_Check(item)) raise_not_instance(item, "tuple", name);
-      const Py_ssize_t length = PyTuple_Size(item);
-      if (length != 2) {
-        PyErr_Format(PyExc_TypeError, "expected a tuple of length 2, got a tuple of length %zd", length);
-        fail_argument(name);
-      }
-      std::string key = str_arg(PyTuple_GetItem(item, 0), name);
-      std::string value = str_arg(PyTuple_GetItem(item, 1), name);
+      const auto [key_obj, value_obj] = pair_item(item, name);
+      std::string key = str_arg(key_obj, name);
+      std::string value = str_arg(value_obj, name);
       map.insert_or_assign(std::move(key), std::optional<std::string>(std::move(value)));
     });
   });

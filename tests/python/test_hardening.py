@@ -214,7 +214,8 @@ def test_unknown_keyword_wording_matches_the_interpreter(keyword):
 
 
 class Lying:
-    """A sequence that claims `length` items but has only three."""
+    """A sequence that claims `length` items but has only three (honest when
+    `length` is 3)."""
 
     def __init__(self, length, item):
         self.length, self.item = length, item
@@ -260,17 +261,8 @@ def test_text_and_bytes_are_not_sequences(make, name, item, value):
 
 
 @pytest.mark.parametrize("make, name, item", SEQUENCE_ARGUMENTS, ids=SEQUENCE_IDS)
-def test_an_honest_custom_sequence_is_read_in_order(make, name, item):
-    class Three:
-        def __len__(self):
-            return 3
-
-        def __getitem__(self, index):
-            if index >= 3:
-                raise IndexError(index)
-            return item
-
-    make(**{name: Three()})  # accepted
+def test_an_honest_custom_sequence_is_accepted(make, name, item):
+    make(**{name: Lying(3, item)})
 
 
 MEMORY_SCRIPT = r"""
