@@ -230,14 +230,9 @@ std::string_view preprocess(std::string_view input, std::string& storage) {
   input = input.substr(begin, end - begin);
   if (is_clean(input)) return input;
 
-  storage.reserve(input.size() + 8);
-  for (std::size_t i = 0, length = 0; i < input.size(); i += length) {
-    if (utf8_sequence(input, i, length)) {
-      if (!is_tab_or_newline(input[i])) storage.append(input, i, length);
-    } else {
-      storage.append("\xEF\xBF\xBD");
-    }
-  }
+  // Decoding comes first: a tab between the bytes of a sequence breaks it.
+  storage = replace_invalid_utf8(input);
+  std::erase_if(storage, is_tab_or_newline);
   return storage;
 }
 
