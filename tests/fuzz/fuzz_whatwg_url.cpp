@@ -105,7 +105,7 @@ void check_uts46_splits(std::string_view input) {
   if (!quarlo::is_valid_utf8(input)) return;
   std::string whole;
   const std::string_view whole_failure = quarlo::whatwg::internal::uts46_to_ascii(input, whole, 0);
-  for (const std::size_t labels_per_call : {1, 2, 3, 32}) {
+  for (const std::size_t labels_per_call : {1U, 2U, 3U, 32U}) {
     std::string split;
     const std::string_view split_failure = quarlo::whatwg::internal::uts46_to_ascii(input, split, labels_per_call);
     if (split_failure != whole_failure) fail("UTS #46 in pieces fails differently", input, split_failure);
