@@ -107,6 +107,81 @@ bool raw_key_is_tracking(std::string_view raw, std::span<const std::string> extr
 
 bool key_less(const ParamMap::Entry& a, const ParamMap::Entry& b) noexcept { return a.first < b.first; }
 
+// The first eight bytes of `key` read as a big-endian number, zeros past
+// its end.
+std::uint64_t leading_bytes(std::string_view key) noexcept {
+  std::uint64_t head = 0;
+  for (std::size_t i = 0; i < 8; ++i) {
+    head = (head << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0U);
+  }
+  return head;
+}
+
+// Positions of `entries` in byte-wise key order, equal keys in the order
+// they came, in time linear in the length of the keys (a comparison sort
+// would add a logarithmic factor for the many keys of a hostile query).
+// Keys are bucketed eight bytes at a time: a stable radix sort on those
+// bytes and on the count of key bytes from there, capped at nine, so that a
+// key that ends comes before the longer ones; each run of keys that agree
+// on the eight bytes and go on is taken up again from the next eight.
+// Short runs are sorted by comparison.
+std::vector<std::size_t> key_order(const std::vector<ParamMap::Entry>& entries) {
+  constexpr std::size_t kShortRun = 32;
+  struct Keyed {
+    std::uint64_t head;
+    std::size_t rest;  // key bytes from the offset, at most 9
+    std::size_t position;
+  };
+  struct Range {
+    std::size_t first;
+    std::size_t last;
+    std::size_t offset;  // the keys of the range agree before it
+  };
+  std::vector<std::size_t> order(entries.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::vector<Keyed> keyed;
+  std::vector<Keyed> spare;
+  std::vector<Range> pending{{0, order.size(), 0}};
+  while (!pending.empty()) {
+    const Range range = pending.back();
+    pending.pop_back();
+    const auto key = [&](std::size_t position) { return entries[position].first.substr(range.offset); };
+    const auto first = order.begin() + static_cast<std::ptrdiff_t>(range.first);
+    const auto last = order.begin() + static_cast<std::ptrdiff_t>(range.last);
+    if (range.last - range.first <= kShortRun) {
+      std::stable_sort(first, last, [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+      continue;
+    }
+    keyed.clear();
+    for (auto it = first; it != last; ++it) {
+      const std::string_view k = key(*it);
+      keyed.push_back(Keyed{leading_bytes(k), std::min<std::size_t>(k.size(), 9), *it});
+    }
+    const auto pass = [&](auto digit) {
+      std::array<std::size_t, 256> start{};
+      for (const Keyed& k : keyed) ++start[digit(k)];
+      if (std::find(start.begin(), start.end(), keyed.size()) != start.end()) return;  // one bucket
+      std::size_t sum = 0;
+      for (std::size_t& s : start) sum += std::exchange(s, sum);
+      spare.resize(keyed.size());
+      for (const Keyed& k : keyed) spare[start[digit(k)]++] = k;
+      keyed.swap(spare);
+    };
+    pass([](const Keyed& k) { return k.rest; });
+    for (unsigned shift = 0; shift < 64; shift += 8) {
+      pass([shift](const Keyed& k) { return static_cast<std::size_t>((k.head >> shift) & 0xFF); });
+    }
+    for (std::size_t i = 0; i < keyed.size(); ++i) first[static_cast<std::ptrdiff_t>(i)] = keyed[i].position;
+    for (std::size_t i = 0; i < keyed.size();) {
+      std::size_t j = i + 1;
+      while (j < keyed.size() && keyed[j].head == keyed[i].head && keyed[j].rest == keyed[i].rest) ++j;
+      if (j - i > 1 && keyed[i].rest > 8) pending.push_back(Range{range.first + i, range.first + j, range.offset + 8});
+      i = j;
+    }
+  }
+  return order;
+}
+
 }  // namespace
 
 std::string decoded_key(std::string_view key) {
@@ -149,15 +224,15 @@ std::string clean_query(std::string_view query) {
 ParamMap::ParamMap(std::vector<Entry> pieces) : entries_(std::move(pieces)) {
   const auto out_of_order = [](const Entry& a, const Entry& b) { return !(a.first < b.first); };
   if (std::adjacent_find(entries_.begin(), entries_.end(), out_of_order) == entries_.end()) return;
-  // Stable, so equal keys stay in arrival order and the last one wins.
-  std::stable_sort(entries_.begin(), entries_.end(), key_less);
-  auto out = entries_.begin();
-  for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-    const auto next = it + 1;
-    if (next != entries_.end() && next->first == it->first) continue;
-    *out++ = *it;
+  const std::vector<std::size_t> order = key_order(entries_);
+  std::vector<Entry> sorted;
+  sorted.reserve(order.size());
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    // Of equal keys, the one that came last wins.
+    if (k + 1 < order.size() && entries_[order[k + 1]].first == entries_[order[k]].first) continue;
+    sorted.push_back(entries_[order[k]]);
   }
-  entries_.erase(out, entries_.end());
+  entries_ = std::move(sorted);
 }
 
 const std::string_view* ParamMap::find(std::string_view key) const noexcept {

@@ -89,8 +89,8 @@ class ParamMap {
 
   ParamMap() = default;
   // The map of `pieces` in the order they arrived: a later piece with the
-  // same key replaces the value of an earlier one. One sort at the end, so
-  // keys arriving in any order cost O(n log n), not one insertion each.
+  // same key replaces the value of an earlier one. Sorted once, in time
+  // linear in the length of the keys, whatever order they arrive in.
   explicit ParamMap(std::vector<Entry> pieces);
 
   [[nodiscard]] const std::string_view* find(std::string_view key) const noexcept;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -150,6 +152,36 @@ TEST(CleanUrl, KeysInAnyOrderGiveSortedMapsWithTheLastValue) {
   EXPECT_EQ(*r.cleaned_params.find("k7"), "7");
   ASSERT_EQ(r.removed_params.size(), 1u);
   EXPECT_EQ(*r.removed_params.find("utm_id"), "0");
+}
+
+// Keys are sorted eight bytes at a time; what a map keyed by the text gives
+// (the last value of a key wins) is the reference, for keys that share long
+// prefixes, end inside a group of eight bytes, hold NUL and high bytes, or
+// repeat.
+TEST(ParamMapOrder, MatchesAnOrderedMapForAnyKeys) {
+  std::mt19937 random(8);
+  const std::string_view alphabet("\0a\x7F\x80\xFFz", 6);
+  for (std::size_t count : {0u, 1u, 2u, 31u, 33u, 200u, 3000u}) {
+    for (int round = 0; round < 4; ++round) {
+      std::vector<std::string> keys;
+      for (std::size_t i = 0; i < count; ++i) {
+        std::string key(random() % 3 == 0 ? 16 + random() % 9 : 0, 'p');  // a long shared prefix
+        for (std::size_t n = random() % (round == 0 ? 3 : 12); n > 0; --n) key += alphabet[random() % alphabet.size()];
+        keys.push_back(std::move(key));
+      }
+      std::vector<ParamMap::Entry> pieces;
+      std::map<std::string_view, std::string_view> reference;
+      const std::string values = "0123456789";
+      for (std::size_t i = 0; i < keys.size(); ++i) {
+        pieces.emplace_back(keys[i], std::string_view(values).substr(i % 10, 1));
+        reference.insert_or_assign(pieces.back().first, pieces.back().second);
+      }
+      const ParamMap map(std::move(pieces));
+      ASSERT_EQ(std::vector<ParamMap::Entry>(map.begin(), map.end()),
+                std::vector<ParamMap::Entry>(reference.begin(), reference.end()))
+          << count << " keys, round " << round;
+    }
+  }
 }
 
 TEST(CleanUrl, RawKeysAreRecordedUndecoded) {
