@@ -6,7 +6,6 @@ import os
 import subprocess
 import sys
 import textwrap
-import time
 
 import pytest
 from hypothesis import assume, given, settings
@@ -381,21 +380,10 @@ def test_freeing_a_long_chain_uses_constant_stack(tmp_path, how, length):
 # ------------------------------------------------------------- large inputs
 
 
-def best_time(fn, repeat=3):
-    best = float("inf")
-    for _ in range(repeat):
-        start = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - start)
-    return best
-
-
-def test_config_to_dict_is_linear_in_the_schema_type_map():
+def test_config_to_dict_of_a_large_schema_type_map():
     pairs = [(f"type{i:06d}", f"Schema{i}") for i in reversed(range(32_000))]
     config = q.SEOConfig("example.com", "https://example.com", schema_type_map=pairs)
     type_map = config.to_dict()["schema_type_map"]
     assert list(type_map) == sorted(key for key, _ in pairs)
     assert type_map["type000007"] == "Schema7"
-    # A search per key made this take seconds; linear work takes milliseconds.
-    if not SANITIZED:
-        assert best_time(config.to_dict) < 0.5
+    # The cost per size is watched by bench/python/scaling.py, not here.
