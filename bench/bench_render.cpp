@@ -7,71 +7,15 @@
 
 #include "core/json.hpp"
 #include "core/payload.hpp"
+#include "typical_post.hpp"
 
 namespace {
 
 using quarlo::Json;
 using quarlo::SEOPayload;
 
-// A blog post as the builder produces it: article document and a three-item
-// breadcrumb list.
-SEOPayload typical_post() {
-  SEOPayload p;
-  p.title = "How we cut our build times in half | Example Blog";
-  p.description =
-      "A look at the caching, parallelism and dependency changes that took our CI builds from "
-      "twenty minutes to under ten, and what we'd do differently next time.";
-  p.canonical = "https://www.example.com/blog/faster-builds/";
-  p.robots = "index,follow";
-  p.og.type = "article";
-  p.og.title = p.title;
-  p.og.description = p.description;
-  p.og.url = p.canonical;
-  p.og.image = "https://www.example.com/media/2024/05/faster-builds-cover.jpg";
-  p.og.image_width = 1200u;
-  p.og.image_height = 630u;
-  p.og.image_alt = "Build duration chart, before & after";
-  p.og.site_name = "Example Blog";
-  p.og.locale = "en_US";
-  p.twitter.card = "summary_large_image";
-  p.twitter.title = p.title;
-  p.twitter.description = p.description;
-  p.twitter.image = *p.og.image;
-  p.twitter.site = "@example";
-
-  Json article = {
-      {"@context", "https://schema.org"},
-      {"@type", "Article"},
-      {"name", p.title},
-      {"url", p.canonical},
-      {"description", p.description},
-      {"image", *p.og.image},
-      {"datePublished", "2024-05-14T09:30:00Z"},
-      {"dateModified", "2024-05-20T16:05:00Z"},
-      {"author", {{"@type", "Person"}, {"name", "Jane Doe"}}},
-      {"publisher",
-       {{"@type", "Organization"},
-        {"name", "Example Inc."},
-        {"logo", "https://www.example.com/media/logo.png"}}},
-      {"mainEntityOfPage", {{"@id", p.canonical}}},
-  };
-  Json items = Json::array();
-  const char* names[] = {"Home", "Blog", "How we cut our build times in half"};
-  const char* urls[] = {"https://www.example.com/", "https://www.example.com/blog/",
-                        "https://www.example.com/blog/faster-builds/"};
-  for (int i = 0; i < 3; ++i) {
-    items.push_back(
-        {{"@type", "ListItem"}, {"item", urls[i]}, {"name", names[i]}, {"position", i + 1}});
-  }
-  Json breadcrumbs = {{"@context", "https://schema.org"},
-                      {"@type", "BreadcrumbList"},
-                      {"itemListElement", items}};
-  p.schema_jsonld = Json::array({article, breadcrumbs});
-  return p;
-}
-
 void BM_RenderHtml_TypicalPost(benchmark::State& state) {
-  const SEOPayload p = typical_post();
+  const SEOPayload p = quarlo::bench::typical_post_payload();
   std::size_t bytes = 0;
   for (auto _ : state) {
     auto r = p.render_html();
@@ -83,7 +27,7 @@ void BM_RenderHtml_TypicalPost(benchmark::State& state) {
 BENCHMARK(BM_RenderHtml_TypicalPost);
 
 void BM_RenderOpenGraph_TypicalPost(benchmark::State& state) {
-  const SEOPayload p = typical_post();
+  const SEOPayload p = quarlo::bench::typical_post_payload();
   for (auto _ : state) {
     auto r = p.render_opengraph();
     benchmark::DoNotOptimize(r);
@@ -92,7 +36,7 @@ void BM_RenderOpenGraph_TypicalPost(benchmark::State& state) {
 BENCHMARK(BM_RenderOpenGraph_TypicalPost);
 
 void BM_RenderJsonLd_TypicalPost(benchmark::State& state) {
-  const SEOPayload p = typical_post();
+  const SEOPayload p = quarlo::bench::typical_post_payload();
   for (auto _ : state) {
     auto r = p.render_jsonld();
     benchmark::DoNotOptimize(r);
@@ -103,7 +47,7 @@ BENCHMARK(BM_RenderJsonLd_TypicalPost);
 // The JSON writer alone on the same document, for comparison with the script
 // element above.
 void BM_WriteJsonPretty_TypicalSchema(benchmark::State& state) {
-  const SEOPayload p = typical_post();
+  const SEOPayload p = quarlo::bench::typical_post_payload();
   for (auto _ : state) {
     std::string out;
     out.reserve(2048);
@@ -124,7 +68,7 @@ std::string repeat(std::string_view unit, std::size_t size) {
 
 void BM_RenderHtml_Hostile(benchmark::State& state) {
   const auto size = static_cast<std::size_t>(state.range(0));
-  SEOPayload p = typical_post();
+  SEOPayload p = quarlo::bench::typical_post_payload();
   p.title = repeat("&<>\"'", size);
   p.schema_jsonld = Json{{"headline", repeat("</<!--", size)}};
   for (auto _ : state) {

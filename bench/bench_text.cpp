@@ -9,39 +9,12 @@
 #include <string_view>
 
 #include "core/text.hpp"
+#include "typical_post.hpp"
 
 namespace {
 
-// About 1.5 KB: paragraphs, a heading, links with attributes, emphasis, a
-// list, an image, an entity and typographic quotes and dashes.
-constexpr std::string_view kPostBody =
-    "<p>Last spring we moved the whole build farm to a new set of machines, and we learned a few things "
-    "along the way. This post collects the ones we wish we had known <em>before</em> we started.</p>\n"
-    "<h2 id=\"planning\">Planning the move</h2>\n"
-    "<p>We began with an inventory of every job, its owner and the secrets it needed. That list turned out "
-    "to be the most useful document of the project \xE2\x80\x94 it told us which jobs nobody had touched in "
-    "a year, and we simply retired those.</p>\n"
-    "<p><img src=\"/media/2024/05/racks.jpg\" alt=\"Two racks of servers\" width=\"1200\" height=\"800\" "
-    "loading=\"lazy\"></p>\n"
-    "<p>A few rules we followed:</p>\n"
-    "<ul>\n"
-    "  <li>Move one team at a time, and keep the old runners for a week.</li>\n"
-    "  <li>Pin every tool version; \xE2\x80\x9Clatest\xE2\x80\x9D is not a version.</li>\n"
-    "  <li>Measure queue times before and after, not just build times.</li>\n"
-    "</ul>\n"
-    "<h2 id=\"results\">Results</h2>\n"
-    "<p>Median build time fell from 14 to 9 minutes, and the 95th percentile queue time dropped by half. "
-    "Caches did most of the work: see <a href=\"https://example.com/blog/build-caches/\" "
-    "rel=\"noopener\">our earlier post on build caches</a> for the details &amp; the numbers.</p>\n"
-    "<blockquote><p>It\xE2\x80\x99s the boring parts of a migration that decide whether it succeeds.</p>"
-    "</blockquote>\n"
-    "<p>Next time we will write the inventory first and automate the rest. If you are planning a similar "
-    "move, <strong>start with the list</strong>; everything else follows from it.</p>\n"
-    "<p>Thanks to everyone on the infrastructure team who carried pagers during the switch-over week, and "
-    "to the teams who volunteered to go first.</p>\n";
-
 void BM_HtmlToText_PostBody(benchmark::State& state) {
-  const std::string body(kPostBody);
+  const std::string body(quarlo::bench::kPostBody);
   for (auto _ : state) {
     auto text = quarlo::html_to_text(body);
     benchmark::DoNotOptimize(text);
@@ -52,7 +25,7 @@ void BM_HtmlToText_PostBody(benchmark::State& state) {
 BENCHMARK(BM_HtmlToText_PostBody);
 
 void BM_DescriptionSnippet_PostBody(benchmark::State& state) {
-  const std::string body(kPostBody);
+  const std::string body(quarlo::bench::kPostBody);
   for (auto _ : state) {
     auto snippet = quarlo::build_description_snippet(body, 160);
     benchmark::DoNotOptimize(snippet);
