@@ -1,7 +1,6 @@
 """Contract classes (SEOExpectation, SEOContractRule, SEOContractConfig,
 SEOContract), build_seo_contract and the native SchemaRegistry."""
 
-import gc
 import hashlib
 import inspect
 import os
@@ -9,7 +8,6 @@ import pathlib
 import stat
 import sys
 import threading
-import tracemalloc
 
 import pytest
 
@@ -23,6 +21,7 @@ from _quarlo_native import (
     build_seo_contract,
 )
 from parser_wording import shape_error
+from leakcheck import traced_growth
 
 HAS_NOTES = sys.version_info >= (3, 11)
 DATA = pathlib.Path(__file__).parent / "data"
@@ -640,14 +639,4 @@ def test_no_leaks(tmp_path):
             except ValueError:
                 pass
 
-    run()
-    gc.collect()
-    tracemalloc.start()
-    try:
-        before = tracemalloc.get_traced_memory()[0]
-        run()
-        gc.collect()
-        grown = tracemalloc.get_traced_memory()[0] - before
-    finally:
-        tracemalloc.stop()
-    assert grown < 64 * 1024
+    assert traced_growth(run) < 64 * 1024

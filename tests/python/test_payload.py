@@ -5,18 +5,17 @@ text, so every shape (extras, absent fields, deep schemas) can be reached.
 """
 
 import copy
-import gc
 import hashlib
 import inspect
 import json
 import sys
-import tracemalloc
 
 import pytest
 
 import _quarlo_native as native
 from _quarlo_native import OGPayload, SEOPayload, TwitterPayload
 from parser_wording import shape_error
+from leakcheck import traced_growth
 
 HAS_NOTES = sys.version_info >= (3, 11)
 
@@ -487,14 +486,4 @@ def test_no_leaks(full):
             except TypeError:
                 pass
 
-    run()
-    gc.collect()
-    tracemalloc.start()
-    try:
-        before = tracemalloc.get_traced_memory()[0]
-        run()
-        gc.collect()
-        grown = tracemalloc.get_traced_memory()[0] - before
-    finally:
-        tracemalloc.stop()
-    assert grown < 64 * 1024
+    assert traced_growth(run) < 64 * 1024

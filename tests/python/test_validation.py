@@ -5,16 +5,15 @@ Payloads of any shape come from build_seo_payload with a hook that replaces
 the dictionary form, so the rules see exactly the fields written here.
 """
 
-import gc
 import inspect
 import sys
-import tracemalloc
 
 import pytest
 
 import _quarlo_native as native
 from _quarlo_native import SEOIssue, validate_payload
 from parser_wording import shape_error
+from leakcheck import traced_growth
 
 HAS_NOTES = sys.version_info >= (3, 11)
 
@@ -220,14 +219,4 @@ def test_no_leaks():
             for issue in validate_payload(p):
                 issue.rule_id, issue.severity, issue.message, issue.url, issue.details
 
-    run()
-    gc.collect()
-    tracemalloc.start()
-    try:
-        before = tracemalloc.get_traced_memory()[0]
-        run()
-        gc.collect()
-        grown = tracemalloc.get_traced_memory()[0] - before
-    finally:
-        tracemalloc.stop()
-    assert grown < 64 * 1024
+    assert traced_growth(run) < 64 * 1024
