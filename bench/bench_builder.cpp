@@ -3,7 +3,7 @@
 // breadcrumb list.
 #include <benchmark/benchmark.h>
 
-#include "core/payload_builder.hpp"
+#include "core/payload/builder.hpp"
 #include "typical_post.hpp"
 
 namespace {

@@ -3,9 +3,9 @@
 // every page view.
 #include <benchmark/benchmark.h>
 
-#include "core/breadcrumbs.hpp"
+#include "core/jsonld/breadcrumbs.hpp"
 #include "core/jsonld/jsonld.hpp"
-#include "core/url.hpp"
+#include "core/url/url.hpp"
 
 namespace {
 

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "core/hashing.hpp"
-#include "core/payload.hpp"
+#include "core/base/sha256.hpp"
+#include "core/payload/digest.hpp"
+#include "core/payload/payload.hpp"
 #include "typical_post.hpp"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <string>
 
-#include "core/json.hpp"
-#include "core/payload.hpp"
+#include "core/base/json.hpp"
+#include "core/payload/payload.hpp"
 #include "typical_post.hpp"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/text.hpp"
+#include "core/payload/text.hpp"
 #include "typical_post.hpp"
 
 namespace {

@@ -2,9 +2,9 @@
 // on every page view.
 #include <benchmark/benchmark.h>
 
-#include "core/detrack.hpp"
-#include "core/url.hpp"
-#include "core/whatwg_url.hpp"
+#include "core/url/detrack.hpp"
+#include "core/url/url.hpp"
+#include "core/url/whatwg_url.hpp"
 
 #include <algorithm>
 #include <cstdint>

@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/config.hpp"
-#include "core/entity.hpp"
-#include "core/payload.hpp"
-#include "core/payload_builder.hpp"
+#include "core/model/config.hpp"
+#include "core/model/entity.hpp"
+#include "core/payload/payload.hpp"
+#include "core/payload/builder.hpp"
 
 namespace quarlo::bench {
 

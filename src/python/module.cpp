@@ -9,9 +9,9 @@
 
 #include <cstdint>
 
-#include "python/errors.hpp"
-#include "python/guard.hpp"
-#include "python/module.hpp"
+#include "python/runtime/errors.hpp"
+#include "python/runtime/guard.hpp"
+#include "python/runtime/module.hpp"
 #include "python/py_build.hpp"
 #include "python/py_config.hpp"
 #include "python/py_contract.hpp"
@@ -20,7 +20,8 @@
 #include "python/py_payload.hpp"
 #include "python/py_registry.hpp"
 #include "python/py_url.hpp"
-#include "python/pyref.hpp"
+#include "python/py_validation.hpp"
+#include "python/runtime/pyref.hpp"
 
 namespace quarlo::py {
 namespace {

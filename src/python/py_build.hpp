@@ -13,8 +13,8 @@
 
 #include <string_view>
 
-#include "core/entity.hpp"
-#include "core/payload.hpp"
+#include "core/model/entity.hpp"
+#include "core/payload/payload.hpp"
 
 namespace quarlo::py {
 

@@ -5,8 +5,8 @@
 
 #include <Python.h>
 
-#include "core/config.hpp"
-#include "python/pyref.hpp"
+#include "core/model/config.hpp"
+#include "python/runtime/pyref.hpp"
 
 namespace quarlo::py {
 

@@ -1,9 +1,8 @@
 // The contract classes (SEOExpectation, SEOContractRule, SEOContractConfig,
-// SEOContract), the validation finding class SEOIssue, and the functions
-// validate_payload and build_seo_contract.
+// SEOContract) and the function build_seo_contract.
 //
-// All five classes are final and immutable. SEOContract and SEOIssue have no
-// constructor: only build_seo_contract and validate_payload make them.
+// All four classes are final and immutable. SEOContract has no constructor:
+// only build_seo_contract makes it.
 #pragma once
 
 #include <Python.h>
@@ -16,9 +15,7 @@ PyTypeObject* seo_expectation_type();
 PyTypeObject* seo_contract_rule_type();
 PyTypeObject* seo_contract_config_type();
 PyTypeObject* seo_contract_type();
-PyTypeObject* seo_issue_type();
 
-extern PyMethodDef validate_payload_def;
 extern PyMethodDef build_seo_contract_def;
 
 }  // namespace quarlo::py

@@ -6,14 +6,14 @@
 #include <utility>
 #include <vector>
 
-#include "python/args.hpp"
-#include "python/cell.hpp"
-#include "python/convert.hpp"
-#include "python/errors.hpp"
-#include "python/fast_args.hpp"
-#include "python/guard.hpp"
-#include "python/module.hpp"
-#include "python/record_object.hpp"
+#include "python/runtime/args.hpp"
+#include "python/runtime/cell.hpp"
+#include "python/runtime/convert.hpp"
+#include "python/runtime/errors.hpp"
+#include "python/runtime/fast_args.hpp"
+#include "python/runtime/guard.hpp"
+#include "python/runtime/module.hpp"
+#include "python/runtime/record_object.hpp"
 
 namespace quarlo::py {
 namespace {

@@ -11,8 +11,8 @@
 
 #include <Python.h>
 
-#include "core/entity.hpp"
-#include "python/pyref.hpp"
+#include "core/model/entity.hpp"
+#include "python/runtime/pyref.hpp"
 
 namespace quarlo::py {
 

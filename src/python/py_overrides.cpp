@@ -3,13 +3,13 @@
 
 #include <utility>
 
-#include "python/args.hpp"
-#include "python/convert.hpp"
-#include "python/fast_args.hpp"
-#include "python/guard.hpp"
-#include "python/module.hpp"
+#include "python/runtime/args.hpp"
+#include "python/runtime/convert.hpp"
+#include "python/runtime/fast_args.hpp"
+#include "python/runtime/guard.hpp"
+#include "python/runtime/module.hpp"
 #include "python/py_entity.hpp"
-#include "python/record_object.hpp"
+#include "python/runtime/record_object.hpp"
 
 namespace quarlo::py {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <Python.h>
 
-#include "core/entity.hpp"
+#include "core/model/entity.hpp"
 
 namespace quarlo::py {
 

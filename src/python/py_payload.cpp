@@ -25,15 +25,15 @@
 #include <string_view>
 #include <utility>
 
-#include "core/hashing.hpp"
-#include "python/args.hpp"
-#include "python/cell.hpp"
-#include "python/convert.hpp"
-#include "python/errors.hpp"
-#include "python/fast_args.hpp"
-#include "python/guard.hpp"
-#include "python/module.hpp"
-#include "python/record_object.hpp"
+#include "core/payload/digest.hpp"
+#include "python/runtime/args.hpp"
+#include "python/runtime/cell.hpp"
+#include "python/runtime/convert.hpp"
+#include "python/runtime/errors.hpp"
+#include "python/runtime/fast_args.hpp"
+#include "python/runtime/guard.hpp"
+#include "python/runtime/module.hpp"
+#include "python/runtime/record_object.hpp"
 
 namespace quarlo::py {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <Python.h>
 
-#include "core/payload.hpp"
-#include "python/pyref.hpp"
+#include "core/payload/payload.hpp"
+#include "python/runtime/pyref.hpp"
 
 namespace quarlo::py {
 

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "core/jsonld/registry.hpp"
-#include "python/args.hpp"
-#include "python/fast_args.hpp"
-#include "python/guard.hpp"
-#include "python/module.hpp"
-#include "python/record_object.hpp"
+#include "python/runtime/args.hpp"
+#include "python/runtime/fast_args.hpp"
+#include "python/runtime/guard.hpp"
+#include "python/runtime/module.hpp"
+#include "python/runtime/record_object.hpp"
 
 namespace quarlo::py {
 namespace {

@@ -10,14 +10,14 @@
 // QuarloError subclass.
 #include "python/py_url.hpp"
 
-#include "core/detrack.hpp"
-#include "core/url.hpp"
-#include "python/args.hpp"
-#include "python/cell.hpp"
-#include "python/errors.hpp"
-#include "python/fast_args.hpp"
-#include "python/guard.hpp"
-#include "python/module.hpp"
+#include "core/url/detrack.hpp"
+#include "core/url/url.hpp"
+#include "python/runtime/args.hpp"
+#include "python/runtime/cell.hpp"
+#include "python/runtime/errors.hpp"
+#include "python/runtime/fast_args.hpp"
+#include "python/runtime/guard.hpp"
+#include "python/runtime/module.hpp"
 #include "python/py_config.hpp"
 
 namespace quarlo::py {

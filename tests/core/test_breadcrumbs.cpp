@@ -1,5 +1,5 @@
 // Tests of breadcrumb lists and the public URL resolver.
-#include "core/breadcrumbs.hpp"
+#include "core/jsonld/breadcrumbs.hpp"
 
 #include <gtest/gtest.h>
 

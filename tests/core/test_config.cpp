@@ -1,5 +1,5 @@
 // Tests of the site configuration: defaults, validation, serialised form.
-#include "core/config.hpp"
+#include "core/model/config.hpp"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/hashing.hpp"
+#include "core/base/sha256.hpp"
 
 namespace quarlo {
 namespace {

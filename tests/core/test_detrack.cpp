@@ -1,5 +1,5 @@
 // Tests of tracking-parameter removal.
-#include "core/detrack.hpp"
+#include "core/url/detrack.hpp"
 
 #include <gtest/gtest.h>
 

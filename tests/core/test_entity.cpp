@@ -1,5 +1,5 @@
 // Tests of the entity records and robots string.
-#include "core/entity.hpp"
+#include "core/model/entity.hpp"
 
 #include <gtest/gtest.h>
 

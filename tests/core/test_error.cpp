@@ -1,5 +1,5 @@
 // Tests of the error kinds, display text and result type.
-#include "core/error.hpp"
+#include "core/base/error.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Tests of the JSON writer and parser.
-#include "core/json.hpp"
+#include "core/base/json.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "core/unicode.hpp"
+#include "core/base/unicode.hpp"
 
 namespace quarlo {
 namespace {

@@ -1,5 +1,5 @@
 // Tests of the payload forms, from_dict and the payload digest.
-#include "core/payload.hpp"
+#include "core/payload/payload.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/hashing.hpp"
+#include "core/base/sha256.hpp"
+#include "core/payload/digest.hpp"
 
 namespace quarlo {
 namespace {

@@ -1,12 +1,12 @@
 // Tests of the payload builder.
-#include "core/payload_builder.hpp"
+#include "core/payload/builder.hpp"
 
 #include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "core/hashing.hpp"
+#include "core/payload/digest.hpp"
 #include "core/jsonld/jsonld.hpp"
 
 namespace quarlo {

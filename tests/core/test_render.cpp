@@ -1,5 +1,6 @@
 // Tests of head-tag rendering.
-#include "core/payload.hpp"
+#include "core/payload/html.hpp"
+#include "core/payload/payload.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/json.hpp"
+#include "core/base/json.hpp"
 
 namespace quarlo {
 namespace {

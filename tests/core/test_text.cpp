@@ -1,5 +1,5 @@
 // Tests of html_to_text and description snippets.
-#include "core/text.hpp"
+#include "core/payload/text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/unicode.hpp"
+#include "core/base/unicode.hpp"
 #include "text_reference.hpp"
 
 namespace quarlo {

@@ -1,5 +1,5 @@
 // Tests of the Unicode helpers.
-#include "core/unicode.hpp"
+#include "core/base/unicode.hpp"
 
 #include <gtest/gtest.h>
 

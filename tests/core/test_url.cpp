@@ -1,5 +1,5 @@
 // Tests of route and public URL normalisation.
-#include "core/url.hpp"
+#include "core/url/url.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Tests of the payload validation rules.
-#include "core/validation.hpp"
+#include "core/validation/validation.hpp"
 
 #include <functional>
 #include <string>

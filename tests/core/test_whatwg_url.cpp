@@ -1,6 +1,6 @@
 // Tests of the URL parser, the URL Standard conformance data included.
-#include "core/whatwg_url.hpp"
-#include "core/whatwg_url_internal.hpp"
+#include "core/url/whatwg_url.hpp"
+#include "core/url/whatwg_url_internal.hpp"
 
 #include <gtest/gtest.h>
 

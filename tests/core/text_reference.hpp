@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/unicode.hpp"
+#include "core/base/unicode.hpp"
 
 namespace quarlo::testing_reference {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/json.hpp"
-#include "core/payload.hpp"
+#include "core/base/json.hpp"
+#include "core/payload/payload.hpp"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string_view>
 
 #include "../core/text_reference.hpp"
-#include "core/text.hpp"
-#include "core/unicode.hpp"
+#include "core/payload/text.hpp"
+#include "core/base/unicode.hpp"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/detrack.hpp"
-#include "core/unicode.hpp"
-#include "core/url.hpp"
+#include "core/url/detrack.hpp"
+#include "core/base/unicode.hpp"
+#include "core/url/url.hpp"
 
 namespace {
 

@@ -7,9 +7,9 @@
 // ASCII once percent-decoded must come out lower-cased or fail one of the
 // checks that follow domain to ASCII. Taken as a domain, the input must
 // convert the same whether ICU sees it whole or a few labels at a time.
-#include "core/unicode.hpp"
-#include "core/whatwg_url.hpp"
-#include "core/whatwg_url_internal.hpp"
+#include "core/base/unicode.hpp"
+#include "core/url/whatwg_url.hpp"
+#include "core/url/whatwg_url_internal.hpp"
 
 #include <algorithm>
 #include <cstddef>

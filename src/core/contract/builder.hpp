@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/contract/model.hpp"
-#include "core/error.hpp"
+#include "core/base/error.hpp"
 
 namespace quarlo {
 

@@ -13,8 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/hashing.hpp"
-#include "core/json.hpp"
+#include "core/base/sha256.hpp"
+#include "core/base/json.hpp"
 
 namespace quarlo {
 namespace {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/error.hpp"
+#include "core/base/error.hpp"
 
 namespace quarlo {
 

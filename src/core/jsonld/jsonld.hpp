@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "core/config.hpp"
-#include "core/entity.hpp"
-#include "core/error.hpp"
-#include "core/json.hpp"
+#include "core/model/config.hpp"
+#include "core/model/entity.hpp"
+#include "core/base/error.hpp"
+#include "core/base/json.hpp"
 #include "core/jsonld/registry.hpp"
 
 namespace quarlo {

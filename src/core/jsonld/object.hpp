@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "core/json.hpp"
+#include "core/base/json.hpp"
 
 namespace quarlo::jsonld {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/json.hpp"
+#include "core/base/json.hpp"
 
 namespace quarlo {
 

@@ -1,0 +1,301 @@
+// HTML head rendering of a payload: the title element, the description,
+// canonical and robots tags, the Open Graph and Twitter Card meta tags and the
+// JSON-LD script element.
+//
+// Everything is written into one output buffer: text values are escaped in a
+// single pass as they are appended, and the JSON-LD text is written straight
+// after the script start tag and neutralised in place.
+#include "core/payload/html.hpp"
+
+#include <array>
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "core/base/json.hpp"
+#include "core/payload/payload.hpp"
+
+namespace quarlo {
+namespace {
+
+using namespace std::string_view_literals;
+
+// The five bytes that HTML escaping replaces, indexed by byte; 0 = copy.
+constexpr std::array<std::uint8_t, 256> kHtmlEscapeIndex = [] {
+  std::array<std::uint8_t, 256> t{};
+  t[static_cast<unsigned char>('&')] = 1;
+  t[static_cast<unsigned char>('<')] = 2;
+  t[static_cast<unsigned char>('>')] = 3;
+  t[static_cast<unsigned char>('"')] = 4;
+  t[static_cast<unsigned char>('\'')] = 5;
+  return t;
+}();
+
+// Replacing "&" first and every other character afterwards is the same as
+// one pass that maps each special byte to its entity: the entities produced
+// for "<", ">", '"' and "'" are never escaped again, while an "&" from the
+// input always is, even when it already starts an entity.
+constexpr std::array<std::string_view, 6> kHtmlEscapes{
+    ""sv, "&amp;"sv, "&lt;"sv, "&gt;"sv, "&quot;"sv, "&#x27;"sv};
+
+// The first byte in [p, end) that escaping replaces, or `end`; `begin` is
+// the start of the whole text (p >= begin). Most values hold none or few, so
+// the scan runs sixteen bytes at a time; the last partial block is read as
+// the final sixteen bytes of the text when it is that long.
+const char* find_html_special(const char* const begin, const char* p, const char* const end) {
+#if defined(__SSE2__)
+  const __m128i amp = _mm_set1_epi8('&');
+  const __m128i lt = _mm_set1_epi8('<');
+  const __m128i gt = _mm_set1_epi8('>');
+  const __m128i quot = _mm_set1_epi8('"');
+  const __m128i apos = _mm_set1_epi8('\'');
+  const auto special_mask = [&](const char* at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i hits = _mm_or_si128(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, lt)),
+                     _mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_cmpeq_epi8(v, quot))),
+        _mm_cmpeq_epi8(v, apos));
+    return static_cast<unsigned>(_mm_movemask_epi8(hits));
+  };
+  while (end - p >= 16) {
+    const unsigned mask = special_mask(p);
+    if (mask != 0) return p + __builtin_ctz(mask);
+    p += 16;
+  }
+  if (p != end && end - begin >= 16) {
+    // Bit i stands for end - 16 + i; drop the bits before p.
+    const unsigned mask = special_mask(end - 16) >> (16 - (end - p));
+    return mask != 0 ? p + __builtin_ctz(mask) : end;
+  }
+#else
+  static_cast<void>(begin);
+#endif
+  for (; p != end; ++p) {
+    if (kHtmlEscapeIndex[static_cast<unsigned char>(*p)] != 0) return p;
+  }
+  return end;
+}
+
+constexpr std::string_view kLineEnd = "\">\n";
+constexpr std::string_view kScriptOpen = "<script type=\"application/ld+json\">\n";
+constexpr std::string_view kScriptClose = "\n</script>";
+
+// Writes "<meta " + `head` + `value` escaped + "\">\n", where `head` is
+// `name="tag" content="` (or with property=) spelled out at the call site.
+void append_meta(std::string& out, std::string_view head, std::string_view value) {
+  out.append(head);
+  append_escaped_html(out, value);
+  out.append(kLineEnd);
+}
+
+void append_optional_meta(std::string& out, std::string_view head,
+                          const std::optional<std::string>& value) {
+  if (value) append_meta(out, head, *value);
+}
+
+void append_meta_number(std::string& out, std::string_view head,
+                        const std::optional<std::uint32_t>& value) {
+  if (!value) return;
+  std::array<char, 16> digits{};
+  const auto [end, ec] = std::to_chars(digits.data(), digits.data() + digits.size(), *value);
+  static_cast<void>(ec);  // a 32-bit number always fits
+  out.append(head);
+  out.append(digits.data(), end);
+  out.append(kLineEnd);
+}
+
+// Each line ends with a line feed.
+void append_opengraph_lines(std::string& out, const OGPayload& og) {
+  append_meta(out, "<meta property=\"og:type\" content=\"", og.type);
+  append_optional_meta(out, "<meta property=\"og:title\" content=\"", og.title);
+  append_optional_meta(out, "<meta property=\"og:description\" content=\"", og.description);
+  append_optional_meta(out, "<meta property=\"og:url\" content=\"", og.url);
+  append_optional_meta(out, "<meta property=\"og:image\" content=\"", og.image);
+  append_meta_number(out, "<meta property=\"og:image:width\" content=\"", og.image_width);
+  append_meta_number(out, "<meta property=\"og:image:height\" content=\"", og.image_height);
+  append_optional_meta(out, "<meta property=\"og:image:alt\" content=\"", og.image_alt);
+  append_optional_meta(out, "<meta property=\"og:site_name\" content=\"", og.site_name);
+  append_optional_meta(out, "<meta property=\"og:locale\" content=\"", og.locale);
+  if (og.locale_alternate) {
+    for (const auto& locale : *og.locale_alternate) {
+      append_meta(out, "<meta property=\"og:locale:alternate\" content=\"", locale);
+    }
+  }
+  append_optional_meta(out, "<meta property=\"og:audio\" content=\"", og.audio);
+  append_optional_meta(out, "<meta property=\"og:video\" content=\"", og.video);
+}
+
+void append_twitter_lines(std::string& out, const TwitterPayload& tw) {
+  append_meta(out, "<meta name=\"twitter:card\" content=\"", tw.card);
+  append_optional_meta(out, "<meta name=\"twitter:title\" content=\"", tw.title);
+  append_optional_meta(out, "<meta name=\"twitter:description\" content=\"", tw.description);
+  append_optional_meta(out, "<meta name=\"twitter:image\" content=\"", tw.image);
+  append_optional_meta(out, "<meta name=\"twitter:image:alt\" content=\"", tw.image_alt);
+  append_optional_meta(out, "<meta name=\"twitter:site\" content=\"", tw.site);
+  append_optional_meta(out, "<meta name=\"twitter:creator\" content=\"", tw.creator);
+}
+
+// Makes the JSON text in out[from, end) safe inside a script element:
+// "</" becomes "<\/" (no "</script>" can end the element early) and "<!--"
+// becomes "\u003c!--" (no comment opener can switch the HTML parser into the
+// script's double-escaped state, where "</script>" no longer closes it).
+// Both can only occur inside JSON strings, where either escape is valid JSON
+// and reads back as the same text. The two patterns cannot overlap or create
+// one another, so one left-to-right pass applies both.
+void neutralise_script_text(std::string& out, std::size_t from) {
+  // Count first: most documents hold neither, and then nothing moves.
+  std::size_t grow = 0;
+  {
+    const char* const end = out.data() + out.size();
+    const char* p = out.data() + from;
+    while ((p = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(end - p)))) !=
+           nullptr) {
+      const auto rest = static_cast<std::size_t>(end - p);
+      if (rest >= 2 && p[1] == '/') {
+        grow += 1;  // "</" -> "<\/"
+        p += 2;
+      } else if (rest >= 4 && p[1] == '!' && p[2] == '-' && p[3] == '-') {
+        grow += 5;  // "<!--" -> "\u003c!--"
+        p += 4;
+      } else {
+        ++p;
+      }
+    }
+  }
+  if (grow == 0) return;
+
+  // Expand in place from the back, so every byte moves once. A pattern is
+  // recognised at its last byte, reading only bytes that have not moved yet;
+  // once every pattern is rewritten, the bytes before it are in place.
+  const std::size_t size = out.size();
+  out.resize(size + grow);
+  char* const buf = out.data();
+  std::size_t src = size;
+  std::size_t dst = size + grow;
+  while (dst != src) {
+    --src;
+    const char c = buf[src];
+    if (c == '/' && src > from && buf[src - 1] == '<') {
+      dst -= 3;
+      std::memcpy(buf + dst, "<\\/", 3);
+      src -= 1;
+    } else if (c == '-' && src >= from + 3 && buf[src - 1] == '-' && buf[src - 2] == '!' &&
+               buf[src - 3] == '<') {
+      dst -= 9;
+      std::memcpy(buf + dst, "\\u003c!--", 9);
+      src -= 3;
+    } else {
+      buf[--dst] = c;
+    }
+  }
+}
+
+void append_jsonld(std::string& out, const Json& schema) {
+  out.append(kScriptOpen);
+  const std::size_t json_start = out.size();
+  append_json(out, schema, JsonLayout::Pretty);
+  neutralise_script_text(out, json_start);
+  out.append(kScriptClose);
+}
+
+std::size_t text_size(const std::optional<std::string>& v) { return v ? v->size() : 0; }
+
+// A first guess at the size of the head without its script element: the
+// values plus the longest fixed text of their lines. Escaping may exceed it.
+std::size_t estimate_head_size(const SEOPayload& p) {
+  const OGPayload& og = p.og;
+  const TwitterPayload& tw = p.twitter;
+  std::size_t n = p.title.size() + p.description.size() + p.canonical.size() + p.robots.size() +
+                  og.type.size() + text_size(og.title) + text_size(og.description) +
+                  text_size(og.url) + text_size(og.image) + text_size(og.image_alt) +
+                  text_size(og.site_name) + text_size(og.locale) + text_size(og.audio) +
+                  text_size(og.video) + tw.card.size() + text_size(tw.title) +
+                  text_size(tw.description) + text_size(tw.image) + text_size(tw.image_alt) +
+                  text_size(tw.site) + text_size(tw.creator);
+  std::size_t lines = 24;
+  if (og.locale_alternate) {
+    for (const auto& locale : *og.locale_alternate) n += locale.size();
+    lines += og.locale_alternate->size();
+  }
+  return n + lines * 56;
+}
+
+}  // namespace
+
+void append_escaped_html(std::string& out, std::string_view text) {
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const char* run = begin;
+  for (const char* p = find_html_special(begin, run, end); p != end;
+       p = find_html_special(begin, run, end)) {
+    out.append(run, static_cast<std::size_t>(p - run));
+    out.append(kHtmlEscapes[kHtmlEscapeIndex[static_cast<unsigned char>(*p)]]);
+    run = p + 1;
+  }
+  out.append(run, static_cast<std::size_t>(end - run));
+}
+
+std::string escape_html(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8 + 8);
+  append_escaped_html(out, text);
+  return out;
+}
+
+std::string SEOPayload::render_opengraph() const {
+  std::string out;
+  out.reserve(512);
+  append_opengraph_lines(out, og);
+  out.pop_back();  // the type line is always there; no line feed after the last
+  return out;
+}
+
+std::string SEOPayload::render_twitter() const {
+  std::string out;
+  out.reserve(384);
+  append_twitter_lines(out, twitter);
+  out.pop_back();  // the card line is always there
+  return out;
+}
+
+Result<std::string> SEOPayload::render_jsonld() const {
+  std::string out;
+  if (!schema_jsonld) return out;
+  out.reserve(2048);
+  append_jsonld(out, *schema_jsonld);
+  return out;
+}
+
+Result<std::string> SEOPayload::render_html() const {
+  std::string out;
+  // The script element's size is unknown until written; a typical document
+  // fits in the allowance, a larger one grows the buffer geometrically.
+  out.reserve(estimate_head_size(*this) + (schema_jsonld ? 2048 : 0));
+
+  out.append("<title>"sv);
+  append_escaped_html(out, title);
+  out.append("</title>\n"sv);
+  if (!description.empty()) append_meta(out, "<meta name=\"description\" content=\"", description);
+  out.append("<link rel=\"canonical\" href=\""sv);
+  append_escaped_html(out, canonical);
+  out.append(kLineEnd);
+  append_meta(out, "<meta name=\"robots\" content=\"", robots);
+  // Neither block is ever empty: "og:type" and "twitter:card" always render.
+  append_opengraph_lines(out, og);
+  append_twitter_lines(out, twitter);
+  if (schema_jsonld) {
+    append_jsonld(out, *schema_jsonld);
+    out.push_back('\n');
+  }
+  return out;
+}
+
+}  // namespace quarlo

@@ -1,0 +1,204 @@
+// Route paths and canonical public URLs under the URL policy.
+#include "core/url/url.hpp"
+
+#include <algorithm>
+#include <memory>
+#include <unordered_set>
+
+#include "core/url/detrack.hpp"
+#include "core/base/unicode.hpp"
+#include "core/url/whatwg_url.hpp"
+
+namespace quarlo {
+namespace {
+
+// Up to this many allowed names are scanned linearly; longer lists are put
+// into a hash set once per call.
+constexpr std::size_t kLinearAllowedLimit = 8;
+
+// The operations below work on the tail of `out` that starts at `from`, so
+// the canonical URL is built in one string.
+
+void collapse_slashes(std::string& out, std::size_t from) {
+  const auto last = std::unique(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(),
+                                [](char a, char b) { return a == '/' && b == '/'; });
+  out.erase(last, out.end());
+}
+
+void lower_case(std::string& out, std::size_t from) {
+  const std::string_view tail = std::string_view(out).substr(from);
+  if (is_ascii(tail)) {
+    for (std::size_t i = from; i < out.size(); ++i) {
+      if (out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] + ('a' - 'A'));
+    }
+    return;
+  }
+  std::string lowered = to_lower(tail);
+  out.resize(from);
+  out.append(lowered);
+}
+
+void apply_trailing_slash(std::string& out, std::size_t from, TrailingSlash rule) {
+  const std::string_view tail = std::string_view(out).substr(from);
+  switch (rule) {
+    case TrailingSlash::Always:
+      if (tail.empty() || tail.back() != '/') out.push_back('/');
+      break;
+    case TrailingSlash::Never:
+      if (tail != "/") {
+        const auto keep = tail.find_last_not_of('/');
+        out.resize(from + (keep == std::string_view::npos ? 0 : keep + 1));
+      }
+      break;
+    case TrailingSlash::Preserve:
+      break;
+  }
+}
+
+// Appends the normalised form of `path` to `out`.
+void append_normalized_path(std::string& out, std::string_view path, const URLPolicy& policy) {
+  const std::size_t from = out.size();
+  const std::string_view trimmed = trim(path);
+  if (trimmed.empty() || trimmed.front() != '/') out.push_back('/');
+  out.append(trimmed);
+  if (policy.collapse_duplicate_slashes) collapse_slashes(out, from);
+  if (policy.lowercase_paths) lower_case(out, from);
+  apply_trailing_slash(out, from, policy.trailing_slash);
+}
+
+std::string_view strip_trailing_slashes(std::string_view s) noexcept {
+  const auto keep = s.find_last_not_of('/');
+  return keep == std::string_view::npos ? std::string_view{} : s.substr(0, keep + 1);
+}
+
+// An absolute URL needs a scheme followed by ":"; without any ":" the parser
+// can only report a relative URL, so it is not worth calling.
+bool may_be_absolute_url(std::string_view text) noexcept {
+  return text.find(':') != std::string_view::npos;
+}
+
+}  // namespace
+
+Result<std::string> normalize_path(std::string_view path, const URLPolicy& policy) {
+  std::string out;
+  out.reserve(path.size() + 2);
+  append_normalized_path(out, path, policy);
+  return out;
+}
+
+namespace {
+
+// Appends "?" and the filtered query to `out` unless nothing is kept.
+void append_filtered_query(std::string& out, std::string_view query, const URLPolicy& policy) {
+  if (query.empty()) return;
+
+  const auto& allowed = policy.allowed_query_params;
+  std::unordered_set<std::string_view> allowed_set;
+  const bool use_set = allowed.size() > kLinearAllowedLimit;
+  if (use_set) allowed_set.insert(allowed.begin(), allowed.end());
+  const auto is_allowed = [&](std::string_view key) {
+    if (use_set) return allowed_set.count(key) != 0;
+    return std::find(allowed.begin(), allowed.end(), key) != allowed.end();
+  };
+
+  bool first = true;
+  for_each_query_piece(query, [&](const QueryPiece& piece) {
+    const std::string_view raw_key = piece.key();
+    if (raw_key.empty()) return;
+    bool keep = true;
+    if (!allowed.empty()) {
+      keep = is_allowed(decoded_key(raw_key));
+    } else if (policy.strip_tracking_params) {
+      keep = !is_tracking_key(raw_key, policy.extra_tracking_params);
+    }
+    if (!keep) return;
+    out.push_back(first ? '?' : '&');
+    out.append(piece.text);
+    first = false;
+  });
+}
+
+}  // namespace
+
+std::string filter_query(std::string_view query, const URLPolicy& policy) {
+  std::string out;
+  append_filtered_query(out, query, policy);
+  if (!out.empty()) out.erase(0, 1);  // the "?"
+  return out;
+}
+
+void prepare_public_base(SEOConfig& config) {
+  config.public_base_cache.parsed = std::make_shared<const ParsedPublicBase>(
+      ParsedPublicBase{config.public_base_url, whatwg::parse(config.public_base_url)});
+}
+
+PublicUrlResolver::PublicUrlResolver(const SEOConfig& config) : config_(config), base_(nullptr) {
+  const std::shared_ptr<const ParsedPublicBase>& cached = config.public_base_cache.parsed;
+  if (cached && cached->text == config.public_base_url) {
+    base_ = &cached->result;
+  } else {
+    base_ = &own_.emplace(whatwg::parse(config.public_base_url));
+  }
+}
+
+Result<std::string> PublicUrlResolver::resolve(std::string_view url_or_path) const {
+  const std::string_view trimmed = trim(url_or_path);
+  if (trimmed.empty()) {
+    return QuarloError::invalid_url("url_or_path must be a non-empty string");
+  }
+  if (!*base_) {
+    std::string message = "invalid public_base_url: ";
+    message.append(base_->failure);
+    return QuarloError::invalid_config(std::move(message));
+  }
+
+  whatwg::ParseResult parsed_input;
+  if (may_be_absolute_url(trimmed)) parsed_input = whatwg::parse(trimmed);
+
+  std::string_view path;
+  std::string_view query;
+  if (parsed_input) {
+    path = parsed_input.url->path;
+    if (parsed_input.url->query) query = *parsed_input.url->query;
+  } else {
+    path = trimmed.substr(0, trimmed.find('#'));
+    const std::size_t q = path.find('?');
+    if (q != std::string_view::npos) {
+      query = path.substr(q + 1);
+      path = path.substr(0, q);
+    }
+  }
+
+  // A path outside the base URL's path prefix is put under it.
+  const std::string_view prefix = strip_trailing_slashes(base_->url->path);
+  std::string joined;
+  if (!prefix.empty()) {
+    const bool under_prefix = path == prefix || (path.size() > prefix.size() && path.starts_with(prefix) &&
+                                                 path[prefix.size()] == '/');
+    if (!under_prefix) {
+      joined.reserve(prefix.size() + 1 + path.size());
+      joined.append(prefix);
+      if (!path.starts_with('/')) joined.push_back('/');
+      joined.append(path);
+      path = joined;
+    }
+  }
+
+  const URLPolicy& policy = config_.url_policy;
+  const std::string_view scheme =
+      policy.enforce_https ? std::string_view("https") : std::string_view(base_->url->scheme);
+  std::string out;
+  out.reserve(scheme.size() + 3 + config_.canonical_host.size() + path.size() + query.size() + 3);
+  out.append(scheme);
+  out.append("://");
+  out.append(config_.canonical_host);
+  append_normalized_path(out, path, policy);
+  append_filtered_query(out, query, policy);
+  return out;
+}
+
+Result<std::string> normalize_public_url(std::string_view url_or_path, const SEOConfig& config) {
+  return PublicUrlResolver(config).resolve(url_or_path);
+}
+
+}  // namespace quarlo

@@ -1,0 +1,245 @@
+// Python <-> JSON value conversion.
+#include "python/runtime/convert.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <vector>
+
+#include "python/runtime/args.hpp"
+#include "python/runtime/cell.hpp"
+
+namespace quarlo::py {
+
+namespace {
+
+ObjectCell g_json_dumps;
+
+// json.dumps, imported once per process.
+PyObject* json_dumps() {
+  if (PyObject* dumps = g_json_dumps.get()) return dumps;
+  PyRef json = PyRef::checked(PyImport_ImportModule("json"));
+  return g_json_dumps.offer(PyRef::checked(PyObject_GetAttrString(json.get(), "dumps")));
+}
+
+// json.dumps(obj) as a Json value, or the parser's error.
+Result<Json> dump_and_parse(PyObject* obj) {
+  PyRef text = PyRef::checked(PyObject_CallFunctionObjArgs(json_dumps(), obj, nullptr));
+  if (!PyUnicode_Check(text.get())) {
+    PyRef type = type_name_of(text.get());
+    PyErr_Format(PyExc_TypeError, "json.dumps returned '%U', not 'str'", type.get());
+    throw_error_set();
+  }
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(text.get(), &size);
+  if (data == nullptr) throw_error_set();
+  return parse_json(std::string_view(data, static_cast<std::size_t>(size)));
+}
+
+// The values that json.dumps writes and the parser reads back unchanged,
+// converted without the JSON text: None, exact bool, exact int within 64
+// bits, finite exact float, exact str (no lone surrogate), exact list and
+// tuple, and exact dict with exact-str keys, nested at most kMaxJsonNesting
+// deep. Anything else returns false with no error set, and the caller takes
+// the json.dumps road, which gives the same value or the documented error.
+// No Python code runs here, so nothing can change under the walk.
+bool convert_plain(PyObject* obj, std::size_t enclosing, Json& out) {
+  if (obj == Py_None) {
+    out = nullptr;
+    return true;
+  }
+  if (obj == Py_True || obj == Py_False) {
+    out = obj == Py_True;
+    return true;
+  }
+  PyTypeObject* type = Py_TYPE(obj);
+  if (type == &PyUnicode_Type) {
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(obj, &size);
+    if (data == nullptr) {
+      PyErr_Clear();
+      return false;
+    }
+    out = std::string(data, static_cast<std::size_t>(size));
+    return true;
+  }
+  if (type == &PyLong_Type) {
+    int overflow = 0;
+    const long long value = PyLong_AsLongLongAndOverflow(obj, &overflow);
+    if (overflow == 0 && !(value == -1 && PyErr_Occurred())) {
+      if (value >= 0) {
+        out = static_cast<std::uint64_t>(value);
+      } else {
+        out = static_cast<std::int64_t>(value);
+      }
+      return true;
+    }
+    if (overflow > 0) {
+      const unsigned long long value_u = PyLong_AsUnsignedLongLong(obj);
+      if (!(value_u == static_cast<unsigned long long>(-1) && PyErr_Occurred())) {
+        out = static_cast<std::uint64_t>(value_u);
+        return true;
+      }
+    }
+    PyErr_Clear();
+    return false;  // beyond 64 bits: the text road turns it into a double or an error
+  }
+  if (type == &PyFloat_Type) {
+    const double value = PyFloat_AsDouble(obj);
+    if (!std::isfinite(value)) return false;
+    out = value;
+    return true;
+  }
+  const bool is_list = type == &PyList_Type;
+  if (is_list || type == &PyTuple_Type) {
+    if (enclosing >= kMaxJsonNesting) return false;
+    const Py_ssize_t size = is_list ? PyList_Size(obj) : PyTuple_Size(obj);
+    out = Json::array();
+    auto& array = *out.get_ptr<Json::array_t*>();
+    array.reserve(static_cast<std::size_t>(size));
+    for (Py_ssize_t i = 0; i < size; ++i) {
+      PyObject* item = is_list ? PyList_GetItem(obj, i) : PyTuple_GetItem(obj, i);  // borrowed
+      if (!convert_plain(item, enclosing + 1, array.emplace_back())) return false;
+    }
+    return true;
+  }
+  if (type == &PyDict_Type) {
+    if (enclosing >= kMaxJsonNesting) return false;
+    out = Json::object();
+    auto& object = *out.get_ptr<Json::object_t*>();
+    Py_ssize_t pos = 0;
+    PyObject *key = nullptr, *value = nullptr;
+    while (PyDict_Next(obj, &pos, &key, &value)) {
+      if (Py_TYPE(key) != &PyUnicode_Type) return false;
+      Py_ssize_t size = 0;
+      const char* data = PyUnicode_AsUTF8AndSize(key, &size);
+      if (data == nullptr) {
+        PyErr_Clear();
+        return false;
+      }
+      // Keys usually arrive in byte-wise order (dicts made from JSON values),
+      // so the end is the right hint; the value is converted in place.
+      const auto member = object.emplace_hint(object.end(), std::piecewise_construct,
+                                              std::forward_as_tuple(data, static_cast<std::size_t>(size)),
+                                              std::forward_as_tuple());
+      if (!convert_plain(value, enclosing + 1, member->second)) return false;
+    }
+    return true;
+  }
+  return false;
+}
+
+PyRef to_python(const Json& value, unsigned depth);
+PyRef to_python(const OrderedJson& value, unsigned depth);
+
+// Sets key -> converted(member) in `dict`.
+template <class J>
+void set_member(PyObject* dict, const std::string& key, const J& member, unsigned depth) {
+  PyRef item = to_python(member, depth);
+  if (PyDict_SetItem(dict, new_str(key).get(), item.get()) < 0) throw_error_set();
+}
+
+// Fills `dict` with the members of object `value`, converted at `depth`, in
+// byte-wise key order.
+template <class J>
+void fill_dict(PyObject* dict, const J& value, unsigned depth) {
+  const auto& object = *value.template get_ptr<const typename J::object_t*>();
+  if constexpr (std::is_same_v<J, Json>) {
+    for (const auto& [key, member] : object) set_member(dict, key, member, depth);  // std::map: sorted
+  } else {
+    // Insertion order; std::string's ordering is byte-wise (unsigned).
+    std::vector<const typename J::object_t::value_type*> members;
+    members.reserve(object.size());
+    for (const auto& entry : object) members.push_back(&entry);
+    std::sort(members.begin(), members.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+    for (const auto* entry : members) set_member(dict, entry->first, entry->second, depth);
+  }
+}
+
+template <class J>
+PyRef to_python_impl(const J& value, unsigned depth) {
+  if (depth > kMaxPythonJsonDepth) {
+    PyErr_SetString(PyExc_ValueError, "JSON structure too deeply nested (max 128 levels)");
+    throw_error_set();
+  }
+  using value_t = nlohmann::detail::value_t;
+  switch (value.type()) {
+    case value_t::null:
+      return PyRef::borrow(Py_None);
+    case value_t::boolean:
+      return PyRef::borrow(*value.template get_ptr<const typename J::boolean_t*>() ? Py_True : Py_False);
+    case value_t::number_unsigned: {
+      const std::uint64_t u = *value.template get_ptr<const typename J::number_unsigned_t*>();
+      if (u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        return PyRef::checked(PyFloat_FromDouble(static_cast<double>(u)));
+      }
+      return PyRef::checked(PyLong_FromUnsignedLongLong(u));
+    }
+    case value_t::number_integer:
+      return PyRef::checked(PyLong_FromLongLong(*value.template get_ptr<const typename J::number_integer_t*>()));
+    case value_t::number_float:
+      return PyRef::checked(PyFloat_FromDouble(*value.template get_ptr<const typename J::number_float_t*>()));
+    case value_t::string:
+      return new_str(*value.template get_ptr<const typename J::string_t*>());
+    case value_t::array: {
+      const auto& array = *value.template get_ptr<const typename J::array_t*>();
+      PyRef list = PyRef::checked(PyList_New(static_cast<Py_ssize_t>(array.size())));
+      Py_ssize_t i = 0;
+      for (const auto& element : array) {
+        PyList_SetItem(list.get(), i++, to_python(element, depth + 1).release());  // steals
+      }
+      return list;
+    }
+    case value_t::object: {
+      PyRef dict = PyRef::checked(PyDict_New());
+      fill_dict(dict.get(), value, depth + 1);
+      return dict;
+    }
+    case value_t::binary:
+    case value_t::discarded:
+      break;
+  }
+  throw std::logic_error("JSON value of a kind that has no Python form");
+}
+
+PyRef to_python(const Json& value, unsigned depth) { return to_python_impl(value, depth); }
+PyRef to_python(const OrderedJson& value, unsigned depth) { return to_python_impl(value, depth); }
+
+template <class J>
+PyRef to_pydict(const J& value) {
+  PyRef dict = PyRef::checked(PyDict_New());
+  if (value.is_object()) fill_dict(dict.get(), value, 0);
+  return dict;
+}
+
+}  // namespace
+
+Json py_to_json_value(PyObject* obj) {
+  if (Json plain; convert_plain(obj, 0, plain)) return plain;
+  Result<Json> parsed = dump_and_parse(obj);
+  if (!parsed) {
+    PyRef message = new_str(parsed.error().message());
+    PyErr_SetObject(PyExc_ValueError, message.get());
+    throw_error_set();
+  }
+  return std::move(parsed).value();
+}
+
+Json py_to_json_value_or_null(PyObject* obj) {
+  if (Json plain; convert_plain(obj, 0, plain)) return plain;
+  Result<Json> parsed = dump_and_parse(obj);
+  if (!parsed) return Json(nullptr);
+  return std::move(parsed).value();
+}
+
+PyRef json_to_pyobject_depth(const Json& value, unsigned depth) { return to_python(value, depth); }
+PyRef json_to_pyobject_depth(const OrderedJson& value, unsigned depth) { return to_python(value, depth); }
+PyRef json_to_pydict(const Json& value) { return to_pydict(value); }
+PyRef json_to_pydict(const OrderedJson& value) { return to_pydict(value); }
+
+}  // namespace quarlo::py

@@ -1,0 +1,51 @@
+// Conversion between Python objects and the core's JSON values.
+//
+// Python -> JSON goes through the standard library's json.dumps (default
+// options), whose text the core parser reads back: so exactly what
+// json.dumps accepts converts, dict keys become strings the way json.dumps
+// writes them, and object members end up in byte-wise key order. Plain
+// values (exact dict with str keys, list, tuple, str, int within 64 bits,
+// finite float, bool, None) are converted directly to the same result,
+// without the text.
+//
+// JSON -> Python builds new objects: null/bool/int/float/str, arrays as
+// lists, objects as dicts in byte-wise key order. Unsigned integers above
+// INT64_MAX come back as float. Nesting below depth 128 fails.
+//
+// All functions run with the interpreter lock held and throw
+// PyErrorAlreadySet on failure.
+#pragma once
+
+#include <Python.h>
+
+#include "core/base/json.hpp"
+#include "python/runtime/pyref.hpp"
+
+namespace quarlo::py {
+
+// Deepest level json_to_pyobject_depth converts (a value converted whole is
+// at depth 0).
+inline constexpr unsigned kMaxPythonJsonDepth = 128;
+
+// json.dumps(obj) parsed into a Json value. Errors of json.dumps (TypeError
+// for a set, for example) propagate unchanged; text the parser refuses
+// (NaN or infinities, a lone surrogate, nesting beyond 127 levels) raises
+// ValueError with the parser's message, line and column included.
+Json py_to_json_value(PyObject* obj);
+// As py_to_json_value, except that text the parser refuses gives null.
+Json py_to_json_value_or_null(PyObject* obj);
+
+// A new Python object for `value` found at nesting `depth`; deeper than
+// kMaxPythonJsonDepth raises ValueError "JSON structure too deeply nested
+// (max 128 levels)" (checked before anything else).
+PyRef json_to_pyobject_depth(const Json& value, unsigned depth);
+// The same for insertion-ordered values (record serialisations): object
+// members are emitted in byte-wise key order at every level, like Json.
+PyRef json_to_pyobject_depth(const OrderedJson& value, unsigned depth);
+
+// A new dict of the members of `value`, each converted from depth 0; a value
+// that is not an object gives an empty dict.
+PyRef json_to_pydict(const Json& value);
+PyRef json_to_pydict(const OrderedJson& value);
+
+}  // namespace quarlo::py
