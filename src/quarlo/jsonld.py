@@ -165,7 +165,8 @@ def _linkable(value: Any) -> list[dict[str, Any]] | None:
     for document in documents:
         if not isinstance(document, dict) or "@graph" in document or not _types(document):
             return None
-        if "@context" in document and document["@context"] not in _SCHEMA_CONTEXTS:
+        context = document.get("@context", SCHEMA_CONTEXT)
+        if not isinstance(context, str) or context not in _SCHEMA_CONTEXTS:
             return None
     return documents
 
@@ -218,8 +219,8 @@ def _entity_title(entity: SEOEntity, payload_title: Any, template: Any) -> str:
     text = payload_title if isinstance(payload_title, str) else ""
     if isinstance(template, str) and _TITLE_PLACEHOLDER in template:
         # Every placeholder holds the same text: the first captures it, the others repeat it.
-        first, *rest = (re.escape(part) for part in template.split(_TITLE_PLACEHOLDER))
-        pattern = first + "(.*)" + "".join(r"\1" + part for part in rest)
+        first, second, *rest = (re.escape(part) for part in template.split(_TITLE_PLACEHOLDER))
+        pattern = first + "(.*)" + second + "".join(r"\1" + part for part in rest)
         match = re.fullmatch(pattern, text, re.DOTALL)
         if match:
             return match.group(1)
