@@ -7,7 +7,7 @@ and every document carries an inline copy of the publisher. The hook that
 
     {"@context": "https://schema.org", "@graph": [organization, website, page nodes...]}
 
-Switch it on for every page of a site with two lines::
+Switch it on for every page of a site::
 
     hooks = HookRegistry()
     hooks.register(graph_hook())
@@ -18,7 +18,8 @@ The graph, in this node order:
 
 1. The Organization: ``"@id"`` the site URL + ``"#organization"``, the
    configuration's ``publisher_name``, its ``publisher_logo`` in absolute form
-   and the site URL. Only when the configuration names a publisher.
+   and the site URL. Only when the configuration names a publisher; without
+   one no node links to a publisher.
 2. The WebSite: ``"@id"`` the site URL + ``"#website"``, the site URL, the
    configuration's ``site_name`` (else the publisher name), ``"publisher"``
    pointing at the Organization, and the search action when the page's
@@ -33,8 +34,9 @@ The graph, in this node order:
    inline copy of the configured publisher; another publisher is kept) and
    ``"breadcrumb"`` the breadcrumb list, each unless it already has one.
    Article-family nodes get a ``"headline"``. The built-in article's
-   ``"mainEntityOfPage"`` reference to the canonical URL, which names no node
-   of the graph, is written as that URL.
+   ``"mainEntityOfPage"`` reference to the canonical URL is written as that
+   URL unless a node of the graph has the canonical URL as its ``"@id"``, so
+   that no reference points outside the graph.
 
 A page node whose ``"@id"`` equals the Organization's or the WebSite's (the
 home page is the site) is folded into that node: the site node's own values
@@ -58,7 +60,8 @@ the entity and a copy of the configuration (see :mod:`quarlo.hooks`):
 - headline: the entity's title with surrounding white space removed, as the
   build takes it; for an entity without a usable title, the payload's title
   with the configuration's title template taken off (the title the build fell
-  back to). So it does not follow a hook that changes the payload's title,
+  back to: a ``meta_title`` override or "Untitled"), or the payload's title
+  as it stands when the template does not fit it. So it does not follow a hook that changes the payload's title,
   whichever order the hooks run in. Longer than :data:`HEADLINE_LIMIT`
   characters, it is cut at the last white space within the limit (mid-word
   only when the first word alone is longer), without an ellipsis.
@@ -293,8 +296,8 @@ def _graph(documents: list[dict[str, Any]], canonical: str, settings: dict[str, 
         if (isinstance(publisher, dict) and "@id" not in publisher and publisher_name is not None
                 and publisher.get("name") == publisher_name):
             del node["publisher"]  # the inline copy of the configured publisher
-        if node.get("mainEntityOfPage") == {"@id": canonical}:
-            node["mainEntityOfPage"] = canonical
+        if node.get("mainEntityOfPage") == {"@id": canonical} and canonical not in ids:
+            node["mainEntityOfPage"] = canonical  # a link to no node of the graph: the page's URL
         if headline is not None and types & _ARTICLE_TYPES:
             node.setdefault("headline", headline)
         if node_id in site_nodes:  # the page is the site (or its publisher): fold it in
