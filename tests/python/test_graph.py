@@ -197,9 +197,3 @@ def test_composes_with_other_hooks(hooks):
     assert payload["title"] == "Hello | Example Journal | Example Kitchen" and payload["custom"] == 1
     assert payload["schema_jsonld"] == build("post", graph_hook())["schema_jsonld"]
 
-
-@pytest.mark.parametrize("kwargs, error", [({"organization_id": 1}, TypeError), ({"website_id": ""}, ValueError),
-                                           ({"website_id": "#organization"}, ValueError), ({"headline": 1}, TypeError)])
-def test_bad_arguments(kwargs, error):
-    with pytest.raises(error):
-        graph_hook(**kwargs)
