@@ -9,6 +9,9 @@ payload build calls out to, through a configuration's ``schema_registry`` and
   schema.org type;
 - :class:`quarlo.hooks.HookRegistry`: functions that post-process the
   payload dictionary.
+
+:func:`quarlo.jsonld.graph_hook` makes a hook that links the payload's
+JSON-LD documents into one graph.
 """
 
 from _quarlo_native import (
@@ -47,7 +50,7 @@ from _quarlo_native import (
     validate_payload,
 )
 
-from . import hooks, registry
+from . import hooks, jsonld, registry
 
 # The native module's names, in its order.
 __all__ = [
