@@ -48,6 +48,7 @@ from _quarlo_native import (
 )
 
 from . import hooks, registry
+from ._version import __version__
 
 # The native module's names, in its order.
 __all__ = [
