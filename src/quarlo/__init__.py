@@ -23,7 +23,6 @@ from _quarlo_native import (
     QuarloError,
     Robots,
     SchemaError,
-    SchemaRegistry,
     SEOAuthor,
     SEOConfig,
     SEOContract,
