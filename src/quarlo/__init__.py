@@ -53,6 +53,7 @@ from ._version import __version__
 # the native introspection class stays _quarlo_native.SchemaRegistry.
 from .hooks import HookRegistry
 from .registry import SchemaRegistry
+from .data import config_from_dict, config_from_file, entity_from_dict
 
 # The native module's names, in its order.
 __all__ = [
@@ -90,4 +91,4 @@ __all__ = [
     "SchemaError",
     "ContractError",
 ]
-__all__ += ["HookRegistry"]
+__all__ += ["HookRegistry", "config_from_dict", "config_from_file", "entity_from_dict"]
