@@ -54,6 +54,9 @@ from ._version import __version__
 from .hooks import HookRegistry
 from .registry import SchemaRegistry
 from .data import config_from_dict, config_from_file, entity_from_dict
+from . import _reduce
+
+_reduce.register()  # pickle, copy and deepcopy of the module's classes
 
 # The native module's names, in its order.
 __all__ = [
