@@ -215,6 +215,8 @@ def route_from_asgi(scope: Mapping[str, Any]) -> str:
     else:
         path = quote(str(scope.get("path") or "/").encode("utf-8", "surrogatepass"), safe=_PATH_SAFE)
     query = scope.get("query_string")
+    if isinstance(query, str):  # not ASGI, though some test clients do it
+        query = _native_bytes(query)
     return _with_query(path, bytes(query) if isinstance(query, (bytes, bytearray)) else b"")
 
 

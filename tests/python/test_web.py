@@ -106,6 +106,7 @@ def test_route_from_wsgi(request_data, route):
     ({"path": "/blog/café 1", "raw_path": None, "query_string": b"q=\xc3\xa9 x"}, "/blog/caf%C3%A9%201?q=%C3%A9%20x"),
     ({"path": "/p", "raw_path": b"http://h/p"}, "/p"),
     ({"type": "http"}, "/"),
+    ({"path": "/p", "query_string": "a=%C3%A9"}, "/p?a=%C3%A9"),
 ])
 def test_route_from_asgi(scope, route):
     assert route_from_asgi(scope) == route
