@@ -959,12 +959,12 @@ def test_no_leaks_across_all_paths():
 
 ENTITY_TYPES = ["home", "post", "page", "video", "taxonomy", "search", "other", "product", "organization",
                 "local_business", "faq"]
-# Building blocks of hostile text: markup, entities, script and CDATA ends, control characters (no NUL,
-# and no CR: an HTML parser turns CR into LF before tokenising), astral characters and noncharacters.
+# Building blocks of hostile text: markup, entities, script and CDATA ends, control characters (CR and
+# CR LF included; no NUL, which HTML cannot carry), astral characters and noncharacters.
 TOKENS = ['"', "'", "<", ">", "&", "&amp;", "</script>", "</SCRIPT ", "<!--", "-->", "<script", "]]>",
-          "</title>", "<\\/", "\\", "\t", "\n", "\x0b", "\x0c", "\x01", "\x1f", "\x7f", "\x85", "\u2028",
-          "\u00a0", "\U0001F600", "\U00010000", "\ufffe", "\ufeff", " ", "{title}", "published"]
-CHARS = st.characters(blacklist_categories=("Cs",), blacklist_characters="\x00\r")
+          "</title>", "<\\/", "\\", "\t", "\n", "\r", "\r\n", "\x0b", "\x0c", "\x01", "\x1f", "\x7f", "\x85",
+          "\u2028", "\u00a0", "\U0001F600", "\U00010000", "\ufffe", "\ufeff", " ", "{title}", "published"]
+CHARS = st.characters(blacklist_categories=("Cs",), blacklist_characters="\x00")
 TEXT = st.lists(st.one_of(st.sampled_from(TOKENS), CHARS), max_size=8).map("".join)
 OPT_TEXT = st.none() | TEXT
 U32 = st.none() | st.integers(0, 2**32 - 1)
@@ -1106,3 +1106,20 @@ def test_rendered_head_reads_back_through_an_html_parser(text, width, document):
     assert script.tag == "script" and script.get("type") == "application/ld+json"
     assert json.loads(script.text) == payload.schema_jsonld
     assert (after.tag, after.get("name"), after.get("content")) == ("meta", "after", "end")
+
+
+def test_carriage_returns_survive_the_html_parser():
+    # A raw CR reaches every HTML parser as LF; written as a character
+    # reference it stays a CR, in element text and in attribute values alike.
+    text = "a\rb\r\nc"
+    overrides = SEOOverrides(meta_description=text, og_title=text, twitter_title=text,
+                             schema_jsonld={"@type": "Thing", "name": text})
+    payload = build(post(title=text), overrides=overrides)
+    html = payload.render_html()
+    assert "&#13;" in html and "\\r" in payload.render_jsonld()
+    assert "\r" not in html
+    elements = parsed_head(html)
+    lines = expected_lines(payload)
+    assert [read_line(e) for e in elements[:len(lines)]] == lines
+    assert [line[3] for line in lines].count(text) == 6  # title and description, each three times
+    assert json.loads(elements[len(lines)].text)["name"] == text
