@@ -18,18 +18,21 @@ namespace quarlo::py {
 
 namespace {
 
-ObjectCell g_json_dumps;
+ObjectCell g_json_module;
+InternedString g_dumps{"dumps"};
 
-// json.dumps, imported once per process.
-PyObject* json_dumps() {
-  if (PyObject* dumps = g_json_dumps.get()) return dumps;
-  PyRef json = PyRef::checked(PyImport_ImportModule("json"));
-  return g_json_dumps.offer(PyRef::checked(PyObject_GetAttrString(json.get(), "dumps")));
+// The json module, imported once per process.
+PyObject* json_module() {
+  if (PyObject* json = g_json_module.get()) return json;
+  return g_json_module.offer(PyRef::checked(PyImport_ImportModule("json")));
 }
 
-// json.dumps(obj) as a Json value, or the parser's error.
+// json.dumps(obj) as a Json value, or the parser's error. `dumps` is read
+// from the module on every call, so a replacement (a mock.patch, say) holds
+// exactly while it is in place.
 Result<Json> dump_and_parse(PyObject* obj) {
-  PyRef text = PyRef::checked(PyObject_CallFunctionObjArgs(json_dumps(), obj, nullptr));
+  PyRef dumps = PyRef::checked(PyObject_GetAttr(json_module(), g_dumps.get()));
+  PyRef text = PyRef::checked(PyObject_CallFunctionObjArgs(dumps.get(), obj, nullptr));
   if (!PyUnicode_Check(text.get())) {
     PyRef type = type_name_of(text.get());
     PyErr_Format(PyExc_TypeError, "json.dumps returned '%U', not 'str'", type.get());

@@ -1,5 +1,6 @@
 """Payload functions, SEOOverrides, and the schema-registry, hook and warnings passes."""
 
+import collections
 import gc
 import inspect
 import json
@@ -7,6 +8,7 @@ import os
 import sys
 import tracemalloc
 import warnings
+from unittest import mock
 
 import html5lib
 import pytest
@@ -217,6 +219,16 @@ def test_schema_override_through_json(value, expected):
     if expected is None:
         # A null document is present in the payload (it renders) but reads back as absent.
         assert payload["schema_jsonld"] is None and "null" in payload.render_jsonld()
+
+
+def test_json_dumps_is_read_at_each_conversion():
+    # A replaced json.dumps applies exactly while it is in place, whether or
+    # not a conversion ran before it was replaced.
+    document = collections.OrderedDict([("@type", "Thing")])  # not plain: converted through json.dumps
+    for _ in range(2):
+        with mock.patch("json.dumps", return_value='{"patched": true}'):
+            assert build(overrides=SEOOverrides(schema_jsonld=document)).schema_jsonld == {"patched": True}
+        assert build(overrides=SEOOverrides(schema_jsonld=document)).schema_jsonld == {"@type": "Thing"}
 
 
 @pytest.mark.parametrize("value", [{1, 2}, {"a": object()}, {(1, 2): "tuple key"}])
