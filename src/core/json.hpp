@@ -61,5 +61,11 @@ inline constexpr std::size_t kMaxJsonNesting = 127;
 // range; last read: '1e400'", positioned at its last digit). Input bytes quoted in a message that are not valid UTF-8 are shown as
 // U+FFFD, so the message is always valid UTF-8.
 [[nodiscard]] Result<Json> parse_json(std::string_view text);
+// The same for a text whose outermost `wrapper_levels` containers only wrap
+// documents of their own (a payload dict around its schema document): those
+// levels are not counted, so each document inside may nest kMaxJsonNesting
+// deep. A deeper one fails with the same message, positioned at the "[" or
+// "{" that opens its level kMaxJsonNesting + 1.
+[[nodiscard]] Result<Json> parse_json(std::string_view text, std::size_t wrapper_levels);
 
 }  // namespace quarlo

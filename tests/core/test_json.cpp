@@ -250,6 +250,20 @@ TEST(Parse, NestingLimitIs127) {
             "parse error at line 3, column 4: nesting deeper than 127 arrays and objects");
 }
 
+TEST(Parse, WrapperLevelsAreNotCounted) {
+  const auto member = [](std::size_t depth) {
+    return "{\"a\":1,\"doc\":" + std::string(depth, '[') + std::string(depth, ']') + "}";
+  };
+  EXPECT_FALSE(parse_json(member(kMaxJsonNesting)));
+  EXPECT_TRUE(parse_json(member(kMaxJsonNesting), 1));
+  EXPECT_TRUE(parse_json(member(kMaxJsonNesting - 1), 2));
+  // The document's own limit still holds, with the same message.
+  auto r = parse_json(member(kMaxJsonNesting + 1), 1);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().message(),
+            "parse error at line 1, column 141: nesting deeper than 127 arrays and objects");
+}
+
 // Parse errors read "parse error at line L, column C: " and a description.
 // Where the description is the JSON library's own (its wording changes
 // between releases), only our part is checked: the position, that some

@@ -20,6 +20,7 @@ from _quarlo_native import (
     build_seo_payload, build_seo_payload_dict, build_seo_payload_with_overrides,
 )
 from parser_wording import shape_error
+from quarlo.hooks import HookRegistry
 
 HAS_NOTES = sys.version_info >= (3, 11)
 HOST, BASE = "example.com", "https://example.com"
@@ -662,6 +663,36 @@ def test_hook_failures(result, error, message):
     if error is QuarloError:
         assert type(info.value) is QuarloError
     assert (entity.to_dict(), cfg.to_dict()) == before and cfg.hooks is hook
+
+
+class PayloadDict(dict):
+    """Not a plain dict: the hook result goes through json.dumps."""
+
+
+@pytest.mark.parametrize(
+    "make_hooks, ok",
+    [
+        (HookRegistry, True),
+        (lambda: Hook(), True),
+        (lambda: Hook(mutate=lambda d: d.update(schema_jsonld=[d["schema_jsonld"]])), False),
+        (lambda: BadHook(PayloadDict), True),
+        (lambda: BadHook(lambda d: PayloadDict(d, schema_jsonld=[d["schema_jsonld"]])), False),
+    ],
+    ids=["empty-registry", "no-change", "one-level-more", "through-json-dumps", "one-more-through-json-dumps"],
+)
+def test_hooks_hold_the_document_to_its_own_nesting_limit(make_hooks, ok):
+    # The payload dict around the schema document is not counted: a document
+    # of 127 levels survives any hook, one of 128 fails as it would alone.
+    document = {"@type": "Thing", "deep": nested(126)}
+    overrides = SEOOverrides(schema_jsonld=document)
+    assert build(overrides=overrides).schema_jsonld == document
+    cfg = config(hooks=make_hooks())
+    if ok:
+        assert build(cfg=cfg, overrides=overrides).schema_jsonld == document
+    else:
+        with pytest.raises(ValueError, match=r"^parse error at line 1, column \d+: nesting deeper than 127 arrays "
+                                             r"and objects$"):
+            build(cfg=cfg, overrides=overrides)
 
 
 def test_hook_without_run():
