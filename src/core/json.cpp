@@ -97,6 +97,17 @@ void append_string_literal(std::string& out, std::string_view text) {
   out.push_back('"');
 }
 
+// The length of what append_string_literal writes, without writing it.
+std::size_t string_literal_size(std::string_view text) noexcept {
+  std::size_t size = text.size() + 2;
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  for (const char* p = find_escape(begin, begin, end); p != end; p = find_escape(begin, p + 1, end)) {
+    size += kEscape[static_cast<unsigned char>(*p)] == 'u' ? 5u : 1u;  // \u00xx or a backslash pair
+  }
+  return size;
+}
+
 // ---------------------------------------------------------------------------
 // Numbers
 
@@ -538,6 +549,8 @@ void append_json(std::string& out, const OrderedJson& value, JsonLayout layout) 
 void append_json_string(std::string& out, std::string_view text) {
   append_string_literal(out, text);
 }
+
+std::size_t json_string_size(std::string_view text) noexcept { return string_literal_size(text); }
 
 Result<Json> parse_json(std::string_view text) { return parse_json(text, 0); }
 

@@ -42,6 +42,8 @@ void append_json(std::string& out, const Json& value, JsonLayout layout);
 void append_json(std::string& out, const OrderedJson& value, JsonLayout layout);
 // Appends one JSON string literal (with quotes) for `text`.
 void append_json_string(std::string& out, std::string_view text);
+// The length in bytes of that literal, computed without writing it.
+[[nodiscard]] std::size_t json_string_size(std::string_view text) noexcept;
 
 // Maximum nesting of arrays and objects accepted by parse_json (the outermost
 // container counts as the first level).

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 
@@ -75,9 +76,9 @@ TEST(ContractText, EveryFieldInOrder) {
   title.max_length = 60;
   SEOExpectation inner;
   inner.contains = "\"q\"\t/\xC3\xA9";
-  title.title = Box<SEOExpectation>(inner);
-  d.title = Box<SEOExpectation>(title);
-  d.description = Box<SEOExpectation>(SEOExpectation{});
+  title.title = Shared<SEOExpectation>(inner);
+  d.title = Shared<SEOExpectation>(title);
+  d.description = Shared<SEOExpectation>(SEOExpectation{});
 
   SEOExpectation max60;
   max60.max_length = 60;
@@ -169,7 +170,7 @@ TEST(ContractText, RefusesNestingBeyondTheLimit) {
   SEOExpectation e;
   for (std::size_t i = 1; i < kMaxExpectationNesting; ++i) {
     SEOExpectation parent;
-    parent.title = Box<SEOExpectation>(std::move(e));
+    parent.title = Shared<SEOExpectation>(std::move(e));
     e = std::move(parent);
   }
   EXPECT_EQ(expectation_depth(e), kMaxExpectationNesting);
@@ -177,11 +178,62 @@ TEST(ContractText, RefusesNestingBeyondTheLimit) {
   config.defaults = e;
   EXPECT_TRUE(build(config).to_json());
   SEOExpectation deeper;
-  deeper.description = Box<SEOExpectation>(e);
+  deeper.description = Shared<SEOExpectation>(e);
   config.defaults = deeper;
   auto r = build(config).to_json();
   ASSERT_FALSE(r);
   EXPECT_EQ(r.error().kind(), ErrorKind::Serialization);
+}
+
+// e = {title: e, description: e}, `levels` times over a leaf: one record per
+// level, but a text that doubles with each.
+SEOExpectation doubling(std::size_t levels) {
+  SEOExpectation e;
+  e.one_of = std::vector<std::string>{std::string(100, 'x'), "\"\t\x01"};
+  for (std::size_t i = 0; i < levels; ++i) {
+    const Shared<SEOExpectation> child(std::move(e));
+    e = SEOExpectation{};
+    e.title = child;
+    e.description = child;
+  }
+  return e;
+}
+
+TEST(ContractText, NestedRecordsAreSharedNotCopied) {
+  const SEOExpectation e = doubling(2);
+  const SEOExpectation copy = e;
+  EXPECT_EQ(&**copy.title, &**e.title);
+  EXPECT_EQ(&**e.title, &**e.description);
+  EXPECT_EQ(expectation_depth(doubling(kMaxExpectationNesting - 1)), kMaxExpectationNesting);
+}
+
+TEST(ContractText, SizeIsMeasuredExactlyBeforeWriting) {
+  for (std::size_t levels = 0; levels <= 10; ++levels) {
+    SEOContractConfig config = host_only();
+    config.defaults = doubling(levels);
+    config.rules.push_back({"/r", doubling(levels / 2), ContractSeverity::Info});
+    config.exceptions.emplace("/e", doubling(levels));
+    const SEOContract contract = build(config);
+    ASSERT_EQ(*contract.json_size(), contract.to_json()->size()) << levels;
+  }
+}
+
+TEST(ContractText, RefusesATextBeyondTheLimit) {
+  // Thirty levels stand for a billion expectation objects: measured, not
+  // written, and refused.
+  SEOContractConfig config = host_only();
+  config.defaults = doubling(30);
+  const SEOContract contract = build(config);
+  EXPECT_GT(*contract.json_size(), kMaxContractTextBytes);
+  for (const auto& r : {contract.to_json(), contract.hash()}) {
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().kind(), ErrorKind::Serialization);
+    EXPECT_EQ(r.error().message(), "contract text would exceed 268435456 bytes");
+  }
+  // Sixty-three levels: sizes saturate rather than wrap around.
+  config.defaults = doubling(kMaxExpectationNesting - 1);
+  EXPECT_EQ(*build(config).json_size(), std::numeric_limits<std::size_t>::max());
+  EXPECT_FALSE(build(config).to_json());
 }
 
 TEST(ContractBuilder, CopiesEverythingUnvalidated) {

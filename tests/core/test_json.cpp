@@ -79,6 +79,7 @@ TEST_P(WriteString, EscapesOnlyQuoteBackslashAndControls) {
   append_json_string(out, c.text);
   EXPECT_EQ(out, "x" + c.literal);
   EXPECT_EQ(compact(Json(c.text)), c.literal);
+  EXPECT_EQ(json_string_size(c.text), c.literal.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -92,7 +93,10 @@ INSTANTIATE_TEST_SUITE_P(
         EscapeCase{"Caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80", "\"Caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80\""},
         // Invalid UTF-8 goes through byte for byte.
         EscapeCase{"\xff\xc3(\xed\xa0\x80", "\"\xff\xc3(\xed\xa0\x80\""},
-        EscapeCase{"tab\there\x01", R"("tab\there\u0001")"}));
+        EscapeCase{"tab\there\x01", R"("tab\there\u0001")"},
+        // Escapes on both sides of the sixteen-byte blocks of the scan.
+        EscapeCase{std::string(15, 'a') + "\"" + std::string(16, 'b') + "\x01\n",
+                   "\"" + std::string(15, 'a') + "\\\"" + std::string(16, 'b') + "\\u0001\\n\""}));
 
 // ---------------------------------------------------------------------------
 // Layout

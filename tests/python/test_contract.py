@@ -26,6 +26,7 @@ from leakcheck import traced_growth
 HAS_NOTES = sys.version_info >= (3, 11)
 DATA = pathlib.Path(__file__).parent / "data"
 MAX_NESTING = 64
+SHARED = SEOExpectation(max_length=1)
 
 
 def assert_note(exc, name):
@@ -187,6 +188,8 @@ def test_expectation_properties():
         ({"required": None, "title": None, "one_of": None}, {}),
         ({"min_length": 10, "max_length": 5, "required": True, "forbidden": True},
          {"forbidden": True, "max_length": 5, "min_length": 10, "required": True}),
+        # one nested expectation under both: written out at each place
+        ({"title": SHARED, "description": SHARED}, {"title": {"max_length": 1}, "description": {"max_length": 1}}),
     ],
 )
 def test_expectation_fields(kwargs, expected):

@@ -1,13 +1,17 @@
 // Contract records: JSON text, digest and the atomic file write.
 #include "core/contract/model.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,9 +23,47 @@
 namespace quarlo {
 namespace {
 
+// Counts the bytes of the text the writer would produce, without producing
+// it. A nested record that nests further records is measured once per level
+// it is written at and its size reused wherever it occurs again, so
+// measuring costs one visit per distinct (record, level) pair even when the
+// text repeats a record exponentially often. Sizes saturate instead of
+// overflowing.
+class TextMeter {
+ public:
+  using Memo = std::map<std::pair<const SEOExpectation*, std::size_t>, std::size_t>;
+
+  explicit TextMeter(Memo& memo) noexcept : memo_(memo) {}
+
+  void push_back(char) noexcept { add(1); }
+  void append(std::string_view text) noexcept { add(text.size()); }
+  void append(std::size_t count, char) noexcept { add(count); }
+  void add_json_string(std::string_view text) noexcept { add(json_string_size(text)); }
+  // Adds the size of a nested expectation written at `level`.
+  void add_nested(const SEOExpectation& e, std::size_t level);
+
+  [[nodiscard]] std::size_t size() const noexcept { return size_; }
+
+ private:
+  void add(std::size_t n) noexcept {
+    size_ = n > std::numeric_limits<std::size_t>::max() - size_ ? std::numeric_limits<std::size_t>::max()
+                                                                  : size_ + n;
+  }
+
+  Memo& memo_;
+  std::size_t size_ = 0;
+};
+
+// A JSON string literal, written or measured.
+void append_text(std::string& out, std::string_view text) { append_json_string(out, text); }
+void append_text(TextMeter& meter, std::string_view text) { meter.add_json_string(text); }
+
 // The pretty layout of the JSON texts (two spaces per level), written
-// straight from the records: no intermediate JSON value is built.
-void newline_indent(std::string& out, std::size_t level) {
+// straight from the records: no intermediate JSON value is built. The writer
+// is a template over its output, which is either the text (std::string) or
+// a TextMeter that only counts the bytes the text would take.
+template <class Out>
+void newline_indent(Out& out, std::size_t level) {
   out.push_back('\n');
   out.append(level * 2, ' ');
 }
@@ -29,21 +71,22 @@ void newline_indent(std::string& out, std::size_t level) {
 // Writes one object whose opening brace sits at `level`: each member() call
 // starts a member and leaves `out` ready for its value; close() writes the
 // closing brace, or "{}" when no member was written.
+template <class Out>
 class ObjectWriter {
  public:
-  ObjectWriter(std::string& out, std::size_t level) noexcept : out_(out), level_(level) {}
+  ObjectWriter(Out& out, std::size_t level) noexcept : out_(out), level_(level) {}
 
-  std::string& member(std::string_view key) {
+  Out& member(std::string_view key) {
     out_.push_back(empty_ ? '{' : ',');
     empty_ = false;
     newline_indent(out_, level_ + 1);
-    append_json_string(out_, key);
-    out_.append(": ");
+    append_text(out_, key);
+    out_.append(std::string_view(": "));
     return out_;
   }
   void close() {
     if (empty_) {
-      out_.append("{}");
+      out_.append(std::string_view("{}"));
       return;
     }
     newline_indent(out_, level_);
@@ -53,22 +96,27 @@ class ObjectWriter {
   [[nodiscard]] std::size_t inner() const noexcept { return level_ + 1; }
 
  private:
-  std::string& out_;
+  Out& out_;
   std::size_t level_;
   bool empty_ = true;
 };
 
-void append_bool(std::string& out, bool value) { out.append(value ? "true" : "false"); }
-
-void append_u64(std::string& out, std::uint64_t value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
+template <class Out>
+void append_bool(Out& out, bool value) {
+  out.append(value ? std::string_view("true") : std::string_view("false"));
 }
 
-void append_strings(std::string& out, const std::vector<std::string>& values, std::size_t level) {
+template <class Out>
+void append_u64(Out& out, std::uint64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
+}
+
+template <class Out>
+void append_strings(Out& out, const std::vector<std::string>& values, std::size_t level) {
   if (values.empty()) {
-    out.append("[]");
+    out.append(std::string_view("[]"));
     return;
   }
   out.push_back('[');
@@ -77,36 +125,47 @@ void append_strings(std::string& out, const std::vector<std::string>& values, st
     if (!first) out.push_back(',');
     first = false;
     newline_indent(out, level + 1);
-    append_json_string(out, value);
+    append_text(out, value);
   }
   newline_indent(out, level);
   out.push_back(']');
 }
 
-void append_field_expectation(std::string& out, const FieldExpectation& field, std::size_t level) {
-  ObjectWriter object(out, level);
+template <class Out>
+void append_field_expectation(Out& out, const FieldExpectation& field, std::size_t level) {
+  ObjectWriter<Out> object(out, level);
   if (field.required) append_bool(object.member("required"), *field.required);
   object.close();
 }
 
+template <class Out>
+void append_expectation(Out& out, const SEOExpectation& e, std::size_t level);
+
+// A nested expectation, written or measured.
+void append_nested(std::string& out, const SEOExpectation& e, std::size_t level) {
+  append_expectation(out, e, level);
+}
+void append_nested(TextMeter& meter, const SEOExpectation& e, std::size_t level) { meter.add_nested(e, level); }
+
 // Nesting was bounded by the caller, so the recursion is too.
-void append_expectation(std::string& out, const SEOExpectation& e, std::size_t level) {
-  ObjectWriter o(out, level);
+template <class Out>
+void append_expectation(Out& out, const SEOExpectation& e, std::size_t level) {
+  ObjectWriter<Out> o(out, level);
   if (e.required) append_bool(o.member("required"), *e.required);
   if (e.forbidden) append_bool(o.member("forbidden"), *e.forbidden);
-  if (e.equals) append_json_string(o.member("equals"), *e.equals);
-  if (e.not_equals) append_json_string(o.member("not_equals"), *e.not_equals);
-  if (e.contains) append_json_string(o.member("contains"), *e.contains);
-  if (e.matches) append_json_string(o.member("matches"), *e.matches);
+  if (e.equals) append_text(o.member("equals"), *e.equals);
+  if (e.not_equals) append_text(o.member("not_equals"), *e.not_equals);
+  if (e.contains) append_text(o.member("contains"), *e.contains);
+  if (e.matches) append_text(o.member("matches"), *e.matches);
   if (e.one_of) append_strings(o.member("one_of"), *e.one_of, o.inner());
   if (e.min_length) append_u64(o.member("min_length"), *e.min_length);
   if (e.max_length) append_u64(o.member("max_length"), *e.max_length);
   if (e.min_items) append_u64(o.member("min_items"), *e.min_items);
   if (e.max_items) append_u64(o.member("max_items"), *e.max_items);
   if (e.indexable) append_bool(o.member("indexable"), *e.indexable);
-  if (e.canonical) append_json_string(o.member("canonical"), *e.canonical);
+  if (e.canonical) append_text(o.member("canonical"), *e.canonical);
   if (e.schema) {
-    ObjectWriter schema(o.member("schema"), o.inner());
+    ObjectWriter<Out> schema(o.member("schema"), o.inner());
     if (e.schema->required) append_bool(schema.member("required"), *e.schema->required);
     if (e.schema->types) append_strings(schema.member("types"), *e.schema->types, schema.inner());
     schema.close();
@@ -115,14 +174,82 @@ void append_expectation(std::string& out, const SEOExpectation& e, std::size_t l
   if (e.twitter) append_field_expectation(o.member("twitter"), *e.twitter, o.inner());
   if (e.sitemap) append_field_expectation(o.member("sitemap"), *e.sitemap, o.inner());
   if (e.hreflang) append_field_expectation(o.member("hreflang"), *e.hreflang, o.inner());
-  if (e.title) append_expectation(o.member("title"), **e.title, o.inner());
-  if (e.description) append_expectation(o.member("description"), **e.description, o.inner());
+  if (e.title) append_nested(o.member("title"), **e.title, o.inner());
+  if (e.description) append_nested(o.member("description"), **e.description, o.inner());
   o.close();
+}
+
+void TextMeter::add_nested(const SEOExpectation& e, std::size_t level) {
+  TextMeter inner(memo_);
+  // A record without nested ones costs as much to measure as to look up.
+  if (!e.title && !e.description) {
+    append_expectation(inner, e, level);
+    add(inner.size());
+    return;
+  }
+  const auto key = std::make_pair(&e, level);
+  if (const auto known = memo_.find(key); known != memo_.end()) {
+    add(known->second);
+    return;
+  }
+  append_expectation(inner, e, level);
+  memo_.emplace(key, inner.size());
+  add(inner.size());
+}
+
+// The whole contract text.
+template <class Out>
+void append_contract(Out& out, const SEOContract& c) {
+  ObjectWriter<Out> doc(out, 0);
+  append_text(doc.member("contract_version"), c.contract_version);
+  {
+    ObjectWriter<Out> g(doc.member("generator"), 1);
+    append_text(g.member("name"), c.generator.name);
+    append_text(g.member("version"), c.generator.version);
+    g.close();
+  }
+  {
+    ObjectWriter<Out> s(doc.member("site"), 1);
+    append_text(s.member("canonical_host"), c.site.canonical_host);
+    append_text(s.member("scheme"), c.site.scheme);
+    s.close();
+  }
+  append_expectation(doc.member("defaults"), c.defaults, 1);
+  Out& rule_list = doc.member("rules");
+  if (c.rules.empty()) {
+    rule_list.append(std::string_view("[]"));
+  } else {
+    rule_list.push_back('[');
+    bool first = true;
+    for (const SEOContractRule& rule : c.rules) {
+      if (!first) out.push_back(',');
+      first = false;
+      newline_indent(out, 2);
+      ObjectWriter<Out> entry(out, 2);
+      append_text(entry.member("match"), rule.match);
+      append_expectation(entry.member("expect"), rule.expect, 3);
+      if (rule.severity) append_text(entry.member("severity"), contract_severity_serialized_name(*rule.severity));
+      entry.close();
+    }
+    newline_indent(out, 1);
+    out.push_back(']');
+  }
+  {
+    ObjectWriter<Out> routes(doc.member("exceptions"), 1);
+    for (const auto& [route, expectation] : c.exceptions) append_expectation(routes.member(route), expectation, 2);
+    routes.close();
+  }
+  doc.close();
 }
 
 QuarloError too_deep() {
   return QuarloError::serialization("expectations nest deeper than " + std::to_string(kMaxExpectationNesting) +
                                     " levels");
+}
+
+QuarloError too_long() {
+  return QuarloError::serialization("contract text would exceed " + std::to_string(kMaxContractTextBytes) +
+                                    " bytes");
 }
 
 QuarloError write_failure(int error_number) {
@@ -214,7 +341,9 @@ std::string_view contract_severity_serialized_name(ContractSeverity severity) no
 
 std::size_t expectation_depth(const SEOExpectation& expectation) noexcept {
   // Breadth-first over the (at most two) children of each level, without
-  // recursion.
+  // recursion. Each level keeps every record once: nested records are
+  // shared, and a record reached along many paths would otherwise be
+  // visited once per path.
   std::size_t depth = 0;
   std::vector<const SEOExpectation*> level{&expectation};
   std::vector<const SEOExpectation*> next;
@@ -225,12 +354,14 @@ std::size_t expectation_depth(const SEOExpectation& expectation) noexcept {
       if (e->title) next.push_back(&**e->title);
       if (e->description) next.push_back(&**e->description);
     }
+    std::sort(next.begin(), next.end(), std::less<>());
+    next.erase(std::unique(next.begin(), next.end()), next.end());
     level.swap(next);
   }
   return depth;
 }
 
-Result<std::string> SEOContract::to_json() const {
+Result<std::size_t> SEOContract::json_size() const {
   if (expectation_depth(defaults) > kMaxExpectationNesting) return too_deep();
   for (const auto& rule : rules) {
     if (expectation_depth(rule.expect) > kMaxExpectationNesting) return too_deep();
@@ -238,49 +369,20 @@ Result<std::string> SEOContract::to_json() const {
   for (const auto& [route, expectation] : exceptions) {
     if (expectation_depth(expectation) > kMaxExpectationNesting) return too_deep();
   }
+  TextMeter::Memo memo;
+  TextMeter meter(memo);
+  append_contract(meter, *this);
+  return meter.size();
+}
 
+Result<std::string> SEOContract::to_json() const {
+  // Measured first: shared nested expectations may stand for far more text
+  // than memory holds.
+  QUARLO_TRY(const std::size_t size, json_size());
+  if (size > kMaxContractTextBytes) return too_long();
   std::string out;
-  out.reserve(512 + 512 * rules.size() + 256 * exceptions.size());
-  ObjectWriter doc(out, 0);
-  append_json_string(doc.member("contract_version"), contract_version);
-  {
-    ObjectWriter g(doc.member("generator"), 1);
-    append_json_string(g.member("name"), generator.name);
-    append_json_string(g.member("version"), generator.version);
-    g.close();
-  }
-  {
-    ObjectWriter s(doc.member("site"), 1);
-    append_json_string(s.member("canonical_host"), site.canonical_host);
-    append_json_string(s.member("scheme"), site.scheme);
-    s.close();
-  }
-  append_expectation(doc.member("defaults"), defaults, 1);
-  std::string& rule_list = doc.member("rules");
-  if (rules.empty()) {
-    rule_list.append("[]");
-  } else {
-    rule_list.push_back('[');
-    bool first = true;
-    for (const SEOContractRule& rule : rules) {
-      if (!first) out.push_back(',');
-      first = false;
-      newline_indent(out, 2);
-      ObjectWriter entry(out, 2);
-      append_json_string(entry.member("match"), rule.match);
-      append_expectation(entry.member("expect"), rule.expect, 3);
-      if (rule.severity) append_json_string(entry.member("severity"), contract_severity_serialized_name(*rule.severity));
-      entry.close();
-    }
-    newline_indent(out, 1);
-    out.push_back(']');
-  }
-  {
-    ObjectWriter routes(doc.member("exceptions"), 1);
-    for (const auto& [route, expectation] : exceptions) append_expectation(routes.member(route), expectation, 2);
-    routes.close();
-  }
-  doc.close();
+  out.reserve(size);
+  append_contract(out, *this);
   return out;
 }
 
