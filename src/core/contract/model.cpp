@@ -1,4 +1,4 @@
-// Contract records: JSON text, digest and the atomic file write.
+// Contract records: JSON text, digest and the file write.
 #include "core/contract/model.hpp"
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -258,27 +259,38 @@ QuarloError write_failure(int error_number) {
   return QuarloError::serialization(std::move(message));
 }
 
-// Closes the descriptor and removes the temporary file unless released.
+// Closes the descriptor on scope exit unless it was closed before.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) noexcept : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  [[nodiscard]] int get() const noexcept { return fd_; }
+  // Closes the descriptor; false (with errno set) when closing fails.
+  bool close() noexcept { return ::close(std::exchange(fd_, -1)) == 0; }
+
+ private:
+  int fd_;
+};
+
+// A file created under a temporary name, removed again unless kept.
 class TemporaryFile {
  public:
   TemporaryFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   ~TemporaryFile() {
-    if (fd_ >= 0) ::close(fd_);
     if (!path_.empty()) ::unlink(path_.c_str());
   }
-  [[nodiscard]] int fd() const noexcept { return fd_; }
+  [[nodiscard]] Descriptor& fd() noexcept { return fd_; }
   [[nodiscard]] const std::string& path() const noexcept { return path_; }
-  // Closes the descriptor; false (with errno set) when closing fails.
-  bool close() noexcept {
-    const int fd = std::exchange(fd_, -1);
-    return ::close(fd) == 0;
-  }
   void keep() noexcept { path_.clear(); }
 
  private:
-  int fd_;
+  Descriptor fd_;
   std::string path_;
 };
 
@@ -297,16 +309,31 @@ Result<void> write_all(int fd, std::string_view text) {
   return {};
 }
 
-Result<void> write_directly(const std::string& path, std::string_view text) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) return write_failure(errno);
-  Result<void> written = write_all(fd, text);
-  if (::close(fd) != 0 && written) return write_failure(errno);
+Result<void> write_and_close(Descriptor& fd, std::string_view text) {
+  Result<void> written = write_all(fd.get(), text);
+  if (!fd.close() && written) return write_failure(errno);
   return written;
 }
 
-// The file a write lands in: a symbolic link is written through, so the
-// link stays and the file it names is replaced.
+// The plain write: create or truncate, then write. Everything that is not
+// replaced whole goes this way, so it is refused exactly when such a write
+// is refused, with the same description.
+Result<void> write_plainly(const std::string& path, std::string_view text) {
+  Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (fd.get() < 0) return write_failure(errno);
+  return write_and_close(fd, text);
+}
+
+// The plain write into a regular file already open for writing.
+Result<void> write_in_place(Descriptor& fd, std::string_view text) {
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return write_failure(errno);
+  if (::ftruncate(fd.get(), 0) != 0) return write_failure(errno);
+  return write_and_close(fd, text);
+}
+
+// The file a write through `path` lands in: symbolic links are followed,
+// so the link stays and the file it names is replaced.
 std::string resolve_links(const std::string& path) {
   std::string current = path;
   for (int hops = 0; hops < 40; ++hops) {
@@ -323,6 +350,62 @@ std::string resolve_links(const std::string& path) {
     current = std::move(target);
   }
   return current;
+}
+
+// A new file (mode 0666 under the umask, as a plain create) beside `path`,
+// under a name no one else uses; nullopt with errno set when the directory
+// does not take it.
+std::optional<TemporaryFile> create_beside(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string prefix = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + ".quarlo-contract-";
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp_path = prefix + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
+    const int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return std::optional<TemporaryFile>(std::in_place, fd, std::move(temp_path));
+    if (errno != EEXIST) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+// Writes the text into the temporary file and renames it to `path`. A
+// failure leaves whatever `path` named before untouched.
+Result<void> commit(TemporaryFile& temp, const std::string& path, std::string_view text) {
+  QUARLO_TRY_VOID(write_all(temp.fd().get(), text));
+  if (::fsync(temp.fd().get()) != 0) return write_failure(errno);
+  if (!temp.fd().close()) return write_failure(errno);
+  if (::rename(temp.path().c_str(), path.c_str()) != 0) return write_failure(errno);
+  temp.keep();
+  return {};
+}
+
+// Replaces the regular file `file` (one link, open for writing, reached
+// through `path`) by a complete new one, as long as the result is what the
+// plain write would leave: the same owner, group and mode, and under the
+// same name. nullopt when that cannot be done (the directory refuses new
+// files, the owner or group cannot be given, the path changed meanwhile):
+// the caller then writes in place.
+std::optional<Result<void>> replace_whole(const std::string& path, const struct stat& file, std::string_view text) {
+  const std::string target = resolve_links(path);
+  struct stat named {};
+  if (::lstat(target.c_str(), &named) != 0 || !S_ISREG(named.st_mode) || named.st_dev != file.st_dev ||
+      named.st_ino != file.st_ino) {
+    return std::nullopt;
+  }
+  std::optional<TemporaryFile> temp = create_beside(target);
+  if (!temp) return std::nullopt;
+  struct stat created {};
+  if (::fstat(temp->fd().get(), &created) != 0) return std::nullopt;
+  if (created.st_uid != file.st_uid || created.st_gid != file.st_gid) {
+    // -1 leaves a value as it is; only a privileged writer may give a file
+    // away, and only to a group it belongs to without privilege.
+    const uid_t owner = created.st_uid == file.st_uid ? static_cast<uid_t>(-1) : file.st_uid;
+    const gid_t group = created.st_gid == file.st_gid ? static_cast<gid_t>(-1) : file.st_gid;
+    if (::fchown(temp->fd().get(), owner, group) != 0) return std::nullopt;
+  }
+  // After the owner: changing it clears the set-user-ID and set-group-ID bits.
+  if (::fchmod(temp->fd().get(), file.st_mode & 07777) != 0) return std::nullopt;
+  return commit(*temp, target, text);
 }
 
 }  // namespace
@@ -394,43 +477,37 @@ Result<std::string> SEOContract::hash() const {
 Result<void> SEOContract::write(std::string_view path) const {
   QUARLO_TRY(const std::string text, to_json());
   if (path.find('\0') != std::string_view::npos) return write_failure(EINVAL);
+  const std::string target(path);
 
-  const std::string target = resolve_links(std::string(path));
-  // The permission bits a plain create would give (the umask applies to
-  // open's mode) or those of the file being replaced.
-  mode_t mode = 0666;
-  bool keep_mode = false;
-  struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0) {
-    if (S_ISDIR(existing.st_mode)) return write_failure(EISDIR);
-    // A device or pipe is written into, never replaced.
-    if (!S_ISREG(existing.st_mode)) return write_directly(target, text);
-    mode = existing.st_mode & 07777;
-    keep_mode = true;
+  // Nothing there yet: the new file appears complete or not at all. Where
+  // the temporary file cannot be made, the plain create reports why.
+  struct stat entry {};
+  if (::lstat(target.c_str(), &entry) != 0) {
+    if (errno != ENOENT || target.empty() || target.back() == '/') return write_plainly(target, text);
+    std::optional<TemporaryFile> temp = create_beside(target);
+    if (!temp) return write_plainly(target, text);
+    return commit(*temp, target, text);
   }
 
-  // The temporary file is created like the target would be (mode 0666
-  // under the umask), then given the replaced file's bits if there is one.
-  const std::size_t slash = target.rfind('/');
-  const std::string prefix = target.substr(0, slash == std::string::npos ? 0 : slash + 1) + ".quarlo-contract-";
-  static std::atomic<unsigned> counter{0};
-  int fd = -1;
-  std::string temp_path;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp_path = prefix + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
-    fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return write_failure(errno);
+  // Something is there: open it as the plain write does, without truncating
+  // (and without waiting for a reader of a pipe). What that open refuses
+  // (a read-only file, a directory, a loop of links) is left to the plain
+  // write, which refuses it the same way.
+  Descriptor fd(::open(target.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+  if (fd.get() < 0) return write_plainly(target, text);
+  struct stat file {};
+  if (::fstat(fd.get(), &file) != 0) return write_failure(errno);
+  // Devices and pipes are written into, never replaced.
+  if (!S_ISREG(file.st_mode)) {
+    static_cast<void>(fd.close());
+    return write_plainly(target, text);
   }
-  if (fd < 0) return write_failure(EEXIST);
-  TemporaryFile temp(fd, temp_path);
-  if (keep_mode && ::fchmod(temp.fd(), mode) != 0) return write_failure(errno);
-
-  QUARLO_TRY_VOID(write_all(temp.fd(), text));
-  if (::fsync(temp.fd()) != 0) return write_failure(errno);
-  if (!temp.close()) return write_failure(errno);
-  if (::rename(temp.path().c_str(), target.c_str()) != 0) return write_failure(errno);
-  temp.keep();
-  return {};
+  // A file with other names (hard links) is updated in place, so every
+  // name shows the new text.
+  if (file.st_nlink == 1) {
+    if (std::optional<Result<void>> replaced = replace_whole(target, file, text)) return std::move(*replaced);
+  }
+  return write_in_place(fd, text);
 }
 
 }  // namespace quarlo

@@ -143,11 +143,22 @@ struct SEOContract {
   // SHA-256 of the JSON text as 64 lower-case hex digits: equal to the digest
   // of a file written by write().
   [[nodiscard]] Result<std::string> hash() const;
-  // Replaces the file at `path` with the JSON text, atomically: the text goes
-  // to a temporary file in the same directory which is flushed and renamed
-  // over the target, so a failure leaves any previous contract untouched.
-  // An existing file keeps its permission bits; a symbolic link is written
-  // through. Failure: Serialization, "failed to write contract: " + the
+  // Writes the JSON text to the file at `path`, with the outcome of a plain
+  // create-or-truncate write, made atomic where that changes nothing else:
+  //  * a new file, and an existing regular file with one link that the
+  //    caller may write, in a directory that takes new files, are written
+  //    whole under a temporary name in that directory and renamed into
+  //    place, so readers and concurrent writers never see a partial text and
+  //    a failure leaves the previous file untouched; a replaced file keeps
+  //    its mode, owner and group (when the owner or group cannot be given to
+  //    the new file, it is written in place instead);
+  //  * everything else is written in place exactly as the plain write would:
+  //    a file with hard links (all names see the new text), a writable file
+  //    in a directory that refuses new files, a device or pipe. What the
+  //    plain write refuses is refused (a read-only file, a directory, a loop
+  //    of symbolic links, a missing directory).
+  // Symbolic links are followed: the link stays, the file it names is
+  // written. Failure: Serialization, "failed to write contract: " + the
   // system's description.
   [[nodiscard]] Result<void> write(std::string_view path) const;
 
