@@ -566,7 +566,7 @@ def write_as_writer(path):
 @pytest.fixture
 def writer_dir():
     """An empty directory that WRITER owns (and may reach)."""
-    base = tempfile.mkdtemp(prefix="quarlo-contract-")
+    base = tempfile.mkdtemp(prefix="quarlo-contract-", dir="/tmp" if ROOT else None)
     os.chmod(base, 0o755)
     path = os.path.join(base, "d")
     os.mkdir(path)
