@@ -37,6 +37,12 @@ ENTITIES = {
     ),
 }
 
+# The home page is titled by the site name alone, not wrapped in the title
+# template (which would read "Example Journal | Example Journal").
+OVERRIDES = {"/": q.SEOOverrides(skip_title_template=True)}
+
+ALLOWED_METHODS = ("GET", "HEAD")
+
 PAGE = """<!DOCTYPE html>
 <html lang="en">
 <head>
@@ -61,15 +67,26 @@ def etag_matches(if_none_match: str | None, etag: str) -> bool:
     return False
 
 
+def build_payload(path: str) -> q.SEOPayload:
+    """The payload of the page at `path` (a key of ENTITIES)."""
+    return q.build_seo_payload(ENTITIES[path], path, CONFIG, OVERRIDES.get(path))
+
+
+def plain_answer(start_response: Callable[..., Any], status: str,
+                 extra_headers: tuple[tuple[str, str], ...] = ()) -> list[bytes]:
+    start_response(status, [("Content-Type", "text/plain; charset=utf-8"), *extra_headers])
+    return [status.encode()]
+
+
 def app(environ: dict[str, Any], start_response: Callable[..., Any]) -> list[bytes]:
     path = environ.get("PATH_INFO") or "/"
-    entity = ENTITIES.get(path)
-    if entity is None or environ["REQUEST_METHOD"] not in ("GET", "HEAD"):
-        status = "404 Not Found" if entity is None else "405 Method Not Allowed"
-        start_response(status, [("Content-Type", "text/plain; charset=utf-8")])
-        return [status.encode()]
+    if path not in ENTITIES:
+        return plain_answer(start_response, "404 Not Found")
+    if environ["REQUEST_METHOD"] not in ALLOWED_METHODS:
+        # HTTP requires a 405 answer to name the methods the page does allow.
+        return plain_answer(start_response, "405 Method Not Allowed", (("Allow", ", ".join(ALLOWED_METHODS)),))
 
-    payload = q.build_seo_payload(entity, path, CONFIG)
+    payload = build_payload(path)
     etag = payload.etag()
     headers = [("ETag", etag), ("Cache-Control", "no-cache")]
     if etag_matches(environ.get("HTTP_IF_NONE_MATCH"), etag):

@@ -121,7 +121,9 @@ void apply_hooks(SEOPayload& payload, PyObject* entity, PyObject* config) {
     }
     chosen = result.get();
   }
-  payload = payload_from_dict(py_to_json_value(chosen));
+  // The dict wraps the schema document: the nesting limit applies to the
+  // document, as in the registry pass, not to the dict around it.
+  payload = payload_from_dict(py_wrapper_to_json_value(chosen));
 }
 
 // Each finding of the final payload becomes one warnings.warn call with the

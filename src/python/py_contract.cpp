@@ -4,7 +4,7 @@
 //   @final class SEOExpectation:      # 21 keyword-only constraints
 //       required: bool | None; indexable: bool | None; canonical: str | None
 //   @final class SEOContractRule:     # (match, expect, *, severity=None)
-//       match: str; expect: SEOExpectation (a copy); severity: str | None
+//       match: str; expect: SEOExpectation (a new object); severity: str | None
 //   @final class SEOContractConfig:   # (canonical_host, *, scheme="https",
 //                                     #  defaults=None, rules=None, exceptions=None)
 //   @final class SEOContract:         # only from build_seo_contract
@@ -12,10 +12,14 @@
 //       def hash() -> str; def to_json() -> str; def to_dict() -> dict
 //       def write(path: str) -> None
 //
-// Every object owns deep copies: an expectation passed to a constructor is
-// copied into the new object, and `expect` returns a new copy.
+// The core expectation records are immutable once built, so objects share
+// them instead of copying: an expectation nested into another, or passed to
+// a rule, is held by pointer, and `expect` returns a new object around the
+// same record. Building an expectation therefore costs the same however
+// large the expectations nested in it are.
 #include "python/py_contract.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -89,23 +93,31 @@ ArgParser expectation_args{"|$OOOOOOOOOOOOOOOOOOOOO:SEOExpectation", kExpectatio
 
 PyTypeObject* expectation_type_get();
 
+// What an SEOExpectation object holds: its immutable core record and the
+// levels of title/description nesting it has (itself counted as 1).
+struct ExpectationRecord {
+  Shared<SEOExpectation> expectation;
+  std::size_t depth;
+};
+
 std::optional<FieldExpectation> field_expectation(PyObject* obj, const char* name) {
   std::optional<bool> required = optional_bool_arg(obj, name);
   if (!required) return std::nullopt;
   return FieldExpectation{required};
 }
 
-// A copy of a nested expectation. Copies, comparisons and the JSON writer
-// recurse once per level, so nesting is capped where it is built.
-std::optional<Box<SEOExpectation>> nested_expectation(PyObject* obj, const char* name) {
+// The record of a nested expectation, shared with the object passed in.
+// Comparisons and the JSON writer recurse once per level, so nesting is
+// capped where it is built.
+const ExpectationRecord* nested_expectation(PyObject* obj, const char* name) {
   PyObject* given = optional_instance_arg(obj, expectation_type_get(), name);
-  if (given == nullptr) return std::nullopt;
-  const SEOExpectation& inner = record_of<SEOExpectation>(given);
-  if (expectation_depth(inner) >= kMaxExpectationNesting) {
+  if (given == nullptr) return nullptr;
+  const ExpectationRecord& inner = record_of<ExpectationRecord>(given);
+  if (inner.depth >= kMaxExpectationNesting) {
     PyErr_Format(PyExc_ValueError, "expectations nest deeper than %zu levels", kMaxExpectationNesting);
     fail_argument(name);
   }
-  return Box<SEOExpectation>(inner);
+  return &inner;
 }
 
 PyObject* expectation_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
@@ -143,22 +155,38 @@ PyObject* expectation_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) 
     e.twitter = field_expectation(twitter_required, "twitter_required");
     e.sitemap = field_expectation(sitemap_required, "sitemap_required");
     e.hreflang = field_expectation(hreflang_required, "hreflang_required");
-    e.title = nested_expectation(title, "title");
-    e.description = nested_expectation(description, "description");
-    return new_record_object(type, std::move(e));
+    std::size_t depth = 1;
+    if (const ExpectationRecord* inner = nested_expectation(title, "title")) {
+      e.title = inner->expectation;
+      depth = std::max(depth, inner->depth + 1);
+    }
+    if (const ExpectationRecord* inner = nested_expectation(description, "description")) {
+      e.description = inner->expectation;
+      depth = std::max(depth, inner->depth + 1);
+    }
+    return new_record_object(type, ExpectationRecord{Shared<SEOExpectation>(std::move(e)), depth});
   });
 }
 
+// A getter for one field of the expectation's core record.
+template <auto Member>
+PyObject* get_expectation_field(PyObject* self, void*) noexcept {
+  return guard([&] { return to_py((*record_of<ExpectationRecord>(self).expectation).*Member); });
+}
+
 PyGetSetDef expectation_getset[] = {
-    {"required", get_field<&SEOExpectation::required>, nullptr, "Whether the field is required.", nullptr},
-    {"indexable", get_field<&SEOExpectation::indexable>, nullptr, "Whether the page must be indexable.", nullptr},
-    {"canonical", get_field<&SEOExpectation::canonical>, nullptr, "Expected canonical behavior.", nullptr},
+    {"required", get_expectation_field<&SEOExpectation::required>, nullptr, "Whether the field is required.",
+     nullptr},
+    {"indexable", get_expectation_field<&SEOExpectation::indexable>, nullptr, "Whether the page must be indexable.",
+     nullptr},
+    {"canonical", get_expectation_field<&SEOExpectation::canonical>, nullptr, "Expected canonical behavior.",
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyType_Slot expectation_slots[] = {
     {Py_tp_new, as_slot(expectation_new)},
-    {Py_tp_dealloc, as_slot(record_dealloc<SEOExpectation>)},
+    {Py_tp_dealloc, as_slot(record_dealloc<ExpectationRecord>)},
     {Py_tp_getset, expectation_getset},
     {Py_tp_doc,
      const_cast<char*>("SEOExpectation(*, required=None, forbidden=None, equals=None, not_equals=None, "
@@ -169,15 +197,15 @@ PyType_Slot expectation_slots[] = {
                        "Expectations applied to a page, a rule match, or contract defaults.")},
     {0, nullptr},
 };
-PyType_Spec expectation_spec{"_quarlo_native.SEOExpectation", sizeof(RecordObject<SEOExpectation>), 0,
+PyType_Spec expectation_spec{"_quarlo_native.SEOExpectation", sizeof(RecordObject<ExpectationRecord>), 0,
                              kFinalTypeFlags, expectation_slots};
 TypeCell expectation_type{expectation_spec};
 
 PyTypeObject* expectation_type_get() { return expectation_type.get(); }
 
-// The expectation of an SEOExpectation argument, copied.
-SEOExpectation expectation_arg(PyObject* obj, const char* name) {
-  return record_of<SEOExpectation>(instance_arg(obj, expectation_type.get(), name));
+// The record of an SEOExpectation argument (shared, not copied).
+const ExpectationRecord& expectation_arg(PyObject* obj, const char* name) {
+  return record_of<ExpectationRecord>(instance_arg(obj, expectation_type.get(), name));
 }
 
 // -------------------------------------------------------- SEOContractRule
@@ -185,7 +213,7 @@ SEOExpectation expectation_arg(PyObject* obj, const char* name) {
 // The severity stays as the caller wrote it until a configuration reads it.
 struct RuleRecord {
   std::string match;
-  SEOExpectation expect;
+  ExpectationRecord expect;
   std::optional<std::string> severity;
 };
 
@@ -196,17 +224,16 @@ PyObject* rule_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcep
   return guard([&] {
     PyObject *match = nullptr, *expect = nullptr, *severity = nullptr;
     rule_args.parse(args, kwargs, &match, &expect, &severity);
-    RuleRecord rule;
-    rule.match = str_arg(match, "match");
-    rule.expect = expectation_arg(expect, "expect");
-    rule.severity = optional_str_arg(severity, "severity");
+    std::string match_text = str_arg(match, "match");
+    const ExpectationRecord& expectation = expectation_arg(expect, "expect");
+    RuleRecord rule{std::move(match_text), expectation, optional_str_arg(severity, "severity")};
     return new_record_object(type, std::move(rule));
   });
 }
 
 PyObject* rule_get_expect(PyObject* self, void*) noexcept {
   return guard([&] {
-    return new_record_object(expectation_type.get(), SEOExpectation(record_of<RuleRecord>(self).expect));
+    return new_record_object(expectation_type.get(), ExpectationRecord(record_of<RuleRecord>(self).expect));
   });
 }
 
@@ -253,7 +280,7 @@ std::pair<std::string, SEOExpectation> exception_pair(PyObject* item) {
     fail_argument(kName);
   }
   std::string route = str_arg(PyTuple_GetItem(item, 0), kName);
-  return {std::move(route), expectation_arg(PyTuple_GetItem(item, 1), kName)};
+  return {std::move(route), *expectation_arg(PyTuple_GetItem(item, 1), kName).expectation};
 }
 
 // A rule as the core holds it: the severity word interpreted.
@@ -261,7 +288,7 @@ SEOContractRule core_rule(PyObject* item) {
   const RuleRecord& rule = record_of<RuleRecord>(instance_arg(item, rule_type.get(), "rules"));
   std::optional<ContractSeverity> severity;
   if (rule.severity) severity = parse_severity(*rule.severity);
-  return SEOContractRule{rule.match, rule.expect, severity};
+  return SEOContractRule{rule.match, *rule.expect.expectation, severity};
 }
 
 PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
@@ -272,7 +299,7 @@ PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexc
     SEOContractConfig config;
     config.canonical_host = str_arg(canonical_host, "canonical_host");
     if (scheme != nullptr) config.scheme = str_arg(scheme, "scheme");
-    if (!is_none_or_missing(defaults)) config.defaults = expectation_arg(defaults, "defaults");
+    if (!is_none_or_missing(defaults)) config.defaults = *expectation_arg(defaults, "defaults").expectation;
     if (!is_none_or_missing(rules)) {
       config.rules = sequence_arg<SEOContractRule>(rules, "rules", "SEOContractRule", core_rule);
     }

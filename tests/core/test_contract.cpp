@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 
@@ -75,9 +76,9 @@ TEST(ContractText, EveryFieldInOrder) {
   title.max_length = 60;
   SEOExpectation inner;
   inner.contains = "\"q\"\t/\xC3\xA9";
-  title.title = Box<SEOExpectation>(inner);
-  d.title = Box<SEOExpectation>(title);
-  d.description = Box<SEOExpectation>(SEOExpectation{});
+  title.title = Shared<SEOExpectation>(inner);
+  d.title = Shared<SEOExpectation>(title);
+  d.description = Shared<SEOExpectation>(SEOExpectation{});
 
   SEOExpectation max60;
   max60.max_length = 60;
@@ -169,7 +170,7 @@ TEST(ContractText, RefusesNestingBeyondTheLimit) {
   SEOExpectation e;
   for (std::size_t i = 1; i < kMaxExpectationNesting; ++i) {
     SEOExpectation parent;
-    parent.title = Box<SEOExpectation>(std::move(e));
+    parent.title = Shared<SEOExpectation>(std::move(e));
     e = std::move(parent);
   }
   EXPECT_EQ(expectation_depth(e), kMaxExpectationNesting);
@@ -177,11 +178,62 @@ TEST(ContractText, RefusesNestingBeyondTheLimit) {
   config.defaults = e;
   EXPECT_TRUE(build(config).to_json());
   SEOExpectation deeper;
-  deeper.description = Box<SEOExpectation>(e);
+  deeper.description = Shared<SEOExpectation>(e);
   config.defaults = deeper;
   auto r = build(config).to_json();
   ASSERT_FALSE(r);
   EXPECT_EQ(r.error().kind(), ErrorKind::Serialization);
+}
+
+// e = {title: e, description: e}, `levels` times over a leaf: one record per
+// level, but a text that doubles with each.
+SEOExpectation doubling(std::size_t levels) {
+  SEOExpectation e;
+  e.one_of = std::vector<std::string>{std::string(100, 'x'), "\"\t\x01"};
+  for (std::size_t i = 0; i < levels; ++i) {
+    const Shared<SEOExpectation> child(std::move(e));
+    e = SEOExpectation{};
+    e.title = child;
+    e.description = child;
+  }
+  return e;
+}
+
+TEST(ContractText, NestedRecordsAreSharedNotCopied) {
+  const SEOExpectation e = doubling(2);
+  const SEOExpectation copy = e;
+  EXPECT_EQ(&**copy.title, &**e.title);
+  EXPECT_EQ(&**e.title, &**e.description);
+  EXPECT_EQ(expectation_depth(doubling(kMaxExpectationNesting - 1)), kMaxExpectationNesting);
+}
+
+TEST(ContractText, SizeIsMeasuredExactlyBeforeWriting) {
+  for (std::size_t levels = 0; levels <= 10; ++levels) {
+    SEOContractConfig config = host_only();
+    config.defaults = doubling(levels);
+    config.rules.push_back({"/r", doubling(levels / 2), ContractSeverity::Info});
+    config.exceptions.emplace("/e", doubling(levels));
+    const SEOContract contract = build(config);
+    ASSERT_EQ(*contract.json_size(), contract.to_json()->size()) << levels;
+  }
+}
+
+TEST(ContractText, RefusesATextBeyondTheLimit) {
+  // Thirty levels stand for a billion expectation objects: measured, not
+  // written, and refused.
+  SEOContractConfig config = host_only();
+  config.defaults = doubling(30);
+  const SEOContract contract = build(config);
+  EXPECT_GT(*contract.json_size(), kMaxContractTextBytes);
+  for (const auto& r : {contract.to_json(), contract.hash()}) {
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().kind(), ErrorKind::Serialization);
+    EXPECT_EQ(r.error().message(), "contract text would exceed 268435456 bytes");
+  }
+  // Sixty-three levels: sizes saturate rather than wrap around.
+  config.defaults = doubling(kMaxExpectationNesting - 1);
+  EXPECT_EQ(*build(config).json_size(), std::numeric_limits<std::size_t>::max());
+  EXPECT_FALSE(build(config).to_json());
 }
 
 TEST(ContractBuilder, CopiesEverythingUnvalidated) {
@@ -241,16 +293,6 @@ TEST_F(ContractFile, HashIsTheDigestOfTheWrittenFile) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
-TEST_F(ContractFile, ReplacesAndKeepsPermissions) {
-  const fs::path target = dir_ / "c.json";
-  { std::ofstream(target) << "old contract, much longer than the new one ......................................."; }
-  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  const SEOContract contract = build(host_only());
-  ASSERT_TRUE(contract.write(target.string()));
-  EXPECT_EQ(read(target), *contract.to_json());
-  EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-}
-
 TEST_F(ContractFile, NewFileGetsThePlainCreateMode) {
   const mode_t mask = ::umask(022);
   const fs::path target = dir_ / "new.json";
@@ -261,16 +303,89 @@ TEST_F(ContractFile, NewFileGetsThePlainCreateMode) {
   EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
-TEST_F(ContractFile, WritesThroughASymbolicLink) {
-  const fs::path real = dir_ / "real.json";
-  const fs::path link = dir_ / "link.json";
-  { std::ofstream(real) << "old"; }
-  fs::create_symlink("real.json", link);
+// Where a write lands and how: replaced by a new file (a new inode, whole or
+// not at all) or written in place (the same inode, as a plain write).
+struct OutcomeCase {
+  enum class Writer { Any, NonRoot, Root };
+  const char* name;
+  // Makes the files and returns the path to write; `written` is set to the
+  // file whose text is checked afterwards.
+  std::function<fs::path(const fs::path& dir, fs::path& written)> setup;
+  bool replaced;
+  Writer writer = Writer::Any;
+};
+
+class ContractWriteOutcome : public ContractFile, public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(ContractWriteOutcome, LandsWhereAPlainWriteWould) {
+  const OutcomeCase& c = GetParam();
+  const bool root = ::geteuid() == 0;
+  if ((c.writer == OutcomeCase::Writer::Root && !root) || (c.writer == OutcomeCase::Writer::NonRoot && root)) {
+    GTEST_SKIP() << "needs another writer";
+  }
+  fs::path written;
+  const fs::path path = c.setup(dir_, written);
+  struct stat before {};
+  ASSERT_EQ(::stat(written.c_str(), &before), 0);
   const SEOContract contract = build(host_only());
-  ASSERT_TRUE(contract.write(link.string()));
-  EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(read(real), *contract.to_json());
+  ASSERT_TRUE(contract.write(path.string()));
+  struct stat after {};
+  ASSERT_EQ(::stat(written.c_str(), &after), 0);
+  EXPECT_EQ(read(written), *contract.to_json());
+  EXPECT_EQ(after.st_ino != before.st_ino, c.replaced);
+  EXPECT_EQ(after.st_mode, before.st_mode);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
+  EXPECT_EQ(after.st_nlink, before.st_nlink);
 }
+
+fs::path old_file(const fs::path& p, fs::perms perms = fs::perms::owner_read | fs::perms::owner_write) {
+  { std::ofstream(p) << "old contract, much longer than the new one ......................................."; }
+  fs::permissions(p, perms);
+  return p;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Contract, ContractWriteOutcome,
+    ::testing::Values(
+        OutcomeCase{"OwnFileKeepsItsMode",
+                    [](const fs::path& d, fs::path& w) {
+                      return w = old_file(d / "c.json", fs::perms::owner_read | fs::perms::owner_write |
+                                                            fs::perms::group_read | fs::perms::others_exec);
+                    },
+                    true},
+        OutcomeCase{"ThroughASymbolicLink",
+                    [](const fs::path& d, fs::path& w) {
+                      w = old_file(d / "real.json");
+                      fs::create_symlink("real.json", d / "link.json");
+                      return d / "link.json";
+                    },
+                    true},
+        OutcomeCase{"HardLinksInPlace",
+                    [](const fs::path& d, fs::path& w) {
+                      w = old_file(d / "other-name.json");
+                      fs::create_hard_link(w, d / "c.json");
+                      return d / "c.json";
+                    },
+                    false},
+        // Root may create files in any directory, so only another writer
+        // meets the refusal.
+        OutcomeCase{"ReadOnlyDirectoryInPlace",
+                    [](const fs::path& d, fs::path& w) {
+                      w = old_file(d / "c.json");
+                      fs::permissions(d, fs::perms::owner_read | fs::perms::owner_exec);
+                      return w;
+                    },
+                    false, OutcomeCase::Writer::NonRoot},
+        // Only root may give the new file to the old one's owner and group.
+        OutcomeCase{"OtherOwnerKept",
+                    [](const fs::path& d, fs::path& w) {
+                      w = old_file(d / "c.json");
+                      EXPECT_EQ(::chown(w.c_str(), 65534, 65534), 0);
+                      return w;
+                    },
+                    true, OutcomeCase::Writer::Root}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
 
 struct FailureCase {
   const char* name;
@@ -287,25 +402,24 @@ TEST_P(ContractWriteFailure, ReportsAndLeavesNoFileBehind) {
   EXPECT_EQ(r.error().kind(), ErrorKind::Serialization);
   EXPECT_EQ(r.error().message(), "failed to write contract: " + GetParam().description);
   EXPECT_EQ(r.error().display(), "serialization error: failed to write contract: " + GetParam().description);
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".quarlo-contract-")) << entry.path();
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Contract, ContractWriteFailure,
     ::testing::Values(FailureCase{"MissingDirectory", [](const fs::path& d) { return d / "missing" / "c.json"; },
                                   "No such file or directory"},
-                      FailureCase{"PathIsADirectory", [](const fs::path& d) { return d; }, "Is a directory"}),
+                      FailureCase{"PathIsADirectory", [](const fs::path& d) { return d; }, "Is a directory"},
+                      FailureCase{"SymbolicLinkLoop",
+                                  [](const fs::path& d) {
+                                    fs::create_symlink("b", d / "a");
+                                    fs::create_symlink("a", d / "b");
+                                    return d / "a";
+                                  },
+                                  "Too many levels of symbolic links"}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
-
-TEST_F(ContractFile, ReadOnlyDirectoryKeepsTheOldContract) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root ignores directory permissions";
-  const fs::path target = dir_ / "c.json";
-  { std::ofstream(target) << "old"; }
-  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-  auto r = build(host_only()).write(target.string());
-  ASSERT_FALSE(r);
-  EXPECT_EQ(r.error().message(), "failed to write contract: Permission denied");
-  EXPECT_EQ(read(target), "old");
-}
 
 TEST_F(ContractFile, LongFileNamesStillWork) {
   const fs::path target = dir_ / std::string(250, 'c');

@@ -79,6 +79,7 @@ TEST_P(WriteString, EscapesOnlyQuoteBackslashAndControls) {
   append_json_string(out, c.text);
   EXPECT_EQ(out, "x" + c.literal);
   EXPECT_EQ(compact(Json(c.text)), c.literal);
+  EXPECT_EQ(json_string_size(c.text), c.literal.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -92,7 +93,10 @@ INSTANTIATE_TEST_SUITE_P(
         EscapeCase{"Caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80", "\"Caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80\""},
         // Invalid UTF-8 goes through byte for byte.
         EscapeCase{"\xff\xc3(\xed\xa0\x80", "\"\xff\xc3(\xed\xa0\x80\""},
-        EscapeCase{"tab\there\x01", R"("tab\there\u0001")"}));
+        EscapeCase{"tab\there\x01", R"("tab\there\u0001")"},
+        // Escapes on both sides of the sixteen-byte blocks of the scan.
+        EscapeCase{std::string(15, 'a') + "\"" + std::string(16, 'b') + "\x01\n",
+                   "\"" + std::string(15, 'a') + "\\\"" + std::string(16, 'b') + "\\u0001\\n\""}));
 
 // ---------------------------------------------------------------------------
 // Layout
@@ -248,6 +252,20 @@ TEST(Parse, NestingLimitIs127) {
   ASSERT_FALSE(r);
   EXPECT_EQ(r.error().message(),
             "parse error at line 3, column 4: nesting deeper than 127 arrays and objects");
+}
+
+TEST(Parse, WrapperLevelsAreNotCounted) {
+  const auto member = [](std::size_t depth) {
+    return "{\"a\":1,\"doc\":" + std::string(depth, '[') + std::string(depth, ']') + "}";
+  };
+  EXPECT_FALSE(parse_json(member(kMaxJsonNesting)));
+  EXPECT_TRUE(parse_json(member(kMaxJsonNesting), 1));
+  EXPECT_TRUE(parse_json(member(kMaxJsonNesting - 1), 2));
+  // The document's own limit still holds, with the same message.
+  auto r = parse_json(member(kMaxJsonNesting + 1), 1);
+  ASSERT_FALSE(r);
+  EXPECT_EQ(r.error().message(),
+            "parse error at line 1, column 141: nesting deeper than 127 arrays and objects");
 }
 
 // Parse errors read "parse error at line L, column C: " and a description.

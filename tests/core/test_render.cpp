@@ -68,7 +68,7 @@ struct EscapeCase {
 
 class EscapeHtml : public ::testing::TestWithParam<EscapeCase> {};
 
-TEST_P(EscapeHtml, ReplacesTheFiveCharactersAmpersandFirst) {
+TEST_P(EscapeHtml, ReplacesTheSixCharactersAmpersandFirst) {
   const auto& c = GetParam();
   EXPECT_EQ(escape_html(c.text), c.escaped);
   std::string out = "<kept>";
@@ -87,6 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
         EscapeCase{"&amp;", "&amp;amp;"}, EscapeCase{"&lt;b&gt;", "&amp;lt;b&amp;gt;"},
         EscapeCase{"&#x27;", "&amp;#x27;"},
         EscapeCase{"<<&&>>", "&lt;&lt;&amp;&amp;&gt;&gt;"},
+        // CR is a character reference (a parser reads a raw one as LF); LF stays.
+        EscapeCase{"a\rb\r\n\r", "a&#13;b&#13;\n&#13;"}, EscapeCase{"&#13;\r", "&amp;#13;&#13;"},
         // Everything else is copied byte for byte.
         EscapeCase{"Caf\xC3\xA9 \xE2\x80\x94 /\\`=", "Caf\xC3\xA9 \xE2\x80\x94 /\\`="},
         EscapeCase{std::string("a\0b\t\n", 5), std::string("a\0b\t\n", 5)}));
@@ -99,9 +101,10 @@ TEST(EscapeHtml, AnyPositionInLongerTexts) {
     s = replace_all(std::move(s), "<", "&lt;");
     s = replace_all(std::move(s), ">", "&gt;");
     s = replace_all(std::move(s), "\"", "&quot;");
-    return replace_all(std::move(s), "'", "&#x27;");
+    s = replace_all(std::move(s), "'", "&#x27;");
+    return replace_all(std::move(s), "\r", "&#13;");
   };
-  const std::string specials = "&<>\"'";
+  const std::string specials = "&<>\"'\r";
   for (std::size_t length = 1; length <= 50; ++length) {
     for (std::size_t at = 0; at < length; ++at) {
       std::string text(length, 'a');

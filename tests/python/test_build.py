@@ -1,5 +1,6 @@
 """Payload functions, SEOOverrides, and the schema-registry, hook and warnings passes."""
 
+import collections
 import gc
 import inspect
 import json
@@ -7,6 +8,7 @@ import os
 import sys
 import tracemalloc
 import warnings
+from unittest import mock
 
 import html5lib
 import pytest
@@ -18,6 +20,7 @@ from _quarlo_native import (
     build_seo_payload, build_seo_payload_dict, build_seo_payload_with_overrides,
 )
 from parser_wording import shape_error
+from quarlo.hooks import HookRegistry
 
 HAS_NOTES = sys.version_info >= (3, 11)
 HOST, BASE = "example.com", "https://example.com"
@@ -217,6 +220,16 @@ def test_schema_override_through_json(value, expected):
     if expected is None:
         # A null document is present in the payload (it renders) but reads back as absent.
         assert payload["schema_jsonld"] is None and "null" in payload.render_jsonld()
+
+
+def test_json_dumps_is_read_at_each_conversion():
+    # A replaced json.dumps applies exactly while it is in place, whether or
+    # not a conversion ran before it was replaced.
+    document = collections.OrderedDict([("@type", "Thing")])  # not plain: converted through json.dumps
+    for _ in range(2):
+        with mock.patch("json.dumps", return_value='{"patched": true}'):
+            assert build(overrides=SEOOverrides(schema_jsonld=document)).schema_jsonld == {"patched": True}
+        assert build(overrides=SEOOverrides(schema_jsonld=document)).schema_jsonld == {"@type": "Thing"}
 
 
 @pytest.mark.parametrize("value", [{1, 2}, {"a": object()}, {(1, 2): "tuple key"}])
@@ -652,6 +665,36 @@ def test_hook_failures(result, error, message):
     assert (entity.to_dict(), cfg.to_dict()) == before and cfg.hooks is hook
 
 
+class PayloadDict(dict):
+    """Not a plain dict: the hook result goes through json.dumps."""
+
+
+@pytest.mark.parametrize(
+    "make_hooks, ok",
+    [
+        (HookRegistry, True),
+        (lambda: Hook(), True),
+        (lambda: Hook(mutate=lambda d: d.update(schema_jsonld=[d["schema_jsonld"]])), False),
+        (lambda: BadHook(PayloadDict), True),
+        (lambda: BadHook(lambda d: PayloadDict(d, schema_jsonld=[d["schema_jsonld"]])), False),
+    ],
+    ids=["empty-registry", "no-change", "one-level-more", "through-json-dumps", "one-more-through-json-dumps"],
+)
+def test_hooks_hold_the_document_to_its_own_nesting_limit(make_hooks, ok):
+    # The payload dict around the schema document is not counted: a document
+    # of 127 levels survives any hook, one of 128 fails as it would alone.
+    document = {"@type": "Thing", "deep": nested(126)}
+    overrides = SEOOverrides(schema_jsonld=document)
+    assert build(overrides=overrides).schema_jsonld == document
+    cfg = config(hooks=make_hooks())
+    if ok:
+        assert build(cfg=cfg, overrides=overrides).schema_jsonld == document
+    else:
+        with pytest.raises(ValueError, match=r"^parse error at line 1, column \d+: nesting deeper than 127 arrays "
+                                             r"and objects$"):
+            build(cfg=cfg, overrides=overrides)
+
+
 def test_hook_without_run():
     with pytest.raises(AttributeError):
         build(cfg=config(hooks=object()))
@@ -959,12 +1002,12 @@ def test_no_leaks_across_all_paths():
 
 ENTITY_TYPES = ["home", "post", "page", "video", "taxonomy", "search", "other", "product", "organization",
                 "local_business", "faq"]
-# Building blocks of hostile text: markup, entities, script and CDATA ends, control characters (no NUL,
-# and no CR: an HTML parser turns CR into LF before tokenising), astral characters and noncharacters.
+# Building blocks of hostile text: markup, entities, script and CDATA ends, control characters (CR and
+# CR LF included; no NUL, which HTML cannot carry), astral characters and noncharacters.
 TOKENS = ['"', "'", "<", ">", "&", "&amp;", "</script>", "</SCRIPT ", "<!--", "-->", "<script", "]]>",
-          "</title>", "<\\/", "\\", "\t", "\n", "\x0b", "\x0c", "\x01", "\x1f", "\x7f", "\x85", "\u2028",
-          "\u00a0", "\U0001F600", "\U00010000", "\ufffe", "\ufeff", " ", "{title}", "published"]
-CHARS = st.characters(blacklist_categories=("Cs",), blacklist_characters="\x00\r")
+          "</title>", "<\\/", "\\", "\t", "\n", "\r", "\r\n", "\x0b", "\x0c", "\x01", "\x1f", "\x7f", "\x85",
+          "\u2028", "\u00a0", "\U0001F600", "\U00010000", "\ufffe", "\ufeff", " ", "{title}", "published"]
+CHARS = st.characters(blacklist_categories=("Cs",), blacklist_characters="\x00")
 TEXT = st.lists(st.one_of(st.sampled_from(TOKENS), CHARS), max_size=8).map("".join)
 OPT_TEXT = st.none() | TEXT
 U32 = st.none() | st.integers(0, 2**32 - 1)
@@ -1106,3 +1149,20 @@ def test_rendered_head_reads_back_through_an_html_parser(text, width, document):
     assert script.tag == "script" and script.get("type") == "application/ld+json"
     assert json.loads(script.text) == payload.schema_jsonld
     assert (after.tag, after.get("name"), after.get("content")) == ("meta", "after", "end")
+
+
+def test_carriage_returns_survive_the_html_parser():
+    # A raw CR reaches every HTML parser as LF; written as a character
+    # reference it stays a CR, in element text and in attribute values alike.
+    text = "a\rb\r\nc"
+    overrides = SEOOverrides(meta_description=text, og_title=text, twitter_title=text,
+                             schema_jsonld={"@type": "Thing", "name": text})
+    payload = build(post(title=text), overrides=overrides)
+    html = payload.render_html()
+    assert "&#13;" in html and "\\r" in payload.render_jsonld()
+    assert "\r" not in html
+    elements = parsed_head(html)
+    lines = expected_lines(payload)
+    assert [read_line(e) for e in elements[:len(lines)]] == lines
+    assert [line[3] for line in lines].count(text) == 6  # title and description, each three times
+    assert json.loads(elements[len(lines)].text)["name"] == text

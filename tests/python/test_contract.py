@@ -5,9 +5,13 @@ import hashlib
 import inspect
 import os
 import pathlib
+import pwd
+import shutil
 import stat
 import sys
+import tempfile
 import threading
+import warnings
 
 import pytest
 
@@ -26,6 +30,7 @@ from leakcheck import traced_growth
 HAS_NOTES = sys.version_info >= (3, 11)
 DATA = pathlib.Path(__file__).parent / "data"
 MAX_NESTING = 64
+SHARED = SEOExpectation(max_length=1)
 
 
 def assert_note(exc, name):
@@ -187,6 +192,8 @@ def test_expectation_properties():
         ({"required": None, "title": None, "one_of": None}, {}),
         ({"min_length": 10, "max_length": 5, "required": True, "forbidden": True},
          {"forbidden": True, "max_length": 5, "min_length": 10, "required": True}),
+        # one nested expectation under both: written out at each place
+        ({"title": SHARED, "description": SHARED}, {"title": {"max_length": 1}, "description": {"max_length": 1}}),
     ],
 )
 def test_expectation_fields(kwargs, expected):
@@ -514,16 +521,113 @@ def test_write_to_a_directory(tmp_path):
     assert write_error("") == "serialization error: failed to write contract: No such file or directory"
 
 
-@pytest.mark.skipif(os.geteuid() == 0, reason="root ignores directory permissions")
-def test_write_into_read_only_directory(tmp_path):
-    target = tmp_path / "c.json"
-    target.write_text("previous")
-    tmp_path.chmod(0o500)
+# Where permissions matter the writer must not be root, who may write
+# anything: as root, the write runs in a child process that has dropped to
+# the unprivileged user nobody.
+ROOT = os.geteuid() == 0
+WRITER = pwd.getpwnam("nobody") if ROOT else pwd.getpwuid(os.geteuid())
+
+
+def write_as_writer(path):
+    """contract().write(path) by WRITER: None, or the OSError's text."""
+    if not ROOT:
+        try:
+            contract().write(path)
+        except OSError as exc:
+            return exc.args[0]
+        return None
+    read_end, write_end = os.pipe()
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", DeprecationWarning)  # fork with other threads alive
+        pid = os.fork()
+    if pid == 0:  # the child: report through the pipe, never return into pytest
+        status = 1
+        try:
+            os.close(read_end)
+            os.setgroups([])
+            os.setgid(WRITER.pw_gid)
+            os.setuid(WRITER.pw_uid)
+            try:
+                contract().write(path)
+                report = "ok"
+            except OSError as exc:
+                report = "error:" + exc.args[0]
+            os.write(write_end, report.encode())
+            status = 0
+        finally:
+            os._exit(status)
+    os.close(write_end)
+    with os.fdopen(read_end, "rb") as reader:
+        report = reader.read().decode()
+    assert os.waitpid(pid, 0)[1] == 0
+    return None if report == "ok" else report.removeprefix("error:")
+
+
+@pytest.fixture
+def writer_dir():
+    """An empty directory that WRITER owns (and may reach)."""
+    base = tempfile.mkdtemp(prefix="quarlo-contract-", dir="/tmp" if ROOT else None)
+    os.chmod(base, 0o755)
+    path = os.path.join(base, "d")
+    os.mkdir(path)
+    os.chown(path, WRITER.pw_uid, WRITER.pw_gid)
     try:
-        assert write_error(str(target)) == "serialization error: failed to write contract: Permission denied"
+        yield pathlib.Path(path)
     finally:
-        tmp_path.chmod(0o700)
-    assert target.read_text() == "previous"
+        os.chmod(path, 0o700)
+        shutil.rmtree(base)
+
+
+def owned_file(path, mode, owner=None):
+    path.write_text("previous")
+    uid = WRITER.pw_uid if owner is None else owner
+    os.chown(path, uid, WRITER.pw_gid if owner is None else os.getegid())
+    path.chmod(mode)
+    return path
+
+
+def read_only_dir(d):
+    target = owned_file(d / "c.json", 0o644)
+    d.chmod(0o555)
+    return target
+
+
+def others_writable(d):
+    if not ROOT:
+        pytest.skip("needs a file of another user")
+    return owned_file(d / "c.json", 0o666, owner=os.geteuid())
+
+
+def new_in_read_only_dir(d):
+    d.chmod(0o555)
+    return d / "c.json"
+
+
+# The cases where permissions decide (the others are in the core tests):
+# (setup(dir) -> path, outcome), the outcome being "in place" (the same file,
+# its mode, owner and group kept) or the error text.
+WRITE_CASES = [
+    pytest.param(lambda d: owned_file(d / "c.json", 0o444), "Permission denied", id="read-only-file"),
+    pytest.param(read_only_dir, "in place", id="read-only-directory"),
+    pytest.param(others_writable, "in place", id="file-of-another-user"),
+    pytest.param(new_in_read_only_dir, "Permission denied", id="new-file-in-read-only-directory"),
+]
+
+
+@pytest.mark.parametrize("setup, outcome", WRITE_CASES)
+def test_write_behaves_as_a_plain_write(writer_dir, setup, outcome):
+    path = setup(writer_dir)
+    before = os.stat(path) if path.exists() else None
+    error = write_as_writer(str(path))
+    if outcome == "in place":
+        assert error is None and path.read_text() == contract().to_json()
+        after = os.stat(path)
+        assert (after.st_ino, after.st_mode, after.st_uid, after.st_gid) == (
+            before.st_ino, before.st_mode, before.st_uid, before.st_gid)
+    else:
+        assert error == f"serialization error: failed to write contract: {outcome}"
+        assert before is None or path.read_text() == "previous"
+    assert not any(name.startswith(".quarlo-contract-") for name in os.listdir(writer_dir))
 
 
 def test_nul_in_path(tmp_path):

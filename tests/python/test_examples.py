@@ -8,7 +8,6 @@ import threading
 
 import pytest
 
-import _quarlo_native as native
 
 EXAMPLE = pathlib.Path(__file__).resolve().parents[2] / "examples" / "wsgi_app.py"
 TIMEOUT = 10
@@ -49,7 +48,7 @@ def request(address, path, headers=None, method="GET"):
 
 def test_page_then_not_modified(example, server):
     status, headers, body = request(server, "/blog/hello-world")
-    payload = native.build_seo_payload(example.ENTITIES["/blog/hello-world"], "/blog/hello-world", example.CONFIG)
+    payload = example.build_payload("/blog/hello-world")
     assert status == 200 and headers["ETag"] == payload.etag()
     assert headers["Content-Type"] == "text/html; charset=utf-8" and int(headers["Content-Length"]) == len(body)
     assert payload.render_html().encode() in body
@@ -63,11 +62,19 @@ def test_page_then_not_modified(example, server):
     [('"0000"', 200), ('"0000", W/{etag}', 304), ("*", 304), ("", 200), ("{etag_unquoted}", 200)],
 )
 def test_if_none_match_forms(example, server, if_none_match, status):
-    etag = native.build_seo_payload(example.ENTITIES["/"], "/", example.CONFIG).etag()
+    etag = example.build_payload("/").etag()
     value = if_none_match.format(etag=etag, etag_unquoted=etag.strip('"'))
     assert request(server, "/", {"If-None-Match": value})[0] == status
 
 
-def test_unknown_path_and_method(server):
-    assert request(server, "/nope")[0] == 404
-    assert request(server, "/", method="POST")[0] == 405
+@pytest.mark.parametrize("path, method, status, allow", [("/nope", "GET", 404, None), ("/", "POST", 405, "GET, HEAD"),
+                                                         ("/blog/hello-world", "DELETE", 405, "GET, HEAD")])
+def test_unknown_path_and_method(server, path, method, status, allow):
+    answer, headers, _ = request(server, path, method=method)
+    assert (answer, headers.get("Allow")) == (status, allow)
+
+
+@pytest.mark.parametrize("path, title", [("/", "Example Journal"), ("/blog/hello-world", "Hello, world | Example Journal")])
+def test_page_titles(server, path, title):
+    body = request(server, path)[2].decode()
+    assert f"<title>{title}</title>" in body and f'<meta property="og:title" content="{title}">' in body

@@ -24,10 +24,10 @@ def notes(exc):
     return getattr(exc, "__notes__", [])
 
 
-def run_python(code, timeout=120):
-    """Runs `code` in a fresh interpreter with this process's module path."""
+def run_python(code, *args, timeout=120):
+    """Runs `code` with `args` in a fresh interpreter with this process's module path."""
     env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *args], capture_output=True, text=True,
                           timeout=timeout, env=env)
 
 
@@ -322,6 +322,40 @@ def test_running_out_of_memory_is_a_memory_error_naming_the_argument():
         assert kind == "MemoryError", line
         if NOTES_SUPPORTED:
             assert rest == [str([f"while processing '{name}'"])], line
+
+
+SHARED_EXPECTATIONS_SCRIPT = r"""
+import os, resource, sys
+import _quarlo_native as q
+
+if sys.argv[1] == "limit":
+    with open("/proc/self/status") as f:
+        mapped = next(int(line.split()[1]) * 1024 for line in f if line.startswith("VmSize:"))
+    limit = mapped + (256 << 20)
+    resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+
+# Each level nests the one below twice: thirty records, a billion objects of text.
+e = q.SEOExpectation(one_of=["x" * 100])
+for _ in range(30):
+    e = q.SEOExpectation(title=e, description=e)
+c = q.build_seo_contract(q.SEOContractConfig("example.com", defaults=e, rules=[q.SEOContractRule("/", e)]))
+target = os.path.join(sys.argv[2], "c.json")
+for call in (c.to_json, c.hash, c.to_dict, lambda: c.write(target)):
+    try:
+        call()
+        print("accepted")
+    except Exception as exc:
+        print(type(exc).__name__, exc)
+print(os.listdir(sys.argv[2]))
+"""
+
+
+def test_shared_nested_expectations_stay_small_and_their_text_is_refused(tmp_path):
+    done = run_python(SHARED_EXPECTATIONS_SCRIPT, "none" if SANITIZED else "limit", str(tmp_path))
+    assert done.returncode == 0, done.stderr
+    refused = "contract text would exceed 268435456 bytes"
+    assert done.stdout.splitlines() == [f"ValueError serialization error: {refused}"] * 2 + [
+        f"ValueError {refused}", f"OSError serialization error: {refused}", "[]"]
 
 
 # ------------------------------------------------------------ deep chains

@@ -97,6 +97,17 @@ void append_string_literal(std::string& out, std::string_view text) {
   out.push_back('"');
 }
 
+// The length of what append_string_literal writes, without writing it.
+std::size_t string_literal_size(std::string_view text) noexcept {
+  std::size_t size = text.size() + 2;
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  for (const char* p = find_escape(begin, begin, end); p != end; p = find_escape(begin, p + 1, end)) {
+    size += kEscape[static_cast<unsigned char>(*p)] == 'u' ? 5u : 1u;  // \u00xx or a backslash pair
+  }
+  return size;
+}
+
 // ---------------------------------------------------------------------------
 // Numbers
 
@@ -322,6 +333,8 @@ class DomBuilder {
   using string_t = Json::string_t;
   using binary_t = Json::binary_t;
 
+  explicit DomBuilder(std::size_t max_nesting) noexcept : max_nesting_(max_nesting) {}
+
   bool null() { return add(Json(nullptr)); }
   bool boolean(bool v) { return add(Json(v)); }
   bool number_integer(number_integer_t v) {
@@ -389,7 +402,7 @@ class DomBuilder {
   }
 
   bool open(Json::value_t type) {
-    if (stack_.size() >= kMaxJsonNesting) return stop(Stop::TooDeep);
+    if (stack_.size() >= max_nesting_) return stop(Stop::TooDeep);
     stack_.push_back(place(Json(type)));
     return true;
   }
@@ -404,6 +417,7 @@ class DomBuilder {
     return false;
   }
 
+  std::size_t max_nesting_;
   Json root_;
   std::vector<Json*> stack_;
   string_t key_;
@@ -454,12 +468,12 @@ TextPosition scan_structure(std::string_view text, Visit visit) {
   return pos;
 }
 
-// The "[" or "{" that opens nesting level kMaxJsonNesting + 1.
-TextPosition locate_too_deep(std::string_view text) {
+// The "[" or "{" that opens nesting level max_nesting + 1.
+TextPosition locate_too_deep(std::string_view text, std::size_t max_nesting) {
   std::size_t depth = 0;
   return scan_structure(text, [&](std::size_t i) {
     const char c = text[i];
-    if (c == '[' || c == '{') return ++depth > kMaxJsonNesting;
+    if (c == '[' || c == '{') return ++depth > max_nesting;
     if (c == ']' || c == '}') --depth;
     return false;
   });
@@ -536,14 +550,19 @@ void append_json_string(std::string& out, std::string_view text) {
   append_string_literal(out, text);
 }
 
-Result<Json> parse_json(std::string_view text) {
+std::size_t json_string_size(std::string_view text) noexcept { return string_literal_size(text); }
+
+Result<Json> parse_json(std::string_view text) { return parse_json(text, 0); }
+
+Result<Json> parse_json(std::string_view text, std::size_t wrapper_levels) {
   try {
-    DomBuilder builder;
+    const std::size_t max_nesting = kMaxJsonNesting + wrapper_levels;
+    DomBuilder builder(max_nesting);
     const bool ok = Json::sax_parse(text.data(), text.data() + text.size(), &builder);
     if (ok) return std::move(builder.root());
     switch (builder.stopped()) {
       case Stop::TooDeep: {
-        const auto pos = locate_too_deep(text);
+        const auto pos = locate_too_deep(text, max_nesting);
         return positioned_error(pos, "nesting deeper than " + std::to_string(kMaxJsonNesting) +
                                          " arrays and objects");
       }

@@ -42,6 +42,8 @@ void append_json(std::string& out, const Json& value, JsonLayout layout);
 void append_json(std::string& out, const OrderedJson& value, JsonLayout layout);
 // Appends one JSON string literal (with quotes) for `text`.
 void append_json_string(std::string& out, std::string_view text);
+// The length in bytes of that literal, computed without writing it.
+[[nodiscard]] std::size_t json_string_size(std::string_view text) noexcept;
 
 // Maximum nesting of arrays and objects accepted by parse_json (the outermost
 // container counts as the first level).
@@ -61,5 +63,11 @@ inline constexpr std::size_t kMaxJsonNesting = 127;
 // range; last read: '1e400'", positioned at its last digit). Input bytes quoted in a message that are not valid UTF-8 are shown as
 // U+FFFD, so the message is always valid UTF-8.
 [[nodiscard]] Result<Json> parse_json(std::string_view text);
+// The same for a text whose outermost `wrapper_levels` containers only wrap
+// documents of their own (a payload dict around its schema document): those
+// levels are not counted, so each document inside may nest kMaxJsonNesting
+// deep. A deeper one fails with the same message, positioned at the "[" or
+// "{" that opens its level kMaxJsonNesting + 1.
+[[nodiscard]] Result<Json> parse_json(std::string_view text, std::size_t wrapper_levels);
 
 }  // namespace quarlo

@@ -3,6 +3,7 @@
 // their one JSON file format, digest and file write.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -16,39 +17,43 @@
 namespace quarlo {
 
 // Deepest nesting of title/description expectations (the outermost
-// expectation is level 1). Copying, comparing and freeing an expectation
-// recurse once per level, so the binding refuses deeper ones when they are
-// built, and to_json refuses them too.
+// expectation is level 1). Comparing and freeing an expectation recurse once
+// per level, so the binding refuses deeper ones when they are built, and
+// to_json refuses them too.
 inline constexpr std::size_t kMaxExpectationNesting = 64;
+
+// Longest contract JSON text that to_json writes. Nested expectations are
+// shared (below), so a handful of records can stand for a text that repeats
+// them exponentially often: `e = {title: e, description: e}` thirty times
+// over is thirty records but a billion objects of text. The text's exact
+// length is measured before anything is written, and a longer one is
+// refused instead of filling memory. An honest contract is a few kilobytes;
+// even a million routes of exceptions stay far below the limit.
+inline constexpr std::size_t kMaxContractTextBytes = std::size_t{256} << 20;
 
 enum class ContractSeverity : std::uint8_t { Error, Warning, Info };
 
 // "Error", "Warning", "Info".
 [[nodiscard]] std::string_view contract_severity_serialized_name(ContractSeverity severity) noexcept;
 
-// An owned value on the heap that copies deeply (for recursive records).
+// An immutable record on the heap, shared by every copy: copying copies a
+// pointer, so a record nested under many parents (or twice under one) is
+// stored once, and building a parent costs the same whatever lies below.
+// Equality compares the records.
 template <class T>
-class Box {
+class Shared {
  public:
-  explicit Box(T value) : ptr_(std::make_unique<T>(std::move(value))) {}
-  Box(const Box& other) : ptr_(std::make_unique<T>(*other.ptr_)) {}
-  Box(Box&&) noexcept = default;
-  Box& operator=(const Box& other) {
-    if (this != &other) ptr_ = std::make_unique<T>(*other.ptr_);
-    return *this;
-  }
-  Box& operator=(Box&&) noexcept = default;
-  ~Box() = default;
+  explicit Shared(T value) : ptr_(std::make_shared<const T>(std::move(value))) {}
+  // `ptr` must not be null.
+  explicit Shared(std::shared_ptr<const T> ptr) noexcept : ptr_(std::move(ptr)) {}
 
-  [[nodiscard]] T& operator*() noexcept { return *ptr_; }
   [[nodiscard]] const T& operator*() const noexcept { return *ptr_; }
-  [[nodiscard]] T* operator->() noexcept { return ptr_.get(); }
   [[nodiscard]] const T* operator->() const noexcept { return ptr_.get(); }
 
-  friend bool operator==(const Box& a, const Box& b) { return *a.ptr_ == *b.ptr_; }
+  friend bool operator==(const Shared& a, const Shared& b) { return a.ptr_ == b.ptr_ || *a.ptr_ == *b.ptr_; }
 
  private:
-  std::unique_ptr<T> ptr_;
+  std::shared_ptr<const T> ptr_;
 };
 
 struct SchemaExpectation {
@@ -85,13 +90,14 @@ struct SEOExpectation {
   std::optional<FieldExpectation> twitter;
   std::optional<FieldExpectation> sitemap;
   std::optional<FieldExpectation> hreflang;
-  std::optional<Box<SEOExpectation>> title;
-  std::optional<Box<SEOExpectation>> description;
+  std::optional<Shared<SEOExpectation>> title;
+  std::optional<Shared<SEOExpectation>> description;
 
   friend bool operator==(const SEOExpectation&, const SEOExpectation&) = default;
 };
 
-// Levels of title/description nesting, counting this expectation as 1.
+// Levels of title/description nesting, counting this expectation as 1. Costs
+// one step per distinct nested record, however often each is shared.
 [[nodiscard]] std::size_t expectation_depth(const SEOExpectation& expectation) noexcept;
 
 struct SEOContractRule {
@@ -127,16 +133,32 @@ struct SEOContract {
   ContractExceptions exceptions;
 
   // The contract's JSON text (pretty, two spaces, no final newline), which is
-  // also the exact content of a written file.
+  // also the exact content of a written file. Failure (Serialization):
+  // expectations nested deeper than kMaxExpectationNesting, or a text longer
+  // than kMaxContractTextBytes ("contract text would exceed N bytes").
   [[nodiscard]] Result<std::string> to_json() const;
+  // The length in bytes of that text, measured without writing it (at most
+  // SIZE_MAX); fails like to_json on nesting that is too deep.
+  [[nodiscard]] Result<std::size_t> json_size() const;
   // SHA-256 of the JSON text as 64 lower-case hex digits: equal to the digest
   // of a file written by write().
   [[nodiscard]] Result<std::string> hash() const;
-  // Replaces the file at `path` with the JSON text, atomically: the text goes
-  // to a temporary file in the same directory which is flushed and renamed
-  // over the target, so a failure leaves any previous contract untouched.
-  // An existing file keeps its permission bits; a symbolic link is written
-  // through. Failure: Serialization, "failed to write contract: " + the
+  // Writes the JSON text to the file at `path`, with the outcome of a plain
+  // create-or-truncate write, made atomic where that changes nothing else:
+  //  * a new file, and an existing regular file with one link that the
+  //    caller may write, in a directory that takes new files, are written
+  //    whole under a temporary name in that directory and renamed into
+  //    place, so readers and concurrent writers never see a partial text and
+  //    a failure leaves the previous file untouched; a replaced file keeps
+  //    its mode, owner and group (when the owner or group cannot be given to
+  //    the new file, it is written in place instead);
+  //  * everything else is written in place exactly as the plain write would:
+  //    a file with hard links (all names see the new text), a writable file
+  //    in a directory that refuses new files, a device or pipe. What the
+  //    plain write refuses is refused (a read-only file, a directory, a loop
+  //    of symbolic links, a missing directory).
+  // Symbolic links are followed: the link stays, the file it names is
+  // written. Failure: Serialization, "failed to write contract: " + the
   // system's description.
   [[nodiscard]] Result<void> write(std::string_view path) const;
 

@@ -28,7 +28,7 @@ namespace {
 
 using namespace std::string_view_literals;
 
-// The five bytes that HTML escaping replaces, indexed by byte; 0 = copy.
+// The six bytes that HTML escaping replaces, indexed by byte; 0 = copy.
 constexpr std::array<std::uint8_t, 256> kHtmlEscapeIndex = [] {
   std::array<std::uint8_t, 256> t{};
   t[static_cast<unsigned char>('&')] = 1;
@@ -36,15 +36,18 @@ constexpr std::array<std::uint8_t, 256> kHtmlEscapeIndex = [] {
   t[static_cast<unsigned char>('>')] = 3;
   t[static_cast<unsigned char>('"')] = 4;
   t[static_cast<unsigned char>('\'')] = 5;
+  t[static_cast<unsigned char>('\r')] = 6;
   return t;
 }();
 
 // Replacing "&" first and every other character afterwards is the same as
 // one pass that maps each special byte to its entity: the entities produced
-// for "<", ">", '"' and "'" are never escaped again, while an "&" from the
-// input always is, even when it already starts an entity.
-constexpr std::array<std::string_view, 6> kHtmlEscapes{
-    ""sv, "&amp;"sv, "&lt;"sv, "&gt;"sv, "&quot;"sv, "&#x27;"sv};
+// for "<", ">", '"', "'" and CR are never escaped again, while an "&" from
+// the input always is, even when it already starts an entity. A raw CR would
+// reach every HTML parser as LF (input streams normalise line breaks before
+// tokenising), while the character reference keeps it a CR.
+constexpr std::array<std::string_view, 7> kHtmlEscapes{
+    ""sv, "&amp;"sv, "&lt;"sv, "&gt;"sv, "&quot;"sv, "&#x27;"sv, "&#13;"sv};
 
 // The first byte in [p, end) that escaping replaces, or `end`; `begin` is
 // the start of the whole text (p >= begin). Most values hold none or few, so
@@ -57,12 +60,13 @@ const char* find_html_special(const char* const begin, const char* p, const char
   const __m128i gt = _mm_set1_epi8('>');
   const __m128i quot = _mm_set1_epi8('"');
   const __m128i apos = _mm_set1_epi8('\'');
+  const __m128i cr = _mm_set1_epi8('\r');
   const auto special_mask = [&](const char* at) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     const __m128i hits = _mm_or_si128(
         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, lt)),
                      _mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_cmpeq_epi8(v, quot))),
-        _mm_cmpeq_epi8(v, apos));
+        _mm_or_si128(_mm_cmpeq_epi8(v, apos), _mm_cmpeq_epi8(v, cr)));
     return static_cast<unsigned>(_mm_movemask_epi8(hits));
   };
   while (end - p >= 16) {

@@ -7,8 +7,9 @@
 
 namespace quarlo {
 
-// "&", "<", ">", '"' and "'" replaced, in that order, by "&amp;", "&lt;",
-// "&gt;", "&quot;" and "&#x27;".
+// "&", "<", ">", '"', "'" and CR (U+000D) replaced, in that order, by
+// "&amp;", "&lt;", "&gt;", "&quot;", "&#x27;" and "&#13;". Every other byte,
+// NUL included, is copied.
 [[nodiscard]] std::string escape_html(std::string_view text);
 void append_escaped_html(std::string& out, std::string_view text);
 

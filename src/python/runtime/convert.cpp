@@ -18,18 +18,21 @@ namespace quarlo::py {
 
 namespace {
 
-ObjectCell g_json_dumps;
+ObjectCell g_json_module;
+InternedString g_dumps{"dumps"};
 
-// json.dumps, imported once per process.
-PyObject* json_dumps() {
-  if (PyObject* dumps = g_json_dumps.get()) return dumps;
-  PyRef json = PyRef::checked(PyImport_ImportModule("json"));
-  return g_json_dumps.offer(PyRef::checked(PyObject_GetAttrString(json.get(), "dumps")));
+// The json module, imported once per process.
+PyObject* json_module() {
+  if (PyObject* json = g_json_module.get()) return json;
+  return g_json_module.offer(PyRef::checked(PyImport_ImportModule("json")));
 }
 
-// json.dumps(obj) as a Json value, or the parser's error.
-Result<Json> dump_and_parse(PyObject* obj) {
-  PyRef text = PyRef::checked(PyObject_CallFunctionObjArgs(json_dumps(), obj, nullptr));
+// json.dumps(obj) as a Json value, or the parser's error. `dumps` is read
+// from the module on every call, so a replacement (a mock.patch, say) holds
+// exactly while it is in place.
+Result<Json> dump_and_parse(PyObject* obj, std::size_t wrapper_levels) {
+  PyRef dumps = PyRef::checked(PyObject_GetAttr(json_module(), g_dumps.get()));
+  PyRef text = PyRef::checked(PyObject_CallFunctionObjArgs(dumps.get(), obj, nullptr));
   if (!PyUnicode_Check(text.get())) {
     PyRef type = type_name_of(text.get());
     PyErr_Format(PyExc_TypeError, "json.dumps returned '%U', not 'str'", type.get());
@@ -38,17 +41,18 @@ Result<Json> dump_and_parse(PyObject* obj) {
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(text.get(), &size);
   if (data == nullptr) throw_error_set();
-  return parse_json(std::string_view(data, static_cast<std::size_t>(size)));
+  return parse_json(std::string_view(data, static_cast<std::size_t>(size)), wrapper_levels);
 }
 
 // The values that json.dumps writes and the parser reads back unchanged,
 // converted without the JSON text: None, exact bool, exact int within 64
 // bits, finite exact float, exact str (no lone surrogate), exact list and
-// tuple, and exact dict with exact-str keys, nested at most kMaxJsonNesting
-// deep. Anything else returns false with no error set, and the caller takes
-// the json.dumps road, which gives the same value or the documented error.
+// tuple, and exact dict with exact-str keys, nested at most `levels` deep
+// (the parser's limit). Anything else returns false with no error set, and
+// the caller takes the json.dumps road, which gives the same value or the
+// documented error.
 // No Python code runs here, so nothing can change under the walk.
-bool convert_plain(PyObject* obj, std::size_t enclosing, Json& out) {
+bool convert_plain(PyObject* obj, std::size_t levels, Json& out) {
   if (obj == Py_None) {
     out = nullptr;
     return true;
@@ -97,19 +101,19 @@ bool convert_plain(PyObject* obj, std::size_t enclosing, Json& out) {
   }
   const bool is_list = type == &PyList_Type;
   if (is_list || type == &PyTuple_Type) {
-    if (enclosing >= kMaxJsonNesting) return false;
+    if (levels == 0) return false;
     const Py_ssize_t size = is_list ? PyList_Size(obj) : PyTuple_Size(obj);
     out = Json::array();
     auto& array = *out.get_ptr<Json::array_t*>();
     array.reserve(static_cast<std::size_t>(size));
     for (Py_ssize_t i = 0; i < size; ++i) {
       PyObject* item = is_list ? PyList_GetItem(obj, i) : PyTuple_GetItem(obj, i);  // borrowed
-      if (!convert_plain(item, enclosing + 1, array.emplace_back())) return false;
+      if (!convert_plain(item, levels - 1, array.emplace_back())) return false;
     }
     return true;
   }
   if (type == &PyDict_Type) {
-    if (enclosing >= kMaxJsonNesting) return false;
+    if (levels == 0) return false;
     out = Json::object();
     auto& object = *out.get_ptr<Json::object_t*>();
     Py_ssize_t pos = 0;
@@ -127,7 +131,7 @@ bool convert_plain(PyObject* obj, std::size_t enclosing, Json& out) {
       const auto member = object.emplace_hint(object.end(), std::piecewise_construct,
                                               std::forward_as_tuple(data, static_cast<std::size_t>(size)),
                                               std::forward_as_tuple());
-      if (!convert_plain(value, enclosing + 1, member->second)) return false;
+      if (!convert_plain(value, levels - 1, member->second)) return false;
     }
     return true;
   }
@@ -217,11 +221,11 @@ PyRef to_pydict(const J& value) {
   return dict;
 }
 
-}  // namespace
-
-Json py_to_json_value(PyObject* obj) {
-  if (Json plain; convert_plain(obj, 0, plain)) return plain;
-  Result<Json> parsed = dump_and_parse(obj);
+// py_to_json_value with the outermost `wrapper_levels` containers not
+// counted against the nesting limit.
+Json to_json_value(PyObject* obj, std::size_t wrapper_levels) {
+  if (Json plain; convert_plain(obj, kMaxJsonNesting + wrapper_levels, plain)) return plain;
+  Result<Json> parsed = dump_and_parse(obj, wrapper_levels);
   if (!parsed) {
     PyRef message = new_str(parsed.error().message());
     PyErr_SetObject(PyExc_ValueError, message.get());
@@ -230,9 +234,15 @@ Json py_to_json_value(PyObject* obj) {
   return std::move(parsed).value();
 }
 
+}  // namespace
+
+Json py_to_json_value(PyObject* obj) { return to_json_value(obj, 0); }
+
+Json py_wrapper_to_json_value(PyObject* obj) { return to_json_value(obj, 1); }
+
 Json py_to_json_value_or_null(PyObject* obj) {
-  if (Json plain; convert_plain(obj, 0, plain)) return plain;
-  Result<Json> parsed = dump_and_parse(obj);
+  if (Json plain; convert_plain(obj, kMaxJsonNesting, plain)) return plain;
+  Result<Json> parsed = dump_and_parse(obj, 0);
   if (!parsed) return Json(nullptr);
   return std::move(parsed).value();
 }

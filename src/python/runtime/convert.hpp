@@ -32,6 +32,11 @@ inline constexpr unsigned kMaxPythonJsonDepth = 128;
 // (NaN or infinities, a lone surrogate, nesting beyond 127 levels) raises
 // ValueError with the parser's message, line and column included.
 Json py_to_json_value(PyObject* obj);
+// As py_to_json_value for a value whose outermost container only wraps
+// documents of their own (the payload dict a hook returns): that level is
+// not counted, so each member may nest as deep as a document converted
+// alone, and one nested deeper fails with the same ValueError.
+Json py_wrapper_to_json_value(PyObject* obj);
 // As py_to_json_value, except that text the parser refuses gives null.
 Json py_to_json_value_or_null(PyObject* obj);
 
