@@ -64,8 +64,7 @@ def text(result: CheckResult, fail_on: Severity) -> str:
                 lines.append(f"  {finding.severity:8} {finding.check}: {finding.message}{_origin(finding)}")
 
     for finding in result.findings:
-        lines.append(f"{finding.location}" + (f"  {finding.route}" if finding.route else ""))
-        lines.append(f"  {finding.severity:8} {finding.check}: {finding.message}{_origin(finding)}")
+        block(str(finding.location), [finding])
     for page in result.pages:
         block(f"{page.route}  ({page.location})", page.findings)
     counts = result.counts()
