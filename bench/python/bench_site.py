@@ -1,0 +1,156 @@
+"""Whole-site figures: pages built per second on one core and on a process
+pool, the contract checker's pages per second over built HTML files, and the
+peak memory of write_sitemaps and build_many as the number of pages grows.
+
+Run with the module and the quarlo package importable (and html5lib):
+
+    PYTHONPATH=build/pytest/src/python:src python3 bench/python/bench_site.py [--pages N] [--check-pages N]
+
+Targets: the pool over two cores at least 1.7 times one core for 100,000
+typical posts; the checker at least 400 pages/s over 10,000 files with
+--jobs 2; the peak memory of write_sitemaps and build_many flat in the number
+of pages (each size runs in a fresh process; its peak resident set is
+compared with that of the smallest size).
+"""
+
+from __future__ import annotations
+
+import argparse
+import concurrent.futures
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+from typing import Iterator
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import quarlo  # noqa: E402
+import quarlo.sitemap  # noqa: E402
+from bench_classes import BODY_HTML, CRUMBS, IMAGE, make_config  # noqa: E402
+
+E = quarlo.SEOExpectation
+
+
+def posts(count: int) -> Iterator[tuple[quarlo.SEOEntity, str]]:
+    """``count`` typical posts (2 KB body, image, three breadcrumbs), each
+    with its own title and route."""
+    for number in range(count):
+        entity = quarlo.SEOEntity("post", title=f"Post number {number}", excerpt="A short introduction to the blog.",
+                                  body_html=BODY_HTML, status="published", featured_image=IMAGE, breadcrumbs=CRUMBS)
+        yield entity, f"/blog/post-{number}"
+
+
+def peak_rss_mb(code: str) -> float:
+    """Peak resident set of a fresh interpreter running ``code``, in MB."""
+    env = {**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)}
+    script = code + "\nimport resource; print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)"
+    output = subprocess.run([sys.executable, "-c", script], env=env, check=True, capture_output=True, text=True)
+    return int(output.stdout.split()[-1]) / 1024
+
+
+def build_rate(pages: int) -> None:
+    from quarlo.batch import build_many
+
+    config = make_config()
+    rates = {}
+    for label, workers in (("one core (in-process)", 0), ("process pool, 2 workers", 2)):
+        start = time.perf_counter()
+        if workers:
+            with concurrent.futures.ProcessPoolExecutor(workers) as pool:
+                count = sum(1 for _ in build_many(posts(pages), config, executor=pool))
+        else:
+            count = sum(1 for _ in build_many(posts(pages), config))
+        elapsed = time.perf_counter() - start
+        rates[label] = count / elapsed
+        print(f"build_many, {label:26s} {count:7d} pages {elapsed:7.2f} s {rates[label]:9.0f} pages/s")
+    ratio = rates["process pool, 2 workers"] / rates["one core (in-process)"]
+    print(f"build_many, pool / one core: {ratio:.2f}x  (target >= 1.7x)")
+
+
+def check_rate(pages: int) -> None:
+    # Trailing slashes, so that each index.html file's own URL is its canonical.
+    config = quarlo.SEOConfig("example.com", "https://example.com", title_template="{title} | Example",
+                              site_name="Example", url_policy=quarlo.URLPolicy(trailing_slash="always"))
+    with tempfile.TemporaryDirectory() as directory:
+        root = Path(directory)
+        site = root / "site"
+        entries = []
+        for entity, route in posts(pages):
+            payload = quarlo.build_seo_payload(entity, route, config)
+            path = site / route.lstrip("/") / "index.html"
+            path.parent.mkdir(parents=True)
+            path.write_text(f"<!DOCTYPE html><html lang=en><head><meta charset=utf-8>\n{payload.render_html()}"
+                            f"</head><body><main>{BODY_HTML * 4}</main></body></html>", encoding="utf-8")
+            entries.append(route)
+        quarlo.sitemap.write_sitemaps(entries, site, config)
+        contract = quarlo.build_seo_contract(quarlo.SEOContractConfig(
+            "example.com",
+            defaults=E(canonical="self", indexable=True, og_required=True, twitter_required=True,
+                       sitemap_required=True, title=E(required=True, max_length=60, max_items=1),
+                       description=E(required=True, max_length=160)),
+            rules=[quarlo.SEOContractRule("/blog/*", E(schema_required=True, schema_types=["Article"]),
+                                          severity="warning")]))
+        contract.write(str(root / "contract.json"))
+        env = {**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)}
+        for jobs in (1, 2):
+            start = time.perf_counter()
+            done = subprocess.run([sys.executable, "-m", "quarlo", "check", str(root / "contract.json"), str(site),
+                                   "--jobs", str(jobs), "--format", "json", "-o", str(root / "report.json")],
+                                  env=env)
+            elapsed = time.perf_counter() - start
+            report = json.loads((root / "report.json").read_text())
+            target = "  (target >= 400 pages/s)" if jobs == 2 else ""
+            print(f"python -m quarlo check --jobs {jobs}: {report['summary']['pages']} pages {elapsed:6.2f} s "
+                  f"{report['summary']['pages'] / elapsed:6.0f} pages/s, exit {done.returncode}, "
+                  f"{len(report['findings'])} findings{target}")
+
+
+SITEMAP_CODE = """
+import tempfile, quarlo
+from quarlo.sitemap import write_sitemaps
+config = quarlo.SEOConfig("example.com", "https://example.com")
+with tempfile.TemporaryDirectory() as directory:
+    write_sitemaps(((f"/blog/post-{{n}}", "2024-05-01", {{"de": f"/de/blog/post-{{n}}"}}) for n in range({count})),
+                   directory, config)
+"""
+
+BUILD_CODE = """
+import sys
+sys.path.insert(0, {bench!r})
+from bench_site import posts
+from bench_classes import make_config
+from quarlo.batch import build_many
+for payload in build_many(posts({count}), make_config()):
+    pass
+"""
+
+
+def memory(sizes: list[int]) -> None:
+    bench = os.path.dirname(os.path.abspath(__file__))
+    for name, code in (("write_sitemaps", SITEMAP_CODE), ("build_many", BUILD_CODE)):
+        peaks = [peak_rss_mb(code.format(count=size, bench=bench)) for size in sizes]
+        cells = ", ".join(f"{size} pages {peak:6.1f} MB" for size, peak in zip(sizes, peaks))
+        print(f"{name} peak RSS: {cells}  ({peaks[-1] / peaks[0]:.2f}x for {sizes[-1] // sizes[0]}x the pages; "
+              "target: flat)")
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--pages", type=int, default=100_000, help="posts built for the pool figure")
+    parser.add_argument("--check-pages", type=int, default=10_000, help="HTML files for the checker figure")
+    parser.add_argument("--only", choices=("build", "check", "memory"))
+    options = parser.parse_args()
+    if options.only in (None, "build"):
+        build_rate(options.pages)
+    if options.only in (None, "check"):
+        check_rate(options.check_pages)
+    if options.only in (None, "memory"):
+        memory([10_000, 100_000, 200_000])
+
+
+if __name__ == "__main__":
+    main()
