@@ -6,9 +6,7 @@ build, registered through the quarlo package.
 
 from typing import Any
 
-from quarlo import SEOConfig, SEOEntity, SEOImage, build_seo_payload
-from quarlo.hooks import HookRegistry
-from quarlo.registry import SchemaRegistry
+from quarlo import HookRegistry, SchemaRegistry, SEOConfig, SEOEntity, SEOImage, build_seo_payload
 
 schemas = SchemaRegistry()
 hooks = HookRegistry()
@@ -31,7 +29,7 @@ def brand_title(payload: dict[str, Any], entity: SEOEntity, config: SEOConfig) -
     payload["title"] += " | Example Kitchen"
 
 
-@hooks.register
+@hooks.register("post_process")
 def small_card(payload: dict[str, Any], entity: SEOEntity, config: SEOConfig) -> dict[str, Any]:
     """Returns a new dictionary; runs after brand_title."""
     return {**payload, "twitter": {**payload["twitter"], "card": "summary"}}

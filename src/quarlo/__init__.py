@@ -1,14 +1,15 @@
 """quarlo: deterministic SEO metadata for Python web applications.
 
 Every class and function of the native module ``_quarlo_native`` is available
-here under the same name. Two small registries hold the Python code that a
-payload build calls out to, through a configuration's ``schema_registry`` and
-``hooks``:
+here under the same name, except ``SchemaRegistry``: two small registries hold
+the Python code that a payload build calls out to, through a configuration's
+``schema_registry`` and ``hooks``:
 
-- :class:`quarlo.registry.SchemaRegistry`: Python schema generators by
-  schema.org type;
-- :class:`quarlo.hooks.HookRegistry`: functions that post-process the
-  payload dictionary.
+- :class:`quarlo.SchemaRegistry` (:mod:`quarlo.registry`): Python schema
+  generators by schema.org type (the native introspection class stays
+  ``_quarlo_native.SchemaRegistry``);
+- :class:`quarlo.HookRegistry` (:mod:`quarlo.hooks`): functions that
+  post-process the payload dictionary.
 """
 
 from _quarlo_native import (
@@ -22,7 +23,6 @@ from _quarlo_native import (
     QuarloError,
     Robots,
     SchemaError,
-    SchemaRegistry,
     SEOAuthor,
     SEOConfig,
     SEOContract,
@@ -48,6 +48,15 @@ from _quarlo_native import (
 )
 
 from . import hooks, registry
+from ._version import __version__
+# The Python registries that a configuration's schema_registry and hooks take;
+# the native introspection class stays _quarlo_native.SchemaRegistry.
+from .hooks import HookRegistry
+from .registry import SchemaRegistry
+from .data import config_from_dict, config_from_file, entity_from_dict
+from . import _reduce
+
+_reduce.register()  # pickle, copy and deepcopy of the module's classes
 
 # The native module's names, in its order.
 __all__ = [
@@ -85,3 +94,4 @@ __all__ = [
     "SchemaError",
     "ContractError",
 ]
+__all__ += ["HookRegistry", "config_from_dict", "config_from_file", "entity_from_dict"]

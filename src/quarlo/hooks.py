@@ -22,7 +22,7 @@ changed in place or not.
 from __future__ import annotations
 
 from collections.abc import Callable
-from typing import Any, TypeVar
+from typing import Any, TypeVar, overload
 
 from _quarlo_native import SEOConfig, SEOEntity
 
@@ -43,18 +43,58 @@ class HookRegistry:
     def __init__(self) -> None:
         self._hooks: dict[str, list[Hook]] = {}
 
-    def register(self, fn: H, event: str = POST_PROCESS) -> H:
-        """Registers ``fn`` for ``event`` (after the hooks already there) and
-        returns it, so it also serves as a decorator: ``@hooks.register``.
+    @overload
+    def register(self, fn: H, /, *, event: str = POST_PROCESS) -> H: ...
+
+    @overload
+    def register(self, fn: H, event: str, /) -> H: ...
+
+    @overload
+    def register(self, event: str, fn: H, /) -> H: ...
+
+    @overload
+    def register(self, event: str = POST_PROCESS, /) -> Callable[[H], H]: ...
+
+    @overload
+    def register(self, *, event: str) -> Callable[[H], H]: ...
+
+    def register(self, *args: Any, event: str | None = None) -> Any:
+        """Registers a hook for an event (``"post_process"`` unless given),
+        after the hooks already there, and returns it. Every spelling works::
+
+            @hooks.register
+            @hooks.register("post_process")
+            @hooks.register(event="post_process")
+            hooks.register(fn, event="post_process")
+            hooks.register("post_process", fn)  # the order of SchemaRegistry.register
+
+        Without a function, returns a decorator that registers the function it
+        decorates.
 
         Raises:
-            TypeError: If ``fn`` is not callable or ``event`` is not a str.
+            TypeError: If the hook is not callable, the event is not a str, or
+                the event is given twice.
         """
+        if len(args) > 2:
+            raise TypeError(f"register() takes at most 2 positional arguments ({len(args)} given)")
+        first, second = (*args, None, None)[:2]
+        # register(event[, fn]) or register(fn[, event])
+        fn, name = (second, first) if first is None or isinstance(first, str) else (first, second)
+        if name is not None and event is not None:
+            raise TypeError("register() got the event twice")
+        name = (POST_PROCESS if event is None else event) if name is None else name
+        if not isinstance(name, str):
+            raise TypeError(f"event must be a str, not {type(name).__name__}")
+        if fn is None:
+            event_name = name
+
+            def decorator(function: H) -> H:
+                return self.register(function, event=event_name)
+
+            return decorator
         if not callable(fn):
             raise TypeError(f"hook must be callable, not {type(fn).__name__}")
-        if not isinstance(event, str):
-            raise TypeError(f"event must be a str, not {type(event).__name__}")
-        self._hooks.setdefault(event, []).append(fn)
+        self._hooks.setdefault(name, []).append(fn)
         return fn
 
     def run(self, event: str, payload_dict: dict[str, Any], entity: SEOEntity,

@@ -27,9 +27,43 @@ def recipe_entity():
 
 
 def test_reexports_the_native_module():
-    assert quarlo.__all__ == native.__all__
+    assert set(native.__all__) <= set(quarlo.__all__)
     for name in native.__all__:
-        assert getattr(quarlo, name) is getattr(native, name), name
+        expected = SchemaRegistry if name == "SchemaRegistry" else getattr(native, name)
+        assert getattr(quarlo, name) is expected, name
+    assert quarlo.HookRegistry is HookRegistry
+
+
+@pytest.mark.parametrize("register, event", [
+    (lambda hooks, fn: hooks.register(fn), "post_process"),
+    (lambda hooks, fn: hooks.register()(fn), "post_process"),
+    (lambda hooks, fn: hooks.register("post_process")(fn), "post_process"),
+    (lambda hooks, fn: hooks.register(event="pre_render")(fn), "pre_render"),
+    (lambda hooks, fn: hooks.register(fn, event="pre_render"), "pre_render"),
+    (lambda hooks, fn: hooks.register(fn, "pre_render"), "pre_render"),
+    (lambda hooks, fn: hooks.register("pre_render", fn), "pre_render"),
+])
+def test_hook_registration_forms(register, event):
+    hooks = HookRegistry()
+
+    def hook(payload, entity, config):
+        payload["seen"] = True
+
+    assert register(hooks, hook) is hook
+    assert hooks.run(event, {}, None, None) == {"seen": True}
+    assert hooks.run({"post_process": "pre_render", "pre_render": "post_process"}[event], {}, None, None) == {}
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda hooks: hooks.register(42), "hook must be callable, not int"),
+    (lambda hooks: hooks.register("post_process", "not a function"), "hook must be callable, not str"),
+    (lambda hooks: hooks.register(print, 7), "event must be a str, not int"),
+    (lambda hooks: hooks.register("post_process", event="pre_render"), "got the event twice"),
+    (lambda hooks: hooks.register(print, "a", "b"), "at most 2 positional arguments"),
+])
+def test_hook_registration_errors(call, message):
+    with pytest.raises(TypeError, match=message):
+        call(HookRegistry())
 
 
 def test_registered_generator_makes_the_jsonld():
@@ -132,8 +166,6 @@ def test_hook_run_without_hooks_and_bad_results():
     config = quarlo.SEOConfig(HOST, BASE, hooks=hooks)
     with pytest.raises(TypeError, match="post_process hooks must return a dict"):
         quarlo.build_seo_payload(recipe_entity(), "/cake", config)
-    with pytest.raises(TypeError, match="must be callable"):
-        hooks.register("not a function")
 
 
 def test_example(capsys):
