@@ -18,6 +18,8 @@ from typing import IO, Iterable, Mapping, NamedTuple, Optional, Sequence, Tuple,
 
 from _quarlo_native import SEOConfig, normalize_public_url_fn
 
+from .web import _LANGUAGE_TAG
+
 #: Limits of one sitemap file (and of one index).
 MAX_URLS = 50_000
 MAX_BYTES = 50 * 1024 * 1024
@@ -47,7 +49,6 @@ _URLSET_END = b"</urlset>\n"
 _INDEX_START = (b'<?xml version="1.0" encoding="UTF-8"?>\n'
                 b'<sitemapindex xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">\n')
 _INDEX_END = b"</sitemapindex>\n"
-_HREFLANG = re.compile(r"x-default|[A-Za-z]{2,3}(?:-[A-Za-z0-9]{1,8})*\Z")
 _W3C_DATETIME = re.compile(r"\d{4}-\d{2}-\d{2}(?:T\d{2}:\d{2}:\d{2}(?:\.\d+)?(?:Z|[+-]\d{2}:\d{2}))?\Z")
 # Characters kept as they are in a URL; everything else is percent-encoded
 # as UTF-8 (spaces, controls, non-ASCII).
@@ -96,7 +97,7 @@ def _alternates(value: Alternates, config: SEOConfig) -> list[tuple[str, str]]:
     result = []
     for pair in pairs:
         language, target = pair
-        if not isinstance(language, str) or not _HREFLANG.match(language):
+        if not isinstance(language, str) or not _LANGUAGE_TAG.fullmatch(language):
             raise ValueError(f"hreflang {language!r} is not a language tag or 'x-default'")
         if not isinstance(target, str):
             raise TypeError(f"the alternate for {language!r} must be a str")

@@ -62,7 +62,7 @@ def test_entry(tmp_path, schemas, entry, expected):
 
 @pytest.mark.parametrize("entries, message", [
     ([], "a sitemap needs at least one URL"),
-    (["/a", ("/b", None, {"english": "/en/b"})], "hreflang 'english' is not a language tag"),
+    (["/a", ("/b", None, {"en_US": "/en/b"})], "hreflang 'en_US' is not a language tag"),
     (["/a", ("/b", None, {"de": "ftp://x/b"})], "the alternate for 'de' is not an http(s) URL"),
     (["/a", ("/b", datetime.datetime(2024, 1, 1))], "has no time zone"),
     (["/a", ("/b", "2024-13-01")], "lastmod '2024-13-01' is not a date"),
