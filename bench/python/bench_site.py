@@ -53,22 +53,33 @@ def peak_rss_mb(code: str) -> float:
 
 
 def build_rate(pages: int) -> None:
-    from quarlo.batch import build_many
+    """build_many (payloads back in this process) and write_site (head files
+    and manifest; on the pool the workers write the files), each in-process
+    and on a pool of two worker processes."""
+    from quarlo.batch import build_many, write_site
 
     config = make_config()
-    rates = {}
-    for label, workers in (("one core (in-process)", 0), ("process pool, 2 workers", 2)):
-        start = time.perf_counter()
-        if workers:
-            with concurrent.futures.ProcessPoolExecutor(workers) as pool:
-                count = sum(1 for _ in build_many(posts(pages), config, executor=pool))
-        else:
-            count = sum(1 for _ in build_many(posts(pages), config))
-        elapsed = time.perf_counter() - start
-        rates[label] = count / elapsed
-        print(f"build_many, {label:26s} {count:7d} pages {elapsed:7.2f} s {rates[label]:9.0f} pages/s")
-    ratio = rates["process pool, 2 workers"] / rates["one core (in-process)"]
-    print(f"build_many, pool / one core: {ratio:.2f}x  (target >= 1.7x)")
+
+    def run_build_many(pool: concurrent.futures.Executor | None) -> int:
+        return sum(1 for _ in build_many(posts(pages), config, executor=pool))
+
+    def run_write_site(pool: concurrent.futures.Executor | None) -> int:
+        with tempfile.TemporaryDirectory() as directory:
+            return write_site(posts(pages), config, directory, executor=pool, workers_write=True).written
+
+    for name, run in (("build_many", run_build_many), ("write_site", run_write_site)):
+        rates = []
+        for label, workers in (("one core (in-process)", 0), ("process pool, 2 workers", 2)):
+            start = time.perf_counter()
+            if workers:
+                with concurrent.futures.ProcessPoolExecutor(workers) as pool:
+                    count = run(pool)
+            else:
+                count = run(None)
+            elapsed = time.perf_counter() - start
+            rates.append(count / elapsed)
+            print(f"{name}, {label:26s} {count:7d} pages {elapsed:7.2f} s {rates[-1]:9.0f} pages/s")
+        print(f"{name}, pool / one core: {rates[1] / rates[0]:.2f}x  (target >= 1.7x)")
 
 
 def check_rate(pages: int) -> None:
