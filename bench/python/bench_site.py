@@ -88,7 +88,7 @@ def check_rate(pages: int) -> None:
     # Trailing slashes, so that each index.html file's own URL is its canonical.
     config = quarlo.SEOConfig("example.com", "https://example.com", title_template="{title} | Example",
                               site_name="Example", url_policy=quarlo.URLPolicy(trailing_slash="always"))
-    with tempfile.TemporaryDirectory() as directory:
+    with tempfile.TemporaryDirectory(dir="/dev/shm" if os.path.isdir("/dev/shm") else None) as directory:
         root = Path(directory)
         site = root / "site"
         entries = []
