@@ -5,22 +5,23 @@ from __future__ import annotations
 
 import collections
 import itertools
-from concurrent.futures import Executor, Future
-from typing import Any, Callable, Iterable, Iterator, TypeVar
+from concurrent.futures import Future
+from typing import Callable, Iterable, Iterator, TypeVar
 
 T = TypeVar("T")
 R = TypeVar("R")
 
 
-def ordered_futures(executor: Executor, fn: Callable[..., R], items: Iterable[T], window: int,
-                    *args: Any) -> Iterator[tuple[T, Future[R]]]:
-    """Submits ``fn(item, *args)`` for each item, keeping at most ``window``
-    submitted and not yet handed out, and yields each item with its future in
-    input order. Leaving the loop early cancels the futures not yet run."""
+def ordered_futures(submit: Callable[[T], Future[R]], items: Iterable[T],
+                    window: int) -> Iterator[tuple[T, Future[R]]]:
+    """Calls ``submit(item)`` for each item, keeping at most ``window``
+    futures submitted and not yet handed out, and yields each item with its
+    future in input order. Leaving the loop early cancels the futures not
+    yet run."""
     pending: collections.deque[tuple[T, Future[R]]] = collections.deque()
     try:
         for item in items:
-            pending.append((item, executor.submit(fn, item, *args)))
+            pending.append((item, submit(item)))
             if len(pending) >= window:
                 yield pending.popleft()
         while pending:

@@ -60,8 +60,11 @@ def _parser() -> Any:
     started: everything of the head has been read by then (a head element
     written after ``</head>`` but before the body still joins the head), and
     the body, usually the larger part, is never tokenized."""
-    import html5lib
-    from html5lib import _tokenizer, constants
+    try:
+        import html5lib
+        from html5lib import _tokenizer, constants
+    except ImportError as exc:
+        raise ImportError("reading HTML needs html5lib: pip install 'quarlo-native[check]'") from exc
 
     class HeadTokenizer(_tokenizer.HTMLTokenizer):
         def __init__(self, stream: Any, parser: Any, **kwargs: Any) -> None:

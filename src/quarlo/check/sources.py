@@ -143,6 +143,8 @@ def read_html_file(path: str, route: str) -> Page:
         return Page(route, location, error=f"cannot read the file: {exc.strerror or exc}")
     try:
         return parse_head(data, route, location)
+    except ImportError:
+        raise
     except Exception as exc:  # the parser accepts any bytes; anything else is reported, not raised
         return Page(route, location, error=f"cannot parse the file: {exc!r}")
 
@@ -195,7 +197,8 @@ class DirectorySource(Source):
         refs = (ref for ref in self.refs(contract) if isinstance(ref, PageRef))
         context = multiprocessing.get_context("spawn")
         with concurrent.futures.ProcessPoolExecutor(jobs, mp_context=context) as pool:
-            for _, future in ordered_futures(pool, _read_html_files, chunked(refs, _CHUNK), jobs * 4):
+            for _, future in ordered_futures(lambda chunk: pool.submit(_read_html_files, chunk),
+                                             chunked(refs, _CHUNK), jobs * 4):
                 yield from future.result()
 
     def sitemap(self, contract: Contract) -> Sitemap:
@@ -448,6 +451,8 @@ class SiteSource(Source):
         charset = response.headers.get_content_charset()
         try:
             page = parse_head(response.body, route, location, path=path, encoding=charset)
+        except ImportError:
+            raise
         except Exception as exc:  # the parser accepts any bytes; anything else is reported, not raised
             return Page(route, location, error=f"cannot parse the page: {exc!r}")
         page.robots.extend(_robots_headers(response.headers.get_all("X-Robots-Tag") or []))
@@ -466,7 +471,8 @@ class SiteSource(Source):
 
         try:
             with concurrent.futures.ThreadPoolExecutor(jobs, thread_name_prefix="quarlo-check") as pool:
-                for _, future in ordered_futures(pool, self.load, refs(), jobs * 4, contract):
+                for _, future in ordered_futures(lambda ref: pool.submit(self.load, ref, contract), refs(),
+                                                 jobs * 4):
                     yield from findings
                     findings.clear()
                     yield future.result()
