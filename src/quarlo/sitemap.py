@@ -49,7 +49,7 @@ _URLSET_END = b"</urlset>\n"
 _INDEX_START = (b'<?xml version="1.0" encoding="UTF-8"?>\n'
                 b'<sitemapindex xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">\n')
 _INDEX_END = b"</sitemapindex>\n"
-_W3C_DATETIME = re.compile(r"\d{4}-\d{2}-\d{2}(?:T\d{2}:\d{2}:\d{2}(?:\.\d+)?(?:Z|[+-]\d{2}:\d{2}))?\Z")
+_W3C_DATETIME = re.compile(r"(\d{4})-(\d{2})-(\d{2})(?:T(\d{2}):(\d{2}):(\d{2})(?:\.\d+)?(?:Z|[+-](\d{2}):(\d{2})))?\Z")
 # Characters kept as they are in a URL; everything else is percent-encoded
 # as UTF-8 (spaces, controls, non-ASCII).
 _URL_SAFE = ":/?#[]@!$&'()*+,;=%~-._"
@@ -81,13 +81,18 @@ def _lastmod(value: Lastmod) -> str:
         return value.isoformat()
     if isinstance(value, datetime.date):
         return value.isoformat()
-    if isinstance(value, str) and _W3C_DATETIME.match(value):
+    match = _W3C_DATETIME.match(value) if isinstance(value, str) else None
+    if match:
+        year, month, day, hour, minute, second, zone_hours, zone_minutes = (
+            int(part) if part else 0 for part in match.groups())
         try:
-            datetime.datetime.fromisoformat(value.replace("Z", "+00:00"))
+            datetime.datetime(year, month, day, hour, minute, second)
+            if zone_hours > 23 or zone_minutes > 59:
+                raise ValueError
         except ValueError:
             pass
         else:
-            return value
+            return str(value)
     raise ValueError(f"lastmod {value!r} is not a date, an aware datetime or a text like 2024-05-01 or "
                      "2024-05-01T12:00:00+02:00")
 
