@@ -514,6 +514,8 @@ def test_pytest_plugin_is_registered_by_the_wheel():
         distribution = importlib.metadata.distribution("quarlo-native")
     except importlib.metadata.PackageNotFoundError:
         pytest.skip("quarlo-native is not installed (the package is used from the source tree)")
+    if not pathlib.Path(quarlo.__file__).resolve().is_relative_to(pathlib.Path(str(distribution.locate_file(""))).resolve()):
+        pytest.skip("quarlo is used from the source tree, not from the installed wheel")
     plugins = [(ep.name, ep.value) for ep in distribution.entry_points if ep.group == "pytest11"]
     assert plugins == [("quarlo.check.pytest_plugin", "quarlo.check.pytest_plugin")]
 
