@@ -1,16 +1,9 @@
-// SEOPayload, OGPayload and TwitterPayload.
+// SEOPayload, OGPayload and TwitterPayload (their members, signatures and
+// docstrings: interface/description.py).
 //
-//   @final class SEOPayload:          # read-only mapping over the dict form
-//       title: str; description: str; canonical: str; robots: str
-//       og: OGPayload; twitter: TwitterPayload; schema_jsonld: Any | None
-//       def __getitem__(key: str); def get(key: str, default=None)
-//       def __contains__(key: str) -> bool; def __len__(); def __iter__()
-//       def keys() -> list[str]; def to_dict() -> dict; def to_json() -> str
-//       def hash() -> str; def etag() -> str; def render_*() -> str
-//       __eq__ with SEOPayload (record equality) or dict (dict comparison)
-//       __hash__ = None
-//
-// The dict form has its keys in byte-wise order at every depth: the seven
+// SEOPayload is a read-only mapping over the payload's dict form, with
+// equality against another payload (record equality) or a dict (dict
+// comparison), and no hash. The dict form has its keys in byte-wise order at every depth: the seven
 // field keys with the extra keys merged among them, "og" and "twitter" as
 // dicts of their present fields. It is built straight from the record, key
 // strings interned once per process; item access builds only the value asked
@@ -26,12 +19,13 @@
 #include <utility>
 
 #include "core/payload/digest.hpp"
+#include "python/interface/tables.hpp"
 #include "python/runtime/args.hpp"
 #include "python/runtime/cell.hpp"
 #include "python/runtime/convert.hpp"
 #include "python/runtime/errors.hpp"
-#include "python/runtime/fast_args.hpp"
 #include "python/runtime/guard.hpp"
+#include "python/runtime/interface.hpp"
 #include "python/runtime/module.hpp"
 #include "python/runtime/record_object.hpp"
 
@@ -264,27 +258,27 @@ PyObject* og_to_dict(PyObject* self, PyObject*) noexcept {
   return guard([&] { return og_declared(record_of<OGPayload>(self)); });
 }
 
+namespace og_api = iface::OGPayload;
+
 PyGetSetDef og_getset[] = {
-    {"type", get_field<&OGPayload::type>, nullptr,
-     "Open Graph object type, for example ``\"article\"`` or ``\"website\"``.", nullptr},
-    {"title", get_field<&OGPayload::title>, nullptr, "Open Graph title.", nullptr},
-    {"description", get_field<&OGPayload::description>, nullptr, "Open Graph description.", nullptr},
-    {"url", get_field<&OGPayload::url>, nullptr, "Open Graph canonical URL.", nullptr},
-    {"image", get_field<&OGPayload::image>, nullptr, "Absolute URL of the Open Graph image.", nullptr},
-    {"image_width", get_field<&OGPayload::image_width>, nullptr, "Open Graph image width in pixels.", nullptr},
-    {"image_height", get_field<&OGPayload::image_height>, nullptr, "Open Graph image height in pixels.", nullptr},
-    {"image_alt", get_field<&OGPayload::image_alt>, nullptr, "Open Graph image alternative text.", nullptr},
-    {"site_name", get_field<&OGPayload::site_name>, nullptr, "Site name.", nullptr},
-    {"locale", get_field<&OGPayload::locale>, nullptr, "Locale, for example ``\"en_US\"``.", nullptr},
-    {"locale_alternate", get_field<&OGPayload::locale_alternate>, nullptr, "Alternate locales.", nullptr},
-    {"audio", get_field<&OGPayload::audio>, nullptr, "Open Graph audio URL.", nullptr},
-    {"video", get_field<&OGPayload::video>, nullptr, "Open Graph video URL.", nullptr},
+    property_def(og_api::type, get_field<&OGPayload::type>),
+    property_def(og_api::title, get_field<&OGPayload::title>),
+    property_def(og_api::description, get_field<&OGPayload::description>),
+    property_def(og_api::url, get_field<&OGPayload::url>),
+    property_def(og_api::image, get_field<&OGPayload::image>),
+    property_def(og_api::image_width, get_field<&OGPayload::image_width>),
+    property_def(og_api::image_height, get_field<&OGPayload::image_height>),
+    property_def(og_api::image_alt, get_field<&OGPayload::image_alt>),
+    property_def(og_api::site_name, get_field<&OGPayload::site_name>),
+    property_def(og_api::locale, get_field<&OGPayload::locale>),
+    property_def(og_api::locale_alternate, get_field<&OGPayload::locale_alternate>),
+    property_def(og_api::audio, get_field<&OGPayload::audio>),
+    property_def(og_api::video, get_field<&OGPayload::video>),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyMethodDef og_methods[] = {
-    {"to_dict", as_pycfunction(og_to_dict), METH_NOARGS,
-     "to_dict($self)\n--\n\nReturns the Open Graph metadata as a dictionary."},
+    method_def<og_api::to_dict>(og_to_dict),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -292,10 +286,10 @@ PyType_Slot og_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<OGPayload>)},
     {Py_tp_getset, og_getset},
     {Py_tp_methods, og_methods},
-    {Py_tp_doc, const_cast<char*>("Open Graph metadata for a payload. Read-only.")},
+    {Py_tp_doc, const_cast<char*>(og_api::kDoc)},
     {0, nullptr},
 };
-PyType_Spec og_spec{"_quarlo_native.OGPayload", sizeof(RecordObject<OGPayload>), 0, kNoConstructorTypeFlags,
+PyType_Spec og_spec{og_api::kQualifiedName, sizeof(RecordObject<OGPayload>), 0, kNoConstructorTypeFlags,
                     og_slots};
 TypeCell og_type{og_spec};
 
@@ -305,22 +299,21 @@ PyObject* twitter_to_dict(PyObject* self, PyObject*) noexcept {
   return guard([&] { return twitter_declared(record_of<TwitterPayload>(self)); });
 }
 
+namespace twitter_api = iface::TwitterPayload;
+
 PyGetSetDef twitter_getset[] = {
-    {"card", get_field<&TwitterPayload::card>, nullptr,
-     "Card type, for example ``\"summary_large_image\"``.", nullptr},
-    {"title", get_field<&TwitterPayload::title>, nullptr, "Twitter title.", nullptr},
-    {"description", get_field<&TwitterPayload::description>, nullptr, "Twitter description.", nullptr},
-    {"image", get_field<&TwitterPayload::image>, nullptr, "Absolute URL of the Twitter image.", nullptr},
-    {"image_alt", get_field<&TwitterPayload::image_alt>, nullptr, "Twitter image alternative text.", nullptr},
-    {"site", get_field<&TwitterPayload::site>, nullptr, "Twitter ``@handle`` for the site.", nullptr},
-    {"creator", get_field<&TwitterPayload::creator>, nullptr, "Twitter ``@handle`` of the content creator.",
-     nullptr},
+    property_def(twitter_api::card, get_field<&TwitterPayload::card>),
+    property_def(twitter_api::title, get_field<&TwitterPayload::title>),
+    property_def(twitter_api::description, get_field<&TwitterPayload::description>),
+    property_def(twitter_api::image, get_field<&TwitterPayload::image>),
+    property_def(twitter_api::image_alt, get_field<&TwitterPayload::image_alt>),
+    property_def(twitter_api::site, get_field<&TwitterPayload::site>),
+    property_def(twitter_api::creator, get_field<&TwitterPayload::creator>),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyMethodDef twitter_methods[] = {
-    {"to_dict", as_pycfunction(twitter_to_dict), METH_NOARGS,
-     "to_dict($self)\n--\n\nReturns the Twitter Card metadata as a dictionary."},
+    method_def<twitter_api::to_dict>(twitter_to_dict),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -328,10 +321,10 @@ PyType_Slot twitter_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<TwitterPayload>)},
     {Py_tp_getset, twitter_getset},
     {Py_tp_methods, twitter_methods},
-    {Py_tp_doc, const_cast<char*>("Twitter Card metadata for a payload. Read-only.")},
+    {Py_tp_doc, const_cast<char*>(twitter_api::kDoc)},
     {0, nullptr},
 };
-PyType_Spec twitter_spec{"_quarlo_native.TwitterPayload", sizeof(RecordObject<TwitterPayload>), 0,
+PyType_Spec twitter_spec{twitter_api::kQualifiedName, sizeof(RecordObject<TwitterPayload>), 0,
                          kNoConstructorTypeFlags, twitter_slots};
 TypeCell twitter_type{twitter_spec};
 
@@ -370,15 +363,14 @@ PyObject* payload_subscript(PyObject* self, PyObject* key) noexcept {
   });
 }
 
-const char* const kGetKeywords[] = {"key", "default", nullptr};
-ArgParser get_args{"O|O:get", kGetKeywords};
+namespace payload_api = iface::SEOPayload;
 
 PyObject* payload_get(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guard([&] {
-    PyObject *key = nullptr, *fallback = nullptr;
-    get_args.parse_fastcall(args, nargs, kwnames, &key, &fallback);
-    PyRef value = lookup(payload_of(self), key_arg(key));
-    if (!value) return PyRef::borrow(fallback != nullptr ? fallback : Py_None);
+    payload_api::get a;
+    a.parse(args, nargs, kwnames);
+    PyRef value = lookup(payload_of(self), key_arg(a.key.object));
+    if (!value) return PyRef::borrow(a.default_.object != nullptr ? a.default_.object : Py_None);
     return value;
   });
 }
@@ -474,38 +466,27 @@ PyObject* payload_render_jsonld(PyObject* self, PyObject*) noexcept {
 }
 
 PyGetSetDef payload_getset[] = {
-    {"title", get_field<&SEOPayload::title>, nullptr, "The resolved title.", nullptr},
-    {"description", get_field<&SEOPayload::description>, nullptr, "The resolved description.", nullptr},
-    {"canonical", get_field<&SEOPayload::canonical>, nullptr, "The normalized canonical URL.", nullptr},
-    {"robots", get_field<&SEOPayload::robots>, nullptr, "The serialized robots directives.", nullptr},
-    {"og", payload_get_og, nullptr, "The Open Graph metadata.", nullptr},
-    {"twitter", payload_get_twitter, nullptr, "The Twitter Card metadata.", nullptr},
-    {"schema_jsonld", payload_get_schema, nullptr, "The generated JSON-LD schema, as a dict or list.", nullptr},
+    property_def(payload_api::title, get_field<&SEOPayload::title>),
+    property_def(payload_api::description, get_field<&SEOPayload::description>),
+    property_def(payload_api::canonical, get_field<&SEOPayload::canonical>),
+    property_def(payload_api::robots, get_field<&SEOPayload::robots>),
+    property_def(payload_api::og, payload_get_og),
+    property_def(payload_api::twitter, payload_get_twitter),
+    property_def(payload_api::schema_jsonld, payload_get_schema),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyMethodDef payload_methods[] = {
-    {"get", as_pycfunction(payload_get), METH_FASTCALL | METH_KEYWORDS,
-     "get($self, key, default=None)\n--\n\nReturns the value for ``key``, or ``default`` when absent."},
-    {"keys", as_pycfunction(payload_keys), METH_NOARGS, "keys($self)\n--\n\nReturns the payload keys."},
-    {"to_dict", as_pycfunction(payload_to_dict_method), METH_NOARGS,
-     "to_dict($self)\n--\n\nReturns the payload as a dictionary."},
-    {"to_json", as_pycfunction(payload_to_json), METH_NOARGS,
-     "to_json($self)\n--\n\nReturns the payload as a pretty printed JSON string."},
-    {"hash", as_pycfunction(payload_hash), METH_NOARGS,
-     "hash($self)\n--\n\nReturns the SHA-256 hash of the payload."},
-    {"etag", as_pycfunction(payload_etag), METH_NOARGS,
-     "etag($self)\n--\n\nReturns the payload hash as a quoted HTTP ETag."},
-    {"render_html", as_pycfunction(payload_render_html), METH_NOARGS,
-     "render_html($self)\n--\n\n"
-     "Renders the full head snippet: title, description, canonical, robots,\n"
-     "Open Graph, Twitter Cards, and JSON-LD."},
-    {"render_opengraph", as_pycfunction(payload_render_opengraph), METH_NOARGS,
-     "render_opengraph($self)\n--\n\nRenders only the Open Graph meta tags."},
-    {"render_twitter", as_pycfunction(payload_render_twitter), METH_NOARGS,
-     "render_twitter($self)\n--\n\nRenders only the Twitter Card meta tags."},
-    {"render_jsonld", as_pycfunction(payload_render_jsonld), METH_NOARGS,
-     "render_jsonld($self)\n--\n\nRenders only the JSON-LD script tag."},
+    method_def<payload_api::get>(payload_get),
+    method_def<payload_api::keys>(payload_keys),
+    method_def<payload_api::to_dict>(payload_to_dict_method),
+    method_def<payload_api::to_json>(payload_to_json),
+    method_def<payload_api::hash>(payload_hash),
+    method_def<payload_api::etag>(payload_etag),
+    method_def<payload_api::render_html>(payload_render_html),
+    method_def<payload_api::render_opengraph>(payload_render_opengraph),
+    method_def<payload_api::render_twitter>(payload_render_twitter),
+    method_def<payload_api::render_jsonld>(payload_render_jsonld),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -520,14 +501,10 @@ PyType_Slot payload_slots[] = {
     {Py_mp_subscript, as_slot(payload_subscript)},
     {Py_mp_length, as_slot(payload_length)},
     {Py_sq_contains, as_slot(payload_contains)},
-    {Py_tp_doc, const_cast<char*>("The resolved, deterministic SEO payload.\n"
-                                  "\n"
-                                  "Dict-compatible: supports ``payload[\"title\"]``, ``payload.get(...)``,\n"
-                                  "``len(payload)``, iteration, and equality against another payload or a\n"
-                                  "plain dictionary.")},
+    {Py_tp_doc, const_cast<char*>(payload_api::kDoc)},
     {0, nullptr},
 };
-PyType_Spec payload_spec{"_quarlo_native.SEOPayload", sizeof(RecordObject<SEOPayload>), 0,
+PyType_Spec payload_spec{payload_api::kQualifiedName, sizeof(RecordObject<SEOPayload>), 0,
                          kNoConstructorTypeFlags, payload_slots};
 TypeCell payload_type{payload_spec};
 
