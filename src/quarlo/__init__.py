@@ -11,77 +11,9 @@ payload build calls out to, through a configuration's ``schema_registry`` and
   payload dictionary.
 """
 
-from _quarlo_native import (
-    Breadcrumb,
-    ConfigurationError,
-    ContractError,
-    EntityError,
-    FAQItem,
-    InvalidUrlError,
-    OGPayload,
-    QuarloError,
-    Robots,
-    SchemaError,
-    SchemaRegistry,
-    SEOAuthor,
-    SEOConfig,
-    SEOContract,
-    SEOContractConfig,
-    SEOContractRule,
-    SEOEntity,
-    SEOExpectation,
-    SEOImage,
-    SEOIssue,
-    SEOOverrides,
-    SEOPayload,
-    TwitterPayload,
-    URLPolicy,
-    build_seo_contract,
-    build_seo_payload,
-    build_seo_payload_dict,
-    build_seo_payload_with_overrides,
-    clean_query_fn,
-    clean_url_fn,
-    normalize_path_fn,
-    normalize_public_url_fn,
-    validate_payload,
-)
+# Every name the native module publishes (its __all__, generated with the
+# module from src/python/interface/description.py), in its order.
+from _quarlo_native import *  # noqa: F403
+from _quarlo_native import __all__ as __all__
 
 from . import hooks, registry
-
-# The native module's names, in its order.
-__all__ = [
-    "Breadcrumb",
-    "FAQItem",
-    "OGPayload",
-    "Robots",
-    "SEOAuthor",
-    "SEOConfig",
-    "SEOContract",
-    "SEOContractConfig",
-    "SEOContractRule",
-    "SEOEntity",
-    "SEOExpectation",
-    "SEOImage",
-    "SEOIssue",
-    "SEOOverrides",
-    "SEOPayload",
-    "SchemaRegistry",
-    "TwitterPayload",
-    "URLPolicy",
-    "build_seo_contract",
-    "build_seo_payload",
-    "build_seo_payload_dict",
-    "build_seo_payload_with_overrides",
-    "clean_query_fn",
-    "clean_url_fn",
-    "normalize_path_fn",
-    "normalize_public_url_fn",
-    "validate_payload",
-    "QuarloError",
-    "InvalidUrlError",
-    "ConfigurationError",
-    "EntityError",
-    "SchemaError",
-    "ContractError",
-]
