@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/base/fields.hpp"
 #include "core/base/json.hpp"
 
 namespace quarlo {
@@ -31,6 +32,26 @@ struct OGPayload {
   std::optional<std::string> audio;
   std::optional<std::string> video;
 
+  // The fields, each with its meta tag. Derived from this table: the JSON
+  // texts and their size estimate, from_dict (object and array forms, the
+  // field count in its messages), the Open Graph lines of the head and the
+  // binding's properties and dict views.
+  static constexpr auto fields = std::tuple{
+      field<"type", "og:type">(&OGPayload::type),
+      field<"title", "og:title">(&OGPayload::title),
+      field<"description", "og:description">(&OGPayload::description),
+      field<"url", "og:url">(&OGPayload::url),
+      field<"image", "og:image">(&OGPayload::image),
+      field<"image_width", "og:image:width">(&OGPayload::image_width),
+      field<"image_height", "og:image:height">(&OGPayload::image_height),
+      field<"image_alt", "og:image:alt">(&OGPayload::image_alt),
+      field<"site_name", "og:site_name">(&OGPayload::site_name),
+      field<"locale", "og:locale">(&OGPayload::locale),
+      field<"locale_alternate", "og:locale:alternate">(&OGPayload::locale_alternate),
+      field<"audio", "og:audio">(&OGPayload::audio),
+      field<"video", "og:video">(&OGPayload::video),
+  };
+
   friend bool operator==(const OGPayload&, const OGPayload&) = default;
 };
 
@@ -42,6 +63,18 @@ struct TwitterPayload {
   std::optional<std::string> image_alt;
   std::optional<std::string> site;
   std::optional<std::string> creator;
+
+  // The fields, each with its meta tag. Derived from this table: as for
+  // OGPayload, with the Twitter Card lines of the head.
+  static constexpr auto fields = std::tuple{
+      field<"card", "twitter:card">(&TwitterPayload::card),
+      field<"title", "twitter:title">(&TwitterPayload::title),
+      field<"description", "twitter:description">(&TwitterPayload::description),
+      field<"image", "twitter:image">(&TwitterPayload::image),
+      field<"image_alt", "twitter:image:alt">(&TwitterPayload::image_alt),
+      field<"site", "twitter:site">(&TwitterPayload::site),
+      field<"creator", "twitter:creator">(&TwitterPayload::creator),
+  };
 
   friend bool operator==(const TwitterPayload&, const TwitterPayload&) = default;
 };
@@ -58,6 +91,21 @@ struct SEOPayload {
   TwitterPayload twitter;
   std::optional<Json> schema_jsonld;
   PayloadExtra extra;
+
+  // The fields; `extra` is none: its entries follow the fields in every form.
+  // Derived from this table: the JSON texts and their size estimate,
+  // from_dict (the required keys and the order their absence is reported
+  // in are the non-optional fields in declaration order), the field names an
+  // extra entry may not take, and the binding's dict view.
+  static constexpr auto fields = std::tuple{
+      field<"title">(&SEOPayload::title),
+      field<"description">(&SEOPayload::description),
+      field<"canonical">(&SEOPayload::canonical),
+      field<"robots">(&SEOPayload::robots),
+      field<"og">(&SEOPayload::og),
+      field<"twitter">(&SEOPayload::twitter),
+      field<"schema_jsonld">(&SEOPayload::schema_jsonld),
+  };
 
   // Dictionary form: a JSON object whose keys are byte-wise ascending at every
   // depth, the extra entries merged among the field keys. Absent optional
