@@ -1,5 +1,5 @@
 // Payload serialisation: the compact text and its digest back every ETag;
-// the dictionary form and the pretty text are built on each Python call.
+// the pretty text is built and the dictionary form read back on Python calls.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -52,17 +52,9 @@ void BM_Payload_PrettyText(benchmark::State& state) {
 }
 BENCHMARK(BM_Payload_PrettyText);
 
-void BM_Payload_ToDict(benchmark::State& state) {
-  const auto p = quarlo::bench::typical_post_payload();
-  for (auto _ : state) {
-    auto dict = p.to_dict();
-    benchmark::DoNotOptimize(dict);
-  }
-}
-BENCHMARK(BM_Payload_ToDict);
-
 void BM_Payload_FromDict(benchmark::State& state) {
-  const Json dict = *quarlo::bench::typical_post_payload().to_dict();
+  // The dictionary form: the compact text read back.
+  const Json dict = *quarlo::parse_json(*quarlo::bench::typical_post_payload().to_json_compact());
   for (auto _ : state) {
     auto p = quarlo::SEOPayload::from_dict(dict);
     benchmark::DoNotOptimize(p);

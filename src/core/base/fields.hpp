@@ -174,6 +174,10 @@ struct Field {
   static constexpr std::string_view tag = Tag.view();
   // The JSON member key with its quotes and colon: "\"name\":".
   static constexpr std::string_view json_key = joined_names<"\"", Name, "\":">;
+  // The same two texts as template arguments, for joining into longer
+  // constants at compile time (joined_names).
+  static constexpr auto name_literal = Name;
+  static constexpr auto tag_literal = Tag;
   static constexpr bool is_optional = detail::OptionalTraits<Member>::optional;
   static constexpr FieldKind kind = detail::kind_of<value_type>();
 
@@ -227,6 +231,14 @@ constexpr bool visit_field_at(std::size_t index, Fn&& fn) {
 template <HasFields Record>
 inline constexpr auto field_names = std::apply(
     [](auto... f) { return std::array<std::string_view, sizeof...(f)>{decltype(f)::name...}; }, Record::fields);
+
+// The declaration-order index of the field named `key`, or field_count
+// when there is none.
+template <HasFields Record>
+[[nodiscard]] constexpr std::size_t field_index(std::string_view key) noexcept {
+  return static_cast<std::size_t>(std::find(field_names<Record>.begin(), field_names<Record>.end(), key) -
+                                  field_names<Record>.begin());
+}
 
 // Whether `key` names a field of Record.
 template <HasFields Record>

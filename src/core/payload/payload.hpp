@@ -1,7 +1,7 @@
 // The payload: the resolved metadata of one page (title, description,
 // canonical URL, robots string, Open Graph and Twitter Card records, JSON-LD
-// document and extra top-level keys), its dictionary form and JSON texts,
-// reading it back from a dictionary, and its HTML head rendering.
+// document and extra top-level keys), its JSON texts, reading it back from
+// its dictionary form, and its HTML head rendering.
 #pragma once
 
 #include <cstdint>
@@ -107,11 +107,9 @@ struct SEOPayload {
       field<"schema_jsonld">(&SEOPayload::schema_jsonld),
   };
 
-  // Dictionary form: a JSON object whose keys are byte-wise ascending at every
-  // depth, the extra entries merged among the field keys. Absent optional
-  // fields are left out, never written as null.
-  [[nodiscard]] Result<Json> to_dict() const;
-  // Reads a dictionary form back (Serialization errors with the exact
+  // The dictionary form is the compact text read back: the same members,
+  // the keys of every object in byte-wise order, absent optional fields
+  // left out. from_dict reads it back (Serialization errors with the exact
   // messages callers see, e.g. "missing field `title`").
   [[nodiscard]] static Result<SEOPayload> from_dict(const Json& value);
 
