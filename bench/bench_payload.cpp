@@ -20,7 +20,7 @@ void BM_Payload_CompactSha256(benchmark::State& state) {
     auto digest = quarlo::hash_payload(p);
     benchmark::DoNotOptimize(digest);
   }
-  state.counters["text_bytes"] = static_cast<double>(p.to_json_compact()->size());
+  state.counters["text_bytes"] = static_cast<double>(p.to_json_compact().size());
 }
 BENCHMARK(BM_Payload_CompactSha256);
 
@@ -35,7 +35,7 @@ BENCHMARK(BM_Payload_CompactText);
 
 // The digest alone, over the same text.
 void BM_Payload_Sha256Only(benchmark::State& state) {
-  const std::string text = *quarlo::bench::typical_post_payload().to_json_compact();
+  const std::string text = quarlo::bench::typical_post_payload().to_json_compact();
   for (auto _ : state) {
     auto digest = quarlo::sha256_hex(text);
     benchmark::DoNotOptimize(digest);
@@ -54,7 +54,7 @@ BENCHMARK(BM_Payload_PrettyText);
 
 void BM_Payload_FromDict(benchmark::State& state) {
   // The dictionary form: the compact text read back.
-  const Json dict = *quarlo::parse_json(*quarlo::bench::typical_post_payload().to_json_compact());
+  const Json dict = *quarlo::parse_json(quarlo::bench::typical_post_payload().to_json_compact());
   for (auto _ : state) {
     auto p = quarlo::SEOPayload::from_dict(dict);
     benchmark::DoNotOptimize(p);

@@ -422,7 +422,7 @@ PyObject* build_seo_contract_fn(PyObject*, PyObject* const* args, Py_ssize_t nar
     build_contract_args.parse_fastcall(args, nargs, kwnames, &config);
     const SEOContractConfig& core_config =
         record_of<SEOContractConfig>(instance_arg(config, config_type.get(), "config"));
-    return new_record_object(contract_type.get(), unwrap(quarlo::build_seo_contract(core_config)));
+    return new_record_object(contract_type.get(), quarlo::build_seo_contract(core_config));
   });
 }
 

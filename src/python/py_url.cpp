@@ -72,7 +72,7 @@ PyObject* normalize_path_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
     normalize_path_args.parse_fastcall(args, nargs, kwnames, &path, &policy);
     const std::string_view path_text = str_view_arg(path, "path");
     const URLPolicy core_policy = to_core_policy(instance_arg(policy, url_policy_type(), "policy"));
-    return new_str(value_or_value_error(normalize_path(path_text, core_policy)));
+    return new_str(normalize_path(path_text, core_policy));
   });
 }
 

@@ -262,7 +262,7 @@ std::string SEOPayload::render_twitter() const {
   return out;
 }
 
-Result<std::string> SEOPayload::render_jsonld() const {
+std::string SEOPayload::render_jsonld() const {
   std::string out;
   if (!schema_jsonld) return out;
   out.reserve(2048);
@@ -270,7 +270,7 @@ Result<std::string> SEOPayload::render_jsonld() const {
   return out;
 }
 
-Result<std::string> SEOPayload::render_html() const {
+std::string SEOPayload::render_html() const {
   std::string out;
   // The script element's size is unknown until written; a typical document
   // fits in the allowance, a larger one grows the buffer geometrically.

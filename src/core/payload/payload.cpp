@@ -234,13 +234,13 @@ Result<SEOPayload> SEOPayload::from_dict(const Json& value) {
   return payload;
 }
 
-Result<std::string> SEOPayload::to_json_pretty() const {
+std::string SEOPayload::to_json_pretty() const {
   std::string out;
   write_payload(out, *this, JsonLayout::Pretty);
   return out;
 }
 
-Result<std::string> SEOPayload::to_json_compact() const {
+std::string SEOPayload::to_json_compact() const {
   std::string out;
   write_payload(out, *this, JsonLayout::Compact);
   return out;

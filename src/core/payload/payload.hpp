@@ -115,9 +115,9 @@ struct SEOPayload {
 
   // JSON texts: fields in declaration order, then "schema_jsonld" when
   // present, then the extra entries in byte-wise key order.
-  [[nodiscard]] Result<std::string> to_json_pretty() const;
+  [[nodiscard]] std::string to_json_pretty() const;
   // The compact text, which is the hashed form.
-  [[nodiscard]] Result<std::string> to_json_compact() const;
+  [[nodiscard]] std::string to_json_compact() const;
   // Appends the compact text to `out` (one reserved buffer, no copies).
   void append_json_compact(std::string& out) const;
 
@@ -125,8 +125,10 @@ struct SEOPayload {
   // is written into a script element with "</" and "<!--" neutralised.
   [[nodiscard]] std::string render_opengraph() const;
   [[nodiscard]] std::string render_twitter() const;
-  [[nodiscard]] Result<std::string> render_jsonld() const;
-  [[nodiscard]] Result<std::string> render_html() const;
+  // The script element, or "" when there is no schema.
+  [[nodiscard]] std::string render_jsonld() const;
+  // The whole head snippet, each line ended by a line feed.
+  [[nodiscard]] std::string render_html() const;
 
   friend bool operator==(const SEOPayload&, const SEOPayload&) = default;
 };

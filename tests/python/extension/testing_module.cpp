@@ -194,7 +194,7 @@ PyObject* payload_from_json(PyObject*, PyObject* args) noexcept {
 PyObject* payload_dict_generic(PyObject*, PyObject* obj) noexcept {
   return guard([&] {
     instance_arg(obj, seo_payload_type(), "payload");
-    return json_to_pydict(unwrap(parse_json(unwrap(unwrap_seo_payload(obj).to_json_compact()))));
+    return json_to_pydict(unwrap(parse_json(unwrap_seo_payload(obj).to_json_compact())));
   });
 }
 
