@@ -381,7 +381,7 @@ PyObject* build_seo_contract_fn(PyObject*, PyObject* const* args, Py_ssize_t nar
     iface::build_seo_contract a;
     a.parse(args, nargs, kwnames);
     const SEOContractConfig& core_config = record_of<SEOContractConfig>(instance_arg(a.config, config_type.get()));
-    return new_record_object(contract_type.get(), unwrap(quarlo::build_seo_contract(core_config)));
+    return new_record_object(contract_type.get(), quarlo::build_seo_contract(core_config));
   });
 }
 

@@ -246,12 +246,6 @@ PyObject* key_arg(PyObject* key) {
 
 const SEOPayload& payload_of(PyObject* self) noexcept { return record_of<SEOPayload>(self); }
 
-template <class T>
-T value_or_value_error(Result<T>&& result) {
-  if (!result) raise_value_error_display(result.error());
-  return std::move(result).value();
-}
-
 // ---------------------------------------------------------------- OGPayload
 
 PyObject* og_to_dict(PyObject* self, PyObject*) noexcept {
@@ -438,19 +432,19 @@ PyObject* payload_to_dict_method(PyObject* self, PyObject*) noexcept {
 }
 
 PyObject* payload_to_json(PyObject* self, PyObject*) noexcept {
-  return guard([&] { return new_str(value_or_value_error(payload_of(self).to_json_pretty())); });
+  return guard([&] { return new_str(payload_of(self).to_json_pretty()); });
 }
 
 PyObject* payload_hash(PyObject* self, PyObject*) noexcept {
-  return guard([&] { return new_str(value_or_value_error(hash_payload(payload_of(self)))); });
+  return guard([&] { return new_str(hash_payload(payload_of(self))); });
 }
 
 PyObject* payload_etag(PyObject* self, PyObject*) noexcept {
-  return guard([&] { return new_str(value_or_value_error(etag_payload(payload_of(self)))); });
+  return guard([&] { return new_str(etag_payload(payload_of(self))); });
 }
 
 PyObject* payload_render_html(PyObject* self, PyObject*) noexcept {
-  return guard([&] { return new_str(value_or_value_error(payload_of(self).render_html())); });
+  return guard([&] { return new_str(payload_of(self).render_html()); });
 }
 
 PyObject* payload_render_opengraph(PyObject* self, PyObject*) noexcept {
@@ -462,7 +456,7 @@ PyObject* payload_render_twitter(PyObject* self, PyObject*) noexcept {
 }
 
 PyObject* payload_render_jsonld(PyObject* self, PyObject*) noexcept {
-  return guard([&] { return new_str(value_or_value_error(payload_of(self).render_jsonld())); });
+  return guard([&] { return new_str(payload_of(self).render_jsonld()); });
 }
 
 PyGetSetDef payload_getset[] = {

@@ -60,7 +60,7 @@ PyObject* normalize_path_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
     a.parse(args, nargs, kwnames);
     const std::string_view path_text = str_view_arg(a.path);
     const URLPolicy core_policy = to_core_policy(instance_arg(a.policy, url_policy_type()));
-    return new_str(value_or_value_error(normalize_path(path_text, core_policy)));
+    return new_str(normalize_path(path_text, core_policy));
   });
 }
 

@@ -2,7 +2,6 @@
 #include "core/contract/model.hpp"
 
 #include <atomic>
-#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,112 +12,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/base/record_json.hpp"
 #include "core/base/sha256.hpp"
-#include "core/base/json.hpp"
 
 namespace quarlo {
 namespace {
-
-// The pretty layout of the JSON texts (two spaces per level), written
-// straight from the records: no intermediate JSON value is built.
-void newline_indent(std::string& out, std::size_t level) {
-  out.push_back('\n');
-  out.append(level * 2, ' ');
-}
-
-// Writes one object whose opening brace sits at `level`: each member() call
-// starts a member and leaves `out` ready for its value; close() writes the
-// closing brace, or "{}" when no member was written.
-class ObjectWriter {
- public:
-  ObjectWriter(std::string& out, std::size_t level) noexcept : out_(out), level_(level) {}
-
-  std::string& member(std::string_view key) {
-    out_.push_back(empty_ ? '{' : ',');
-    empty_ = false;
-    newline_indent(out_, level_ + 1);
-    append_json_string(out_, key);
-    out_.append(": ");
-    return out_;
-  }
-  void close() {
-    if (empty_) {
-      out_.append("{}");
-      return;
-    }
-    newline_indent(out_, level_);
-    out_.push_back('}');
-  }
-  // The level of member values (for nested containers).
-  [[nodiscard]] std::size_t inner() const noexcept { return level_ + 1; }
-
- private:
-  std::string& out_;
-  std::size_t level_;
-  bool empty_ = true;
-};
-
-void append_bool(std::string& out, bool value) { out.append(value ? "true" : "false"); }
-
-void append_u64(std::string& out, std::uint64_t value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
-}
-
-void append_strings(std::string& out, const std::vector<std::string>& values, std::size_t level) {
-  if (values.empty()) {
-    out.append("[]");
-    return;
-  }
-  out.push_back('[');
-  bool first = true;
-  for (const std::string& value : values) {
-    if (!first) out.push_back(',');
-    first = false;
-    newline_indent(out, level + 1);
-    append_json_string(out, value);
-  }
-  newline_indent(out, level);
-  out.push_back(']');
-}
-
-void append_field_expectation(std::string& out, const FieldExpectation& field, std::size_t level) {
-  ObjectWriter object(out, level);
-  if (field.required) append_bool(object.member("required"), *field.required);
-  object.close();
-}
-
-// Nesting was bounded by the caller, so the recursion is too.
-void append_expectation(std::string& out, const SEOExpectation& e, std::size_t level) {
-  ObjectWriter o(out, level);
-  if (e.required) append_bool(o.member("required"), *e.required);
-  if (e.forbidden) append_bool(o.member("forbidden"), *e.forbidden);
-  if (e.equals) append_json_string(o.member("equals"), *e.equals);
-  if (e.not_equals) append_json_string(o.member("not_equals"), *e.not_equals);
-  if (e.contains) append_json_string(o.member("contains"), *e.contains);
-  if (e.matches) append_json_string(o.member("matches"), *e.matches);
-  if (e.one_of) append_strings(o.member("one_of"), *e.one_of, o.inner());
-  if (e.min_length) append_u64(o.member("min_length"), *e.min_length);
-  if (e.max_length) append_u64(o.member("max_length"), *e.max_length);
-  if (e.min_items) append_u64(o.member("min_items"), *e.min_items);
-  if (e.max_items) append_u64(o.member("max_items"), *e.max_items);
-  if (e.indexable) append_bool(o.member("indexable"), *e.indexable);
-  if (e.canonical) append_json_string(o.member("canonical"), *e.canonical);
-  if (e.schema) {
-    ObjectWriter schema(o.member("schema"), o.inner());
-    if (e.schema->required) append_bool(schema.member("required"), *e.schema->required);
-    if (e.schema->types) append_strings(schema.member("types"), *e.schema->types, schema.inner());
-    schema.close();
-  }
-  if (e.open_graph) append_field_expectation(o.member("open_graph"), *e.open_graph, o.inner());
-  if (e.twitter) append_field_expectation(o.member("twitter"), *e.twitter, o.inner());
-  if (e.sitemap) append_field_expectation(o.member("sitemap"), *e.sitemap, o.inner());
-  if (e.hreflang) append_field_expectation(o.member("hreflang"), *e.hreflang, o.inner());
-  if (e.title) append_expectation(o.member("title"), **e.title, o.inner());
-  if (e.description) append_expectation(o.member("description"), **e.description, o.inner());
-  o.close();
-}
 
 QuarloError too_deep() {
   return QuarloError::serialization("expectations nest deeper than " + std::to_string(kMaxExpectationNesting) +
@@ -239,48 +137,12 @@ Result<std::string> SEOContract::to_json() const {
     if (expectation_depth(expectation) > kMaxExpectationNesting) return too_deep();
   }
 
+  // Written straight from the records (their field tables), in the pretty
+  // layout; nesting was bounded above, so the recursion is too.
   std::string out;
   out.reserve(512 + 512 * rules.size() + 256 * exceptions.size());
-  ObjectWriter doc(out, 0);
-  append_json_string(doc.member("contract_version"), contract_version);
-  {
-    ObjectWriter g(doc.member("generator"), 1);
-    append_json_string(g.member("name"), generator.name);
-    append_json_string(g.member("version"), generator.version);
-    g.close();
-  }
-  {
-    ObjectWriter s(doc.member("site"), 1);
-    append_json_string(s.member("canonical_host"), site.canonical_host);
-    append_json_string(s.member("scheme"), site.scheme);
-    s.close();
-  }
-  append_expectation(doc.member("defaults"), defaults, 1);
-  std::string& rule_list = doc.member("rules");
-  if (rules.empty()) {
-    rule_list.append("[]");
-  } else {
-    rule_list.push_back('[');
-    bool first = true;
-    for (const SEOContractRule& rule : rules) {
-      if (!first) out.push_back(',');
-      first = false;
-      newline_indent(out, 2);
-      ObjectWriter entry(out, 2);
-      append_json_string(entry.member("match"), rule.match);
-      append_expectation(entry.member("expect"), rule.expect, 3);
-      if (rule.severity) append_json_string(entry.member("severity"), contract_severity_serialized_name(*rule.severity));
-      entry.close();
-    }
-    newline_indent(out, 1);
-    out.push_back(']');
-  }
-  {
-    ObjectWriter routes(doc.member("exceptions"), 1);
-    for (const auto& [route, expectation] : exceptions) append_expectation(routes.member(route), expectation, 2);
-    routes.close();
-  }
-  doc.close();
+  JsonTextWriter w(out, JsonLayout::Pretty);
+  write_record(w, *this);
   return out;
 }
 

@@ -190,8 +190,7 @@ Result<SEOPayload> build_seo_payload(const SEOEntity& entity, std::string_view r
                                 std::string_view(payload.description),
                                 og.image ? std::optional<std::string_view>(*og.image) : std::nullopt,
                                 registry};
-    QUARLO_TRY(std::optional<Json> document, build_schema(context));
-    if (document) append_documents(documents, std::move(*document));
+    if (std::optional<Json> document = build_schema(context)) append_documents(documents, std::move(*document));
   }
   if (entity.breadcrumbs) {
     QUARLO_TRY(Json list, build_breadcrumb_list(*entity.breadcrumbs, resolver));

@@ -79,7 +79,7 @@ bool may_be_absolute_url(std::string_view text) noexcept {
 
 }  // namespace
 
-Result<std::string> normalize_path(std::string_view path, const URLPolicy& policy) {
+std::string normalize_path(std::string_view path, const URLPolicy& policy) {
   std::string out;
   out.reserve(path.size() + 2);
   append_normalized_path(out, path, policy);

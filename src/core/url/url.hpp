@@ -17,9 +17,8 @@ namespace quarlo {
 // Trims Unicode white space, makes the path start with "/" ("" becomes "/"),
 // then applies the policy: collapse slash runs, full Unicode lower-casing,
 // trailing slash rule. Nothing is percent-encoded, decoded or
-// dot-segment-resolved; "?" and "#" are ordinary characters here. Never fails
-// in practice; the Result lets callers pass errors through.
-[[nodiscard]] Result<std::string> normalize_path(std::string_view path, const URLPolicy& policy);
+// dot-segment-resolved; "?" and "#" are ordinary characters here.
+[[nodiscard]] std::string normalize_path(std::string_view path, const URLPolicy& policy);
 
 // Resolves a path or URL against the configuration. Fails with InvalidUrl
 // ("url_or_path must be a non-empty string") for a blank input, and with
