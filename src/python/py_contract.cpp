@@ -24,6 +24,7 @@
 #include "python/runtime/guard.hpp"
 #include "python/runtime/interface.hpp"
 #include "python/runtime/module.hpp"
+#include "python/runtime/record_fields.hpp"
 #include "python/runtime/record_object.hpp"
 
 namespace quarlo::py {
@@ -128,17 +129,12 @@ PyObject* expectation_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) 
   });
 }
 
-PyGetSetDef expectation_getset[] = {
-    property_def(expectation_api::required, get_field<&SEOExpectation::required>),
-    property_def(expectation_api::indexable, get_field<&SEOExpectation::indexable>),
-    property_def(expectation_api::canonical, get_field<&SEOExpectation::canonical>),
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto expectation_getset = selected_field_properties<SEOExpectation, expectation_api::kProperties>();
 
 PyType_Slot expectation_slots[] = {
     {Py_tp_new, as_slot(expectation_new)},
     {Py_tp_dealloc, as_slot(record_dealloc<SEOExpectation>)},
-    {Py_tp_getset, expectation_getset},
+    {Py_tp_getset, expectation_getset.data()},
     {Py_tp_doc, const_cast<char*>(expectation_api::kDoc)},
     {0, nullptr},
 };

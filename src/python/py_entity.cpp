@@ -14,6 +14,7 @@
 #include "python/runtime/guard.hpp"
 #include "python/runtime/interface.hpp"
 #include "python/runtime/module.hpp"
+#include "python/runtime/record_fields.hpp"
 #include "python/runtime/record_object.hpp"
 
 namespace quarlo::py {
@@ -39,11 +40,6 @@ std::optional<std::vector<Item>> optional_record_sequence_arg(const Arg& arg, Py
 
 // ---------------------------------------------------------------- SEOImage
 
-InternedString g_key_url{"url"};
-InternedString g_key_width{"width"};
-InternedString g_key_height{"height"};
-InternedString g_key_alt{"alt"};
-
 namespace image_api = iface::SEOImage;
 
 PyObject* image_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
@@ -59,30 +55,12 @@ PyObject* image_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
   });
 }
 
-void set_item(PyObject* dict, InternedString& key, PyRef value) {
-  if (PyDict_SetItem(dict, key.get(), value.get()) < 0) throw_error_set();
-}
-
-// Keys in the order url, width, height, alt; absent fields are left out.
+// The present fields in declaration order.
 PyObject* image_to_dict(PyObject* self, PyObject*) noexcept {
-  return guard([&] {
-    const quarlo::SEOImage& image = record_of<quarlo::SEOImage>(self);
-    PyRef dict = PyRef::checked(PyDict_New());
-    set_item(dict.get(), g_key_url, to_py(image.url));
-    if (image.width) set_item(dict.get(), g_key_width, to_py(*image.width));
-    if (image.height) set_item(dict.get(), g_key_height, to_py(*image.height));
-    if (image.alt) set_item(dict.get(), g_key_alt, to_py(*image.alt));
-    return dict;
-  });
+  return guard([&] { return fields_to_pydict<KeyOrder::Declared>(record_of<quarlo::SEOImage>(self)); });
 }
 
-PyGetSetDef image_getset[] = {
-    property_def(image_api::url, get_field<&quarlo::SEOImage::url>),
-    property_def(image_api::width, get_field<&quarlo::SEOImage::width>),
-    property_def(image_api::height, get_field<&quarlo::SEOImage::height>),
-    property_def(image_api::alt, get_field<&quarlo::SEOImage::alt>),
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto image_getset = field_properties<quarlo::SEOImage, image_api::kProperties>();
 
 PyMethodDef image_methods[] = {
     method_def<image_api::to_dict>(image_to_dict),
@@ -92,7 +70,7 @@ PyMethodDef image_methods[] = {
 PyType_Slot image_slots[] = {
     {Py_tp_new, as_slot(image_new)},
     {Py_tp_dealloc, as_slot(record_dealloc<quarlo::SEOImage>)},
-    {Py_tp_getset, image_getset},
+    {Py_tp_getset, image_getset.data()},
     {Py_tp_methods, image_methods},
     {Py_tp_doc, const_cast<char*>(image_api::kDoc)},
     {0, nullptr},
@@ -146,16 +124,12 @@ PyObject* breadcrumb_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) n
   });
 }
 
-PyGetSetDef breadcrumb_getset[] = {
-    property_def(breadcrumb_api::name, get_field<&quarlo::Breadcrumb::name>),
-    property_def(breadcrumb_api::url, get_field<&quarlo::Breadcrumb::url>),
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto breadcrumb_getset = field_properties<quarlo::Breadcrumb, breadcrumb_api::kProperties>();
 
 PyType_Slot breadcrumb_slots[] = {
     {Py_tp_new, as_slot(breadcrumb_new)},
     {Py_tp_dealloc, as_slot(record_dealloc<quarlo::Breadcrumb>)},
-    {Py_tp_getset, breadcrumb_getset},
+    {Py_tp_getset, breadcrumb_getset.data()},
     {Py_tp_doc, const_cast<char*>(breadcrumb_api::kDoc)},
     {0, nullptr},
 };
@@ -177,16 +151,12 @@ PyObject* faq_item_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noe
   });
 }
 
-PyGetSetDef faq_item_getset[] = {
-    property_def(faq_item_api::question, get_field<&quarlo::FAQItem::question>),
-    property_def(faq_item_api::answer, get_field<&quarlo::FAQItem::answer>),
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto faq_item_getset = field_properties<quarlo::FAQItem, faq_item_api::kProperties>();
 
 PyType_Slot faq_item_slots[] = {
     {Py_tp_new, as_slot(faq_item_new)},
     {Py_tp_dealloc, as_slot(record_dealloc<quarlo::FAQItem>)},
-    {Py_tp_getset, faq_item_getset},
+    {Py_tp_getset, faq_item_getset.data()},
     {Py_tp_doc, const_cast<char*>(faq_item_api::kDoc)},
     {0, nullptr},
 };
@@ -216,14 +186,7 @@ PyObject* robots_serialize(PyObject* self, PyObject*) noexcept {
   return guard([&] { return new_str(record_of<quarlo::Robots>(self).serialize()); });
 }
 
-PyGetSetDef robots_getset[] = {
-    property_def(robots_api::index, get_field<&quarlo::Robots::index>),
-    property_def(robots_api::follow, get_field<&quarlo::Robots::follow>),
-    property_def(robots_api::max_snippet, get_field<&quarlo::Robots::max_snippet>),
-    property_def(robots_api::max_image_preview, get_field<&quarlo::Robots::max_image_preview>),
-    property_def(robots_api::max_video_preview, get_field<&quarlo::Robots::max_video_preview>),
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto robots_getset = field_properties<quarlo::Robots, robots_api::kProperties>();
 
 PyMethodDef robots_methods[] = {
     method_def<robots_api::serialize>(robots_serialize),
@@ -233,7 +196,7 @@ PyMethodDef robots_methods[] = {
 PyType_Slot robots_slots[] = {
     {Py_tp_new, as_slot(robots_new)},
     {Py_tp_dealloc, as_slot(record_dealloc<quarlo::Robots>)},
-    {Py_tp_getset, robots_getset},
+    {Py_tp_getset, robots_getset.data()},
     {Py_tp_methods, robots_methods},
     {Py_tp_doc, const_cast<char*>(robots_api::kDoc)},
     {0, nullptr},
@@ -279,20 +242,17 @@ PyObject* entity_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexc
   });
 }
 
-PyObject* entity_get_type(PyObject* self, void*) noexcept {
-  return guard([&] { return new_str(quarlo::entity_type_name(record_of<quarlo::SEOEntity>(self).entity_type)); });
-}
+// The entity type reads as its lower-case word ("post").
+struct EntityReader : FieldReader {
+  using FieldReader::read;
+  static PyRef read(EntityType type) { return new_str(quarlo::entity_type_name(type)); }
+};
 
 PyObject* entity_to_dict(PyObject* self, PyObject*) noexcept {
   return guard([&] { return json_to_pydict(quarlo::to_json(record_of<quarlo::SEOEntity>(self))); });
 }
 
-PyGetSetDef entity_getset[] = {
-    property_def(entity_api::entity_type, entity_get_type),
-    property_def(entity_api::title, get_field<&quarlo::SEOEntity::title>),
-    property_def(entity_api::excerpt, get_field<&quarlo::SEOEntity::excerpt>),
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto entity_getset = selected_field_properties<quarlo::SEOEntity, entity_api::kProperties, EntityReader>();
 
 PyMethodDef entity_methods[] = {
     method_def<entity_api::to_dict>(entity_to_dict),
@@ -302,7 +262,7 @@ PyMethodDef entity_methods[] = {
 PyType_Slot entity_slots[] = {
     {Py_tp_new, as_slot(entity_new)},
     {Py_tp_dealloc, as_slot(record_dealloc<quarlo::SEOEntity>)},
-    {Py_tp_getset, entity_getset},
+    {Py_tp_getset, entity_getset.data()},
     {Py_tp_methods, entity_methods},
     {Py_tp_doc, const_cast<char*>(entity_api::kDoc)},
     {0, nullptr},

@@ -3,15 +3,16 @@
 //
 // SEOPayload is a read-only mapping over the payload's dict form, with
 // equality against another payload (record equality) or a dict (dict
-// comparison), and no hash. The dict form has its keys in byte-wise order at every depth: the seven
-// field keys with the extra keys merged among them, "og" and "twitter" as
-// dicts of their present fields. It is built straight from the record, key
-// strings interned once per process; item access builds only the value asked
-// for, and keys/len/iteration never build values at all. Nothing is cached:
-// every call returns new objects.
+// comparison), and no hash. The dict form has its keys in byte-wise order at
+// every depth: the payload's fields with the extra keys merged among them,
+// "og" and "twitter" as dicts of their present fields. It is built straight
+// from the record by walking the records' field tables, key strings interned
+// once per process; item access builds only the value asked for, and
+// keys/len/iteration never build values at all. Nothing is cached: every call
+// returns new objects. The properties of the three classes are the fields of
+// their records too.
 #include "python/py_payload.hpp"
 
-#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -27,175 +28,57 @@
 #include "python/runtime/guard.hpp"
 #include "python/runtime/interface.hpp"
 #include "python/runtime/module.hpp"
+#include "python/runtime/record_fields.hpp"
 #include "python/runtime/record_object.hpp"
 
 namespace quarlo::py {
 namespace {
 
-// ------------------------------------------------------------------- keys
-
-// Top-level field keys, in byte-wise order (the order of the dict form).
-enum class Field : unsigned char { Canonical, Description, Og, Robots, SchemaJsonld, Title, Twitter };
-constexpr std::size_t kFieldCount = 7;
-constexpr std::array<std::string_view, kFieldCount> kFieldNames{
-    "canonical", "description", "og", "robots", "schema_jsonld", "title", "twitter"};
-
-std::array<InternedString, kFieldCount> g_field_keys{
-    InternedString{"canonical"}, InternedString{"description"}, InternedString{"og"},
-    InternedString{"robots"},    InternedString{"schema_jsonld"}, InternedString{"title"},
-    InternedString{"twitter"}};
-
-PyObject* field_key(Field field) { return g_field_keys[static_cast<std::size_t>(field)].get(); }
-
-// Keys of the social records.
-InternedString g_type{"type"};
-InternedString g_title{"title"};
-InternedString g_description{"description"};
-InternedString g_url{"url"};
-InternedString g_image{"image"};
-InternedString g_image_width{"image_width"};
-InternedString g_image_height{"image_height"};
-InternedString g_image_alt{"image_alt"};
-InternedString g_site_name{"site_name"};
-InternedString g_locale{"locale"};
-InternedString g_locale_alternate{"locale_alternate"};
-InternedString g_audio{"audio"};
-InternedString g_video{"video"};
-InternedString g_card{"card"};
-InternedString g_site{"site"};
-InternedString g_creator{"creator"};
-
-// The field a key names, if any.
-constexpr std::optional<Field> field_of(std::string_view key) noexcept {
-  for (std::size_t i = 0; i < kFieldCount; ++i) {
-    if (kFieldNames[i] == key) return static_cast<Field>(i);
-  }
-  return std::nullopt;
-}
-
-// ------------------------------------------------------------ dict helpers
+// ------------------------------------------------------------- dict form
 
 void set_item(PyObject* dict, PyObject* key, const PyRef& value) {
   if (PyDict_SetItem(dict, key, value.get()) < 0) throw_error_set();
 }
 
-template <class T>
-void set_present(PyObject* dict, InternedString& key, const std::optional<T>& value) {
-  if (value) set_item(dict, key.get(), to_py(*value));
+// The dict form's values: "og" and "twitter" as dicts of their present
+// fields in byte-wise key order, the schema document converted (a document
+// too deep to convert raises).
+struct DictFormReader : FieldReader {
+  using FieldReader::read;
+  static PyRef read(const OGPayload& og) { return fields_to_pydict<KeyOrder::Sorted>(og); }
+  static PyRef read(const TwitterPayload& twitter) { return fields_to_pydict<KeyOrder::Sorted>(twitter); }
+  static PyRef read(const Json& document) { return json_to_pyobject_depth(document, 0); }
+};
+
+// The value of payload field `f` in the dict form; null when it is absent.
+template <class F>
+PyRef field_value(F f, const SEOPayload& p) {
+  return read_field<DictFormReader>(f, p);
 }
 
-// "og" of the dict form: present keys in byte-wise order.
-PyRef og_view(const OGPayload& og) {
-  PyRef dict = PyRef::checked(PyDict_New());
-  PyObject* d = dict.get();
-  set_present(d, g_audio, og.audio);
-  set_present(d, g_description, og.description);
-  set_present(d, g_image, og.image);
-  set_present(d, g_image_alt, og.image_alt);
-  set_present(d, g_image_height, og.image_height);
-  set_present(d, g_image_width, og.image_width);
-  set_present(d, g_locale, og.locale);
-  set_present(d, g_locale_alternate, og.locale_alternate);
-  set_present(d, g_site_name, og.site_name);
-  set_present(d, g_title, og.title);
-  set_item(d, g_type.get(), to_py(og.type));
-  set_present(d, g_url, og.url);
-  set_present(d, g_video, og.video);
-  return dict;
-}
-
-// "twitter" of the dict form: present keys in byte-wise order.
-PyRef twitter_view(const TwitterPayload& tw) {
-  PyRef dict = PyRef::checked(PyDict_New());
-  PyObject* d = dict.get();
-  set_item(d, g_card.get(), to_py(tw.card));
-  set_present(d, g_creator, tw.creator);
-  set_present(d, g_description, tw.description);
-  set_present(d, g_image, tw.image);
-  set_present(d, g_image_alt, tw.image_alt);
-  set_present(d, g_site, tw.site);
-  set_present(d, g_title, tw.title);
-  return dict;
-}
-
-// OGPayload.to_dict: "type" first, then the present fields in declaration
-// order.
-PyRef og_declared(const OGPayload& og) {
-  PyRef dict = PyRef::checked(PyDict_New());
-  PyObject* d = dict.get();
-  set_item(d, g_type.get(), to_py(og.type));
-  set_present(d, g_title, og.title);
-  set_present(d, g_description, og.description);
-  set_present(d, g_url, og.url);
-  set_present(d, g_image, og.image);
-  set_present(d, g_image_width, og.image_width);
-  set_present(d, g_image_height, og.image_height);
-  set_present(d, g_image_alt, og.image_alt);
-  set_present(d, g_site_name, og.site_name);
-  set_present(d, g_locale, og.locale);
-  set_present(d, g_locale_alternate, og.locale_alternate);
-  set_present(d, g_audio, og.audio);
-  set_present(d, g_video, og.video);
-  return dict;
-}
-
-PyRef twitter_declared(const TwitterPayload& tw) {
-  PyRef dict = PyRef::checked(PyDict_New());
-  PyObject* d = dict.get();
-  set_item(d, g_card.get(), to_py(tw.card));
-  set_present(d, g_title, tw.title);
-  set_present(d, g_description, tw.description);
-  set_present(d, g_image, tw.image);
-  set_present(d, g_image_alt, tw.image_alt);
-  set_present(d, g_site, tw.site);
-  set_present(d, g_creator, tw.creator);
-  return dict;
-}
-
-// ------------------------------------------------------------- dict form
-
-// The value of one field in the dict form; null for an absent schema.
-PyRef field_value(const SEOPayload& p, Field field) {
-  switch (field) {
-    case Field::Canonical:
-      return new_str(p.canonical);
-    case Field::Description:
-      return new_str(p.description);
-    case Field::Og:
-      return og_view(p.og);
-    case Field::Robots:
-      return new_str(p.robots);
-    case Field::SchemaJsonld:
-      return p.schema_jsonld ? json_to_pyobject_depth(*p.schema_jsonld, 0) : PyRef();
-    case Field::Title:
-      return new_str(p.title);
-    case Field::Twitter:
-      return twitter_view(p.twitter);
-  }
-  return PyRef();
-}
-
-// Calls on_field(Field) and on_extra(key, value) in the byte-wise order of
+// Calls on_field(field) and on_extra(key, value) in the byte-wise order of
 // the dict form's keys: the fields present merged with the extra entries.
 // An extra entry under a field name never shows (the field keeps its key).
 template <class OnField, class OnExtra>
 void for_each_key(const SEOPayload& p, OnField&& on_field, OnExtra&& on_extra) {
   auto extra = p.extra.begin();
-  for (std::size_t i = 0; i < kFieldCount; ++i) {
-    const std::string_view name = kFieldNames[i];
+  for_each_field_in_key_order<SEOPayload>([&](auto f) {
+    const std::string_view name = decltype(f)::name;
     for (; extra != p.extra.end() && std::string_view(extra->first) <= name; ++extra) {
       if (extra->first != name) on_extra(extra->first, extra->second);
     }
-    const auto field = static_cast<Field>(i);
-    if (field != Field::SchemaJsonld || p.schema_jsonld) on_field(field);
-  }
+    if (has_value(f, p)) on_field(f);
+  });
   for (; extra != p.extra.end(); ++extra) on_extra(extra->first, extra->second);
 }
 
 std::size_t key_count(const SEOPayload& p) {
-  std::size_t count = p.schema_jsonld ? kFieldCount : kFieldCount - 1;
+  std::size_t count = 0;
+  for_each_field<SEOPayload>([&](auto f) {
+    if (has_value(f, p)) ++count;
+  });
   for (const auto& entry : p.extra) {
-    if (!field_of(entry.first)) ++count;
+    if (!is_field_name<SEOPayload>(entry.first)) ++count;
   }
   return count;
 }
@@ -205,8 +88,8 @@ PyRef key_list(const SEOPayload& p) {
   Py_ssize_t i = 0;
   for_each_key(
       p,
-      [&](Field field) {
-        PyObject* key = field_key(field);
+      [&](auto f) {
+        PyObject* key = field_key<decltype(f)>.get();
         Py_INCREF(key);
         PyList_SetItem(list.get(), i++, key);  // steals
       },
@@ -216,24 +99,30 @@ PyRef key_list(const SEOPayload& p) {
 
 // ----------------------------------------------------------- item lookup
 
-// The value under `key` in the dict form, or null when the key is absent.
-// `key` must be a str.
-PyRef lookup(const SEOPayload& p, PyObject* key) {
-  // Keys written in Python source are interned: the identity test settles
-  // the common case without reading the text.
-  for (std::size_t i = 0; i < kFieldCount; ++i) {
-    if (key == g_field_keys[i].get()) return field_value(p, static_cast<Field>(i));
-  }
+// The UTF-8 text of a str key; nullopt for a lone surrogate, which cannot be
+// a key of the dict form.
+std::optional<std::string_view> key_text(PyObject* key) {
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(key, &size);
   if (data == nullptr) {
-    // A lone surrogate cannot be a key of the dict form.
     PyErr_Clear();
-    return PyRef();
+    return std::nullopt;
   }
-  const std::string_view text(data, static_cast<std::size_t>(size));
-  if (const auto field = field_of(text)) return field_value(p, *field);
-  const auto entry = p.extra.find(text);
+  return std::string_view(data, static_cast<std::size_t>(size));
+}
+
+// The value under `key` in the dict form, or null when the key is absent.
+// `key` must be a str.
+PyRef lookup(const SEOPayload& p, PyObject* key) {
+  PyRef value;
+  const auto read = [&](auto f) { value = field_value(f, p); };
+  // Keys written in Python source are interned: the identity test settles
+  // the common case without reading the text.
+  if (visit_field_by_identity<SEOPayload>(key, read)) return value;
+  const std::optional<std::string_view> text = key_text(key);
+  if (!text) return PyRef();
+  if (visit_field_named<SEOPayload>(*text, read)) return value;
+  const auto entry = p.extra.find(*text);
   if (entry == p.extra.end()) return PyRef();
   return json_to_pyobject_depth(entry->second, 0);
 }
@@ -248,28 +137,14 @@ const SEOPayload& payload_of(PyObject* self) noexcept { return record_of<SEOPayl
 
 // ---------------------------------------------------------------- OGPayload
 
-PyObject* og_to_dict(PyObject* self, PyObject*) noexcept {
-  return guard([&] { return og_declared(record_of<OGPayload>(self)); });
-}
-
 namespace og_api = iface::OGPayload;
 
-PyGetSetDef og_getset[] = {
-    property_def(og_api::type, get_field<&OGPayload::type>),
-    property_def(og_api::title, get_field<&OGPayload::title>),
-    property_def(og_api::description, get_field<&OGPayload::description>),
-    property_def(og_api::url, get_field<&OGPayload::url>),
-    property_def(og_api::image, get_field<&OGPayload::image>),
-    property_def(og_api::image_width, get_field<&OGPayload::image_width>),
-    property_def(og_api::image_height, get_field<&OGPayload::image_height>),
-    property_def(og_api::image_alt, get_field<&OGPayload::image_alt>),
-    property_def(og_api::site_name, get_field<&OGPayload::site_name>),
-    property_def(og_api::locale, get_field<&OGPayload::locale>),
-    property_def(og_api::locale_alternate, get_field<&OGPayload::locale_alternate>),
-    property_def(og_api::audio, get_field<&OGPayload::audio>),
-    property_def(og_api::video, get_field<&OGPayload::video>),
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+// The present fields in declaration order.
+PyObject* og_to_dict(PyObject* self, PyObject*) noexcept {
+  return guard([&] { return fields_to_pydict<KeyOrder::Declared>(record_of<OGPayload>(self)); });
+}
+
+auto og_getset = field_properties<OGPayload, og_api::kProperties>();
 
 PyMethodDef og_methods[] = {
     method_def<og_api::to_dict>(og_to_dict),
@@ -278,7 +153,7 @@ PyMethodDef og_methods[] = {
 
 PyType_Slot og_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<OGPayload>)},
-    {Py_tp_getset, og_getset},
+    {Py_tp_getset, og_getset.data()},
     {Py_tp_methods, og_methods},
     {Py_tp_doc, const_cast<char*>(og_api::kDoc)},
     {0, nullptr},
@@ -289,22 +164,14 @@ TypeCell og_type{og_spec};
 
 // ----------------------------------------------------------- TwitterPayload
 
-PyObject* twitter_to_dict(PyObject* self, PyObject*) noexcept {
-  return guard([&] { return twitter_declared(record_of<TwitterPayload>(self)); });
-}
-
 namespace twitter_api = iface::TwitterPayload;
 
-PyGetSetDef twitter_getset[] = {
-    property_def(twitter_api::card, get_field<&TwitterPayload::card>),
-    property_def(twitter_api::title, get_field<&TwitterPayload::title>),
-    property_def(twitter_api::description, get_field<&TwitterPayload::description>),
-    property_def(twitter_api::image, get_field<&TwitterPayload::image>),
-    property_def(twitter_api::image_alt, get_field<&TwitterPayload::image_alt>),
-    property_def(twitter_api::site, get_field<&TwitterPayload::site>),
-    property_def(twitter_api::creator, get_field<&TwitterPayload::creator>),
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+// The present fields in declaration order.
+PyObject* twitter_to_dict(PyObject* self, PyObject*) noexcept {
+  return guard([&] { return fields_to_pydict<KeyOrder::Declared>(record_of<TwitterPayload>(self)); });
+}
+
+auto twitter_getset = field_properties<TwitterPayload, twitter_api::kProperties>();
 
 PyMethodDef twitter_methods[] = {
     method_def<twitter_api::to_dict>(twitter_to_dict),
@@ -313,7 +180,7 @@ PyMethodDef twitter_methods[] = {
 
 PyType_Slot twitter_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<TwitterPayload>)},
-    {Py_tp_getset, twitter_getset},
+    {Py_tp_getset, twitter_getset.data()},
     {Py_tp_methods, twitter_methods},
     {Py_tp_doc, const_cast<char*>(twitter_api::kDoc)},
     {0, nullptr},
@@ -324,27 +191,27 @@ TypeCell twitter_type{twitter_spec};
 
 // --------------------------------------------------------------- SEOPayload
 
-PyObject* payload_get_og(PyObject* self, void*) noexcept {
-  return guard([&] { return new_record_object(og_type.get(), OGPayload(payload_of(self).og)); });
-}
+namespace payload_api = iface::SEOPayload;
 
-PyObject* payload_get_twitter(PyObject* self, void*) noexcept {
-  return guard([&] { return new_record_object(twitter_type.get(), TwitterPayload(payload_of(self).twitter)); });
-}
-
-// A document too deep to convert reads as None; the property never raises.
-PyObject* payload_get_schema(PyObject* self, void*) noexcept {
-  return guard([&] {
-    const SEOPayload& p = payload_of(self);
-    if (!p.schema_jsonld) return PyRef::borrow(Py_None);
+// The properties: "og" and "twitter" as new OGPayload and TwitterPayload
+// objects; the schema document converted, reading as None when it is too
+// deep to convert (the property never raises).
+struct PropertyReader : FieldReader {
+  using FieldReader::read;
+  static PyRef read(const OGPayload& og) { return new_record_object(og_type.get(), OGPayload(og)); }
+  static PyRef read(const TwitterPayload& twitter) {
+    return new_record_object(twitter_type.get(), TwitterPayload(twitter));
+  }
+  static PyRef read(const std::optional<Json>& document) {
+    if (!document) return PyRef::borrow(Py_None);
     try {
-      return json_to_pyobject_depth(*p.schema_jsonld, 0);
+      return json_to_pyobject_depth(*document, 0);
     } catch (const PyErrorAlreadySet&) {
       PyErr_Clear();
       return PyRef::borrow(Py_None);
     }
-  });
-}
+  }
+};
 
 PyObject* payload_subscript(PyObject* self, PyObject* key) noexcept {
   return guard([&] {
@@ -356,8 +223,6 @@ PyObject* payload_subscript(PyObject* self, PyObject* key) noexcept {
     return value;
   });
 }
-
-namespace payload_api = iface::SEOPayload;
 
 PyObject* payload_get(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guard([&] {
@@ -373,16 +238,11 @@ PyObject* payload_get(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
 int payload_contains(PyObject* self, PyObject* key) noexcept {
   return guard([&]() -> int {
     const SEOPayload& p = payload_of(self);
-    key_arg(key);
-    Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(key, &size);
-    if (data == nullptr) {
-      PyErr_Clear();
-      return 0;
-    }
-    const std::string_view text(data, static_cast<std::size_t>(size));
-    if (const auto field = field_of(text)) return *field != Field::SchemaJsonld || p.schema_jsonld ? 1 : 0;
-    return p.extra.find(text) != p.extra.end() ? 1 : 0;
+    const std::optional<std::string_view> text = key_text(key_arg(key));
+    if (!text) return 0;
+    bool present = false;
+    if (visit_field_named<SEOPayload>(*text, [&](auto f) { present = has_value(f, p); })) return present ? 1 : 0;
+    return p.extra.find(*text) != p.extra.end() ? 1 : 0;
   });
 }
 
@@ -459,16 +319,7 @@ PyObject* payload_render_jsonld(PyObject* self, PyObject*) noexcept {
   return guard([&] { return new_str(payload_of(self).render_jsonld()); });
 }
 
-PyGetSetDef payload_getset[] = {
-    property_def(payload_api::title, get_field<&SEOPayload::title>),
-    property_def(payload_api::description, get_field<&SEOPayload::description>),
-    property_def(payload_api::canonical, get_field<&SEOPayload::canonical>),
-    property_def(payload_api::robots, get_field<&SEOPayload::robots>),
-    property_def(payload_api::og, payload_get_og),
-    property_def(payload_api::twitter, payload_get_twitter),
-    property_def(payload_api::schema_jsonld, payload_get_schema),
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto payload_getset = field_properties<SEOPayload, payload_api::kProperties, PropertyReader>();
 
 PyMethodDef payload_methods[] = {
     method_def<payload_api::get>(payload_get),
@@ -486,7 +337,7 @@ PyMethodDef payload_methods[] = {
 
 PyType_Slot payload_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<SEOPayload>)},
-    {Py_tp_getset, payload_getset},
+    {Py_tp_getset, payload_getset.data()},
     {Py_tp_methods, payload_methods},
     {Py_tp_richcompare, as_slot(payload_richcompare)},
     // Equality without a hash: the class's __hash__ is None.
@@ -523,7 +374,7 @@ PyRef payload_to_pydict(const quarlo::SEOPayload& payload) {
   PyRef dict = PyRef::checked(PyDict_New());
   PyObject* d = dict.get();
   for_each_key(
-      payload, [&](Field field) { set_item(d, field_key(field), field_value(payload, field)); },
+      payload, [&](auto f) { set_item(d, field_key<decltype(f)>.get(), field_value(f, payload)); },
       [&](const std::string& key, const Json& value) {
         set_item(d, new_str(key).get(), json_to_pyobject_depth(value, 0));
       });
