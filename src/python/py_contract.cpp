@@ -67,10 +67,6 @@ std::optional<std::uint64_t> optional_u64_arg(const Arg& arg) {
   return static_cast<std::uint64_t>(value);
 }
 
-void set_item(PyObject* dict, InternedString& key, const PyRef& value) {
-  if (PyDict_SetItem(dict, key.get(), value.get()) < 0) throw_error_set();
-}
-
 // --------------------------------------------------------- SEOExpectation
 
 namespace expectation_api = iface::SEOExpectation;
@@ -268,9 +264,6 @@ TypeCell config_type{config_spec};
 
 // ------------------------------------------------------------ SEOContract
 
-InternedString g_canonical_host{"canonical_host"};
-InternedString g_scheme{"scheme"};
-
 namespace contract_api = iface::SEOContract;
 
 const SEOContract& contract_of(PyObject* self) noexcept { return record_of<SEOContract>(self); }
@@ -283,19 +276,11 @@ T value_or_value_error(Result<T>&& result) {
   return std::move(result).value();
 }
 
-PyObject* contract_get_version(PyObject* self, void*) noexcept {
-  return guard([&] { return new_str(contract_of(self).contract_version); });
-}
-
-PyObject* contract_get_site(PyObject* self, void*) noexcept {
-  return guard([&] {
-    const ContractSite& site = contract_of(self).site;
-    PyRef dict = PyRef::checked(PyDict_New());
-    set_item(dict.get(), g_canonical_host, new_str(site.canonical_host));
-    set_item(dict.get(), g_scheme, new_str(site.scheme));
-    return dict;
-  });
-}
+// The properties: the site as a new dict of its fields.
+struct ContractReader : FieldReader {
+  using FieldReader::read;
+  static PyRef read(const ContractSite& site) { return fields_to_pydict<KeyOrder::Declared>(site); }
+};
 
 PyObject* contract_hash(PyObject* self, PyObject*) noexcept {
   return guard([&] { return new_str(value_or_value_error(contract_of(self).hash())); });
@@ -345,11 +330,7 @@ PyObject* contract_write(PyObject* self, PyObject* const* args, Py_ssize_t nargs
   });
 }
 
-PyGetSetDef contract_getset[] = {
-    property_def(contract_api::contract_version, contract_get_version),
-    property_def(contract_api::site, contract_get_site),
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto contract_getset = selected_field_properties<SEOContract, contract_api::kProperties, ContractReader>();
 
 PyMethodDef contract_methods[] = {
     method_def<contract_api::hash>(contract_hash),
@@ -361,7 +342,7 @@ PyMethodDef contract_methods[] = {
 
 PyType_Slot contract_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<SEOContract>)},
-    {Py_tp_getset, contract_getset},
+    {Py_tp_getset, contract_getset.data()},
     {Py_tp_methods, contract_methods},
     {Py_tp_doc, const_cast<char*>(contract_api::kDoc)},
     {0, nullptr},
