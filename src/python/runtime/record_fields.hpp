@@ -115,12 +115,19 @@ PyRef fields_to_pydict(const Record& record) {
   PyRef dict = PyRef::checked(PyDict_New());
   const auto add = [&](auto f) {
     using F = decltype(f);
-    PyRef value = read_field<Reader>(f, record);
-    if (!value) {
-      if (f.when_absent != WhenAbsent::Null) return;
-      value = PyRef::borrow(Py_None);
+    const auto set = [&](const PyRef& value) {
+      if (PyDict_SetItem(dict.get(), field_key<F>.get(), value.get()) < 0) throw_error_set();
+    };
+    const auto& value = f.of(record);
+    if constexpr (F::is_optional) {
+      if (value) {
+        set(Reader::read(*value));
+      } else if (f.when_absent == WhenAbsent::Null) {
+        set(PyRef::borrow(Py_None));
+      }
+    } else {
+      set(Reader::read(value));
     }
-    if (PyDict_SetItem(dict.get(), field_key<F>.get(), value.get()) < 0) throw_error_set();
   };
   if constexpr (Order == KeyOrder::Sorted) {
     for_each_field_in_key_order<Record>(add);
