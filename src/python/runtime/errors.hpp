@@ -3,15 +3,8 @@
 //
 // The classes, their bases and the core error kinds each is raised for are
 // one table, iface::kExceptions, generated from the interface description
-// (src/python/interface/description.py):
-//
-//   QuarloError(ValueError)
-//   ├── InvalidUrlError      (InvalidUrl)
-//   ├── ConfigurationError   (InvalidConfig, UrlPolicy)
-//   ├── EntityError          (InvalidEntity)
-//   ├── SchemaError          (InvalidSchema)
-//   └── ContractError        (Contract)
-//   QuarloError itself:       Serialization
+// (src/python/interface/description.py): QuarloError, a ValueError, and its
+// subclasses, each raised for one or more kinds of core error.
 //
 // They are made once per process with builtins.type() and kept for its
 // whole life, so every module object (a re-import, another interpreter)
