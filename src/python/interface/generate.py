@@ -321,15 +321,13 @@ def callable_record(struct: str, name: str, doc: str, args: tuple[Any, ...], kwo
     if clash:
         raise ValueError(f"{name}: parameter names {sorted(clash)} are taken by the argument record")
     lines = [f"// {comment}", f"struct {struct} {{"]
-    if vector_call:  # a constructor's name and docstring are its class's
+    # A constructor's name and docstring are its class's, and tp_new takes an
+    # argument tuple and a keyword dict.
+    if vector_call:
+        flags = "METH_FASTCALL | METH_KEYWORDS" if params else "METH_NOARGS"
         lines.append(f"  static constexpr char kName[] = {cpp_string(name)};")
         lines.append(f"  static constexpr char kDoc[] =\n      {cpp_string(doc, ' ' * 6)};")
-    if not vector_call:
-        pass  # a constructor: tp_new takes an argument tuple and a keyword dict
-    elif params:
-        lines.append("  static constexpr int kFlags = METH_FASTCALL | METH_KEYWORDS;")
-    else:
-        lines.append("  static constexpr int kFlags = METH_NOARGS;")
+        lines.append(f"  static constexpr int kFlags = {flags};")
     if params or not vector_call:
         keywords = ", ".join([cpp_string(a.name) for a in params] + ["nullptr"])
         lines.append(f"  static constexpr const char* kKeywords[] = {{{keywords}}};")
@@ -355,7 +353,7 @@ def callable_record(struct: str, name: str, doc: str, args: tuple[Any, ...], kwo
 def build_header(d: Any) -> str:
     module = d.MODULE
     out = [
-        f"// Generated from src/python/interface/description.py by generate.py: do not edit.",
+        "// Generated from src/python/interface/description.py by generate.py: do not edit.",
         "//",
         f"// The Python interface of {module} as the binding uses it. For each class",
         "// a namespace of its name holds:",
@@ -367,10 +365,11 @@ def build_header(d: Any) -> str:
         "//   kProperties            all of them, in the order of the description;",
         "//   struct <method>        each method's record, for method_def<>().",
         "// Each module function has a record of its name in this namespace. A",
-        "// record holds kName and kDoc (text signature first), kFlags and, when",
-        "// the callable takes arguments, the keyword list, the parse format and the",
-        "// parser, and one member per parameter (Arg, or BoolArg / StrArg with the",
-        "// default) that parse() fills from the call:",
+        "// method's or function's record holds kName, kDoc (text signature first)",
+        "// and kFlags; a record of a callable that takes arguments, New included,",
+        "// holds the keyword list, the parse format and the parser, and one member",
+        "// per parameter (Arg, or BoolArg / StrArg with the default) that parse()",
+        "// fills from the call:",
         "//",
         "//   iface::SEOImage::New a;",
         "//   a.parse(args, kwargs);",
