@@ -201,6 +201,8 @@ int config_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   });
 }
 
+bool is_seo_config(PyObject* obj) noexcept;  // below, beside the class
+
 // A configuration that will be freed the moment `obj` is released.
 bool last_reference_to_config(PyObject* obj) noexcept {
   return is_seo_config(obj) && Py_REFCNT(obj) == 1;
@@ -325,8 +327,9 @@ PyType_Spec config_spec{"_quarlo_native.SEOConfig", sizeof(RecordObject<ConfigRe
                         kFinalTypeFlags | static_cast<unsigned int>(Py_TPFLAGS_HAVE_GC), config_slots};
 TypeCell config_type{config_spec};
 
-bool has_type(PyObject* obj, const TypeCell& cell) noexcept {
-  PyTypeObject* type = cell.peek();
+// Exact-type test (the class is final); no instance exists before the class.
+bool is_seo_config(PyObject* obj) noexcept {
+  PyTypeObject* type = config_type.peek();
   return type != nullptr && Py_TYPE(obj) == type;
 }
 
@@ -334,9 +337,6 @@ bool has_type(PyObject* obj, const TypeCell& cell) noexcept {
 
 PyTypeObject* url_policy_type() { return policy_type.get(); }
 PyTypeObject* seo_config_type() { return config_type.get(); }
-
-bool is_url_policy(PyObject* obj) noexcept { return has_type(obj, policy_type); }
-bool is_seo_config(PyObject* obj) noexcept { return has_type(obj, config_type); }
 
 quarlo::URLPolicy to_core_policy(PyObject* policy) {
   const PolicyRecord& given = record_of<PolicyRecord>(policy);

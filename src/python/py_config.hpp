@@ -15,10 +15,6 @@ namespace quarlo::py {
 PyTypeObject* url_policy_type();
 PyTypeObject* seo_config_type();
 
-// Exact-type tests (the classes are final).
-bool is_url_policy(PyObject* obj) noexcept;
-bool is_seo_config(PyObject* obj) noexcept;
-
 // The core policy of a URLPolicy instance. A trailing-slash word other than
 // "always", "never" or "preserve" (exact bytes) raises ValueError
 // "invalid trailing_slash: <word>" and throws PyErrorAlreadySet.
