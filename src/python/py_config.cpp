@@ -104,10 +104,17 @@ TypeCell policy_type{policy_spec};
 
 // --------------------------------------------------------------- SEOConfig
 
-// The core configuration and the two registry objects (strong references,
-// null when absent). Only the registries change after construction.
+// The core configuration, its public base URL parsed once for every route
+// resolved under it, and the two registry objects (strong references, null
+// when absent). Only the registries change after construction.
 struct ConfigRecord {
+  explicit ConfigRecord(quarlo::SEOConfig core)
+      : config(std::move(core)), public_base(config.public_base_url) {}
+  ConfigRecord(quarlo::SEOConfig core, quarlo::PublicBase base)
+      : config(std::move(core)), public_base(std::move(base)) {}
+
   quarlo::SEOConfig config;
+  quarlo::PublicBase public_base;
   PyObject* hooks = nullptr;
   PyObject* schema_registry = nullptr;
 };
@@ -179,11 +186,10 @@ PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexc
     if (og_image != nullptr) config.default_og_image = unwrap_seo_image(og_image);
     if (type_map) config.schema_type_map = std::move(*type_map);  // replaces the defaults entirely
     unwrap(quarlo::validate(config));
-    // Parsed once here, for every route resolved under this configuration;
-    // a base URL that does not parse still fails only when a URL is resolved.
-    quarlo::prepare_public_base(config);
 
-    PyRef obj = new_record_object(type, ConfigRecord{std::move(config)});
+    // The base URL is parsed here, once; one that does not parse still
+    // fails only when a URL is resolved.
+    PyRef obj = new_record_object(type, ConfigRecord(std::move(config)));
     ConfigRecord& record = record_of<ConfigRecord>(obj.get());
     if (!is_none_or_missing(hooks)) record.hooks = Py_NewRef(hooks);
     if (!is_none_or_missing(schema_registry)) record.schema_registry = Py_NewRef(schema_registry);
@@ -363,13 +369,17 @@ quarlo::URLPolicy to_core_policy(PyObject* policy) {
 }
 
 const quarlo::SEOConfig& unwrap_config(PyObject* config) noexcept { return record_of<ConfigRecord>(config).config; }
+const quarlo::PublicBase& config_public_base(PyObject* config) noexcept {
+  return record_of<ConfigRecord>(config).public_base;
+}
 PyObject* config_hooks(PyObject* config) noexcept { return record_of<ConfigRecord>(config).hooks; }
 PyObject* config_schema_registry(PyObject* config) noexcept {
   return record_of<ConfigRecord>(config).schema_registry;
 }
 
 PyRef copy_config(PyObject* config) {
-  return new_record_object(seo_config_type(), ConfigRecord{unwrap_config(config)});
+  const ConfigRecord& record = record_of<ConfigRecord>(config);
+  return new_record_object(seo_config_type(), ConfigRecord(record.config, record.public_base));
 }
 
 }  // namespace quarlo::py

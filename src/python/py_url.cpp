@@ -81,8 +81,8 @@ PyObject* normalize_public_url_fn(PyObject*, PyObject* const* args, Py_ssize_t n
     PyObject *url = nullptr, *config = nullptr;
     normalize_public_url_args.parse_fastcall(args, nargs, kwnames, &url, &config);
     const std::string_view url_text = str_view_arg(url, "url");
-    const SEOConfig& core_config = unwrap_config(instance_arg(config, seo_config_type(), "config"));
-    return new_str(value_or_value_error(normalize_public_url(url_text, core_config)));
+    PyObject* given = instance_arg(config, seo_config_type(), "config");
+    return new_str(value_or_value_error(normalize_public_url(url_text, unwrap_config(given), &config_public_base(given))));
   });
 }
 
