@@ -175,7 +175,9 @@ template <HasFields Record, class OnUnknown>
 Result<void> read_members(const Json::object_t& object, Record& record, OnUnknown&& on_unknown) {
   static_assert(field_count<Record> <= 64);
   std::uint64_t given = 0;
-  for (const auto& [key, item] : object) {
+  for (const auto& member : object) {
+    const std::string& key = member.first;
+    const Json& item = member.second;
     Result<void> read;
     const bool known = visit_field_named<Record>(key, [&](auto f) {
       using F = decltype(f);
