@@ -209,8 +209,8 @@ PyObject* build_seo_payload_with_overrides_fn(PyObject*, PyObject* const* args, 
 quarlo::SEOPayload build_seo_payload(PyObject* entity, std::string_view route, PyObject* config,
                                      const quarlo::SEOOverrides* overrides) {
   const quarlo::SEOConfig& core_config = unwrap_config(config);
-  SEOPayload payload =
-      unwrap(quarlo::build_seo_payload_with_overrides(unwrap_seo_entity(entity), route, core_config, overrides));
+  SEOPayload payload = unwrap(quarlo::build_seo_payload_with_overrides(unwrap_seo_entity(entity), route, core_config,
+                                                                      overrides, &config_public_base(config)));
   apply_schema_registry(payload, entity, config);
   apply_hooks(payload, entity, config);
   maybe_emit_warnings(payload, core_config.emit_warnings);

@@ -84,10 +84,17 @@ TypeCell policy_type{policy_spec};
 
 // --------------------------------------------------------------- SEOConfig
 
-// The core configuration and the two registry objects (strong references,
-// null when absent). Only the registries change after construction.
+// The core configuration, its public base URL parsed once for every route
+// resolved under it, and the two registry objects (strong references, null
+// when absent). Only the registries change after construction.
 struct ConfigRecord {
+  explicit ConfigRecord(quarlo::SEOConfig core)
+      : config(std::move(core)), public_base(config.public_base_url) {}
+  ConfigRecord(quarlo::SEOConfig core, quarlo::PublicBase base)
+      : config(std::move(core)), public_base(std::move(base)) {}
+
   quarlo::SEOConfig config;
+  quarlo::PublicBase public_base;
   PyObject* hooks = nullptr;
   PyObject* schema_registry = nullptr;
 };
@@ -145,11 +152,10 @@ PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexc
     if (og_image != nullptr) config.default_og_image = unwrap_seo_image(og_image);
     if (type_map) config.schema_type_map = std::move(*type_map);  // replaces the defaults entirely
     unwrap(quarlo::validate(config));
-    // Parsed once here, for every route resolved under this configuration;
-    // a base URL that does not parse still fails only when a URL is resolved.
-    quarlo::prepare_public_base(config);
 
-    PyRef obj = new_record_object(type, ConfigRecord{std::move(config)});
+    // The base URL is parsed here, once; one that does not parse still
+    // fails only when a URL is resolved.
+    PyRef obj = new_record_object(type, ConfigRecord(std::move(config)));
     ConfigRecord& record = record_of<ConfigRecord>(obj.get());
     if (!is_none_or_missing(a.hooks)) record.hooks = Py_NewRef(a.hooks.object);
     if (!is_none_or_missing(a.schema_registry)) record.schema_registry = Py_NewRef(a.schema_registry.object);
@@ -166,6 +172,8 @@ int config_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
     return 0;
   });
 }
+
+bool is_seo_config(PyObject* obj) noexcept;  // below, beside the class
 
 // A configuration that will be freed the moment `obj` is released.
 bool last_reference_to_config(PyObject* obj) noexcept {
@@ -282,8 +290,9 @@ PyType_Spec config_spec{config_api::kQualifiedName, sizeof(RecordObject<ConfigRe
                         kFinalTypeFlags | static_cast<unsigned int>(Py_TPFLAGS_HAVE_GC), config_slots};
 TypeCell config_type{config_spec};
 
-bool has_type(PyObject* obj, const TypeCell& cell) noexcept {
-  PyTypeObject* type = cell.peek();
+// Exact-type test (the class is final); no instance exists before the class.
+bool is_seo_config(PyObject* obj) noexcept {
+  PyTypeObject* type = config_type.peek();
   return type != nullptr && Py_TYPE(obj) == type;
 }
 
@@ -291,9 +300,6 @@ bool has_type(PyObject* obj, const TypeCell& cell) noexcept {
 
 PyTypeObject* url_policy_type() { return policy_type.get(); }
 PyTypeObject* seo_config_type() { return config_type.get(); }
-
-bool is_url_policy(PyObject* obj) noexcept { return has_type(obj, policy_type); }
-bool is_seo_config(PyObject* obj) noexcept { return has_type(obj, config_type); }
 
 quarlo::URLPolicy to_core_policy(PyObject* policy) {
   const PolicyRecord& given = record_of<PolicyRecord>(policy);
@@ -320,13 +326,17 @@ quarlo::URLPolicy to_core_policy(PyObject* policy) {
 }
 
 const quarlo::SEOConfig& unwrap_config(PyObject* config) noexcept { return record_of<ConfigRecord>(config).config; }
+const quarlo::PublicBase& config_public_base(PyObject* config) noexcept {
+  return record_of<ConfigRecord>(config).public_base;
+}
 PyObject* config_hooks(PyObject* config) noexcept { return record_of<ConfigRecord>(config).hooks; }
 PyObject* config_schema_registry(PyObject* config) noexcept {
   return record_of<ConfigRecord>(config).schema_registry;
 }
 
 PyRef copy_config(PyObject* config) {
-  return new_record_object(seo_config_type(), ConfigRecord{unwrap_config(config)});
+  const ConfigRecord& record = record_of<ConfigRecord>(config);
+  return new_record_object(seo_config_type(), ConfigRecord(record.config, record.public_base));
 }
 
 }  // namespace quarlo::py

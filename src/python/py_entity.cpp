@@ -271,12 +271,6 @@ PyType_Spec entity_spec{entity_api::kQualifiedName, sizeof(RecordObject<quarlo::
                         kFinalTypeFlags, entity_slots};
 TypeCell entity_type_cell{entity_spec};
 
-// The exact type, when it exists (no instance can exist before it does).
-bool has_type(PyObject* obj, const TypeCell& cell) noexcept {
-  PyTypeObject* type = cell.peek();
-  return type != nullptr && Py_TYPE(obj) == type;
-}
-
 }  // namespace
 
 PyTypeObject* seo_image_type() { return image_type.get(); }
@@ -286,15 +280,7 @@ PyTypeObject* faq_item_type() { return faq_item_type_cell.get(); }
 PyTypeObject* robots_type() { return robots_type_cell.get(); }
 PyTypeObject* seo_entity_type() { return entity_type_cell.get(); }
 
-bool is_seo_image(PyObject* obj) noexcept { return has_type(obj, image_type); }
-bool is_breadcrumb(PyObject* obj) noexcept { return has_type(obj, breadcrumb_type_cell); }
-bool is_faq_item(PyObject* obj) noexcept { return has_type(obj, faq_item_type_cell); }
-bool is_robots(PyObject* obj) noexcept { return has_type(obj, robots_type_cell); }
-bool is_seo_entity(PyObject* obj) noexcept { return has_type(obj, entity_type_cell); }
-
 const quarlo::SEOImage& unwrap_seo_image(PyObject* obj) noexcept { return record_of<quarlo::SEOImage>(obj); }
-const quarlo::Breadcrumb& unwrap_breadcrumb(PyObject* obj) noexcept { return record_of<quarlo::Breadcrumb>(obj); }
-const quarlo::FAQItem& unwrap_faq_item(PyObject* obj) noexcept { return record_of<quarlo::FAQItem>(obj); }
 const quarlo::Robots& unwrap_robots(PyObject* obj) noexcept { return record_of<quarlo::Robots>(obj); }
 const quarlo::SEOEntity& unwrap_seo_entity(PyObject* obj) noexcept { return record_of<quarlo::SEOEntity>(obj); }
 

@@ -76,11 +76,6 @@ TypeCell overrides_type{overrides_spec};
 
 PyTypeObject* seo_overrides_type() { return overrides_type.get(); }
 
-bool is_seo_overrides(PyObject* obj) noexcept {
-  PyTypeObject* type = overrides_type.peek();
-  return type != nullptr && Py_TYPE(obj) == type;
-}
-
 const quarlo::SEOOverrides& unwrap_seo_overrides(PyObject* obj) noexcept {
   return record_of<quarlo::SEOOverrides>(obj);
 }

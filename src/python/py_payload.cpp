@@ -359,11 +359,6 @@ PyTypeObject* seo_payload_type() { return payload_type.get(); }
 PyTypeObject* og_payload_type() { return og_type.get(); }
 PyTypeObject* twitter_payload_type() { return twitter_type.get(); }
 
-bool is_seo_payload(PyObject* obj) noexcept {
-  PyTypeObject* type = payload_type.peek();
-  return type != nullptr && Py_TYPE(obj) == type;
-}
-
 const quarlo::SEOPayload& unwrap_seo_payload(PyObject* obj) noexcept { return payload_of(obj); }
 
 PyRef new_seo_payload(quarlo::SEOPayload&& payload) {

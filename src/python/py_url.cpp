@@ -69,8 +69,8 @@ PyObject* normalize_public_url_fn(PyObject*, PyObject* const* args, Py_ssize_t n
     iface::normalize_public_url_fn a;
     a.parse(args, nargs, kwnames);
     const std::string_view url_text = str_view_arg(a.url);
-    const SEOConfig& core_config = unwrap_config(instance_arg(a.config, seo_config_type()));
-    return new_str(value_or_value_error(normalize_public_url(url_text, core_config)));
+    PyObject* given = instance_arg(a.config, seo_config_type());
+    return new_str(value_or_value_error(normalize_public_url(url_text, unwrap_config(given), &config_public_base(given))));
   });
 }
 

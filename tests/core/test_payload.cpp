@@ -355,6 +355,24 @@ TEST(PayloadDict, MinimalPayloadHasSixKeysAndNoNull) {
   EXPECT_EQ(compact(minimal_payload()).find("null"), std::string::npos);
 }
 
+// The key-order walk of the field tables (what the binding's dict views
+// iterate) gives the dictionary form's keys in their order.
+template <class Record>
+std::vector<std::string> walked_keys() {
+  std::vector<std::string> names;
+  for_each_field_in_key_order<Record>([&](auto f) { names.emplace_back(decltype(f)::name); });
+  return names;
+}
+
+TEST(PayloadDict, FieldTablesWalkInTheKeyOrder) {
+  auto p = full_payload();
+  p.extra.clear();
+  const Json dict = dict_of(p);
+  EXPECT_EQ(walked_keys<SEOPayload>(), keys_of(dict));
+  EXPECT_EQ(walked_keys<OGPayload>(), keys_of(dict["og"]));
+  EXPECT_EQ(walked_keys<TwitterPayload>(), keys_of(dict["twitter"]));
+}
+
 // Only code can put a field name into extra; the field keeps its key and no
 // text carries the key twice.
 TEST(PayloadDict, ExtraUnderAFieldNameIsLeftOut) {

@@ -18,14 +18,18 @@
 // type; an std::optional member is optional and omitted when absent). A
 // rendered field also names its meta tag (field<"site_name",
 // "og:site_name">), and a field written as null when absent says so
-// (WhenAbsent::Null). Everything but the member pointer is a compile-time
-// constant of the entry's type, so the forms walk a table with
-// for_each_field into code as direct as a hand-written list:
+// (WhenAbsent::Null). The names, the kind and whether the field is optional
+// are compile-time constants of the entry's type, and the tables themselves
+// are constants, so the forms walk a table with for_each_field into code as
+// direct as a hand-written list:
 //
 //   for_each_field<SEOImage>([&](auto f) {
 //     using F = decltype(f);
 //     if (const auto& value = f.of(image)) ...F::name...
 //   });
+//
+// An entry's member pointer is a constant too, usable as a template argument:
+// std::get<I>(SEOImage::fields).member.
 #pragma once
 
 #include <algorithm>

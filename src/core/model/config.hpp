@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,18 +60,6 @@ using SchemaTypeMap = std::map<std::string, std::optional<std::string>, std::les
 // Noindex and follow, no limits.
 [[nodiscard]] Robots default_search_robots();
 
-struct ParsedPublicBase;  // url.hpp
-
-// public_base_url parsed once (prepare_public_base, url.hpp) and shared by
-// the copies of a configuration, so resolving a route does not parse it
-// again. Not part of the configuration's value: equality ignores it, and it
-// is used only while public_base_url is still the text it was parsed from.
-struct PublicBaseCache {
-  std::shared_ptr<const ParsedPublicBase> parsed;
-
-  friend bool operator==(const PublicBaseCache&, const PublicBaseCache&) noexcept { return true; }
-};
-
 struct SEOConfig {
   std::string canonical_host = "localhost";
   std::string public_base_url = "http://localhost";
@@ -91,7 +78,6 @@ struct SEOConfig {
   std::optional<std::string> twitter_site;
   bool emit_warnings = false;
   std::optional<std::string> search_url_template;
-  PublicBaseCache public_base_cache;
 
   // Derived from this table: the serialised form (to_json; title_template
   // is written as null when absent, the other optional fields are left

@@ -71,20 +71,22 @@ std::string describe(const Json& value) {
   return "discarded value";
 }
 
-QuarloError invalid_type(const Json& found, std::string_view expected) {
-  std::string message = "invalid type: ";
+// "invalid type: " or "invalid value: ", the found value's description,
+// ", expected " and what was expected.
+QuarloError unexpected(std::string_view problem, const Json& found, std::string_view expected) {
+  std::string message(problem);
   message += describe(found);
   message += ", expected ";
   message += expected;
   return QuarloError::serialization(std::move(message));
 }
 
+QuarloError invalid_type(const Json& found, std::string_view expected) {
+  return unexpected("invalid type: ", found, expected);
+}
+
 QuarloError invalid_value(const Json& found, std::string_view expected) {
-  std::string message = "invalid value: ";
-  message += describe(found);
-  message += ", expected ";
-  message += expected;
-  return QuarloError::serialization(std::move(message));
+  return unexpected("invalid value: ", found, expected);
 }
 
 QuarloError invalid_length(std::size_t length, std::string_view expected) {
@@ -173,7 +175,9 @@ template <HasFields Record, class OnUnknown>
 Result<void> read_members(const Json::object_t& object, Record& record, OnUnknown&& on_unknown) {
   static_assert(field_count<Record> <= 64);
   std::uint64_t given = 0;
-  for (const auto& [key, item] : object) {
+  for (const auto& member : object) {
+    const std::string& key = member.first;
+    const Json& item = member.second;
     Result<void> read;
     const bool known = visit_field_named<Record>(key, [&](auto f) {
       using F = decltype(f);
