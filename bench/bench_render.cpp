@@ -19,7 +19,7 @@ void BM_RenderHtml_TypicalPost(benchmark::State& state) {
   std::size_t bytes = 0;
   for (auto _ : state) {
     auto r = p.render_html();
-    bytes = r->size();
+    bytes = r.size();
     benchmark::DoNotOptimize(r);
   }
   state.counters["bytes"] = static_cast<double>(bytes);

@@ -28,6 +28,18 @@ void BM_NormalizePublicUrl_Route(benchmark::State& state) {
 }
 BENCHMARK(BM_NormalizePublicUrl_Route);
 
+// The same with the base URL parsed beforehand, as the binding's
+// configuration object holds it.
+void BM_NormalizePublicUrl_Route_PublicBase(benchmark::State& state) {
+  const auto config = site_config();
+  const quarlo::PublicBase base(config.public_base_url);
+  for (auto _ : state) {
+    auto r = quarlo::normalize_public_url("/blog/hello-world/", config, &base);
+    benchmark::DoNotOptimize(r);
+  }
+}
+BENCHMARK(BM_NormalizePublicUrl_Route_PublicBase);
+
 void BM_NormalizePublicUrl_FullUrlWithQuery(benchmark::State& state) {
   const auto config = site_config();
   for (auto _ : state) {

@@ -1,67 +1,24 @@
 // The _quarlo_native module: definition, multi-phase initialisation and the
-// tables of what the execution step publishes.
+// publication of its members.
 //
-// The exec step adds, in this order, the classes (kClasses), the functions
-// (kFunctions) and the six exception classes. Each addition appends the name
-// to __all__ and then sets the attribute; the first failure fails the import.
+// The exec step adds, in this order, the classes (iface::kClasses), the
+// functions (iface::kFunctions) and the exception classes
+// (iface::kExceptions): the tables generated from the interface description
+// (src/python/interface/description.py). Each addition appends the name to
+// __all__ and then sets the attribute; the first failure fails the import.
 // See module.hpp for how a class or function TU plugs in.
 #include <Python.h>
 
 #include <cstdint>
 
+#include "python/interface/tables.hpp"
 #include "python/runtime/errors.hpp"
 #include "python/runtime/guard.hpp"
 #include "python/runtime/module.hpp"
-#include "python/py_build.hpp"
-#include "python/py_config.hpp"
-#include "python/py_contract.hpp"
-#include "python/py_entity.hpp"
-#include "python/py_overrides.hpp"
-#include "python/py_payload.hpp"
-#include "python/py_registry.hpp"
-#include "python/py_url.hpp"
-#include "python/py_validation.hpp"
 #include "python/runtime/pyref.hpp"
 
 namespace quarlo::py {
 namespace {
-
-// Classes in byte-wise ascending name order; terminated by {nullptr, nullptr}.
-const ClassEntry kClasses[] = {
-    {"Breadcrumb", &breadcrumb_type},
-    {"FAQItem", &faq_item_type},
-    {"OGPayload", &og_payload_type},
-    {"Robots", &robots_type},
-    {"SEOAuthor", &seo_author_type},
-    {"SEOConfig", &seo_config_type},
-    {"SEOContract", &seo_contract_type},
-    {"SEOContractConfig", &seo_contract_config_type},
-    {"SEOContractRule", &seo_contract_rule_type},
-    {"SEOEntity", &seo_entity_type},
-    {"SEOExpectation", &seo_expectation_type},
-    {"SEOImage", &seo_image_type},
-    {"SEOIssue", &seo_issue_type},
-    {"SEOOverrides", &seo_overrides_type},
-    {"SEOPayload", &seo_payload_type},
-    {"SchemaRegistry", &schema_registry_type},
-    {"TwitterPayload", &twitter_payload_type},
-    {"URLPolicy", &url_policy_type},
-    {nullptr, nullptr},
-};
-
-// Functions in byte-wise ascending name order; terminated by nullptr.
-PyMethodDef* const kFunctions[] = {
-    &build_seo_contract_def,
-    &build_seo_payload_def,
-    &build_seo_payload_dict_def,
-    &build_seo_payload_with_overrides_def,
-    &clean_query_fn_def,
-    &clean_url_fn_def,
-    &normalize_path_fn_def,
-    &normalize_public_url_fn_def,
-    &validate_payload_def,
-    nullptr,
-};
 
 InternedString g_all_name{"__all__"};
 
@@ -88,7 +45,7 @@ void add_member(PyObject* module, const char* name, PyObject* value) {
 void init(PyObject* module) {
   const ExceptionTypes& types = exception_types();
   for (std::size_t i = 0; i < kExceptionCount; ++i) {
-    add_member(module, kExceptionNames[i], types.classes[i]);
+    add_member(module, iface::kExceptions[i].name, types.classes[i]);
   }
 }
 
@@ -103,7 +60,7 @@ void refuse_other_interpreters() {
     PyRef message = PyRef::checked(PyUnicode_FromString(
         "_quarlo_native can only be imported in the main interpreter: its classes are "
         "shared by the whole process, so it does not support sub-interpreters"));
-    PyRef name = PyRef::checked(PyUnicode_FromString("_quarlo_native"));
+    PyRef name = PyRef::checked(PyUnicode_FromString(iface::kModuleName));
     PyErr_SetImportError(message.get(), name.get(), nullptr);
   }
   throw_error_set();  // id < 0: the lookup failed with an error set
@@ -112,11 +69,11 @@ void refuse_other_interpreters() {
 int exec_module(PyObject* module) noexcept {
   return guard([&] {
     refuse_other_interpreters();  // before anything process-wide is created
-    for (const ClassEntry* entry = kClasses; entry->name != nullptr; ++entry) {
+    for (const ClassEntry* entry = iface::kClasses; entry->name != nullptr; ++entry) {
       add_member(module, entry->name, reinterpret_cast<PyObject*>(entry->type()));
     }
     PyRef module_name = PyRef::checked(PyModule_GetNameObject(module));
-    for (PyMethodDef* const* def = kFunctions; *def != nullptr; ++def) {
+    for (PyMethodDef* const* def = iface::kFunctions; *def != nullptr; ++def) {
       PyRef function = PyRef::checked(PyCFunction_NewEx(*def, module, module_name.get()));
       add_member(module, (*def)->ml_name, function.get());
     }
@@ -132,8 +89,8 @@ PyModuleDef_Slot module_slots[] = {
 
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
-    "_quarlo_native",
-    "Python bindings for the quarlo core library.",
+    iface::kModuleName,
+    iface::kModuleDoc,
     0,        // no per-module state: everything is process-wide
     nullptr,  // functions are added by the exec step
     module_slots,

@@ -12,17 +12,19 @@
 
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "core/payload/builder.hpp"
 #include "core/validation/validation.hpp"
+#include "python/interface/tables.hpp"
 #include "python/runtime/args.hpp"
 #include "python/runtime/cell.hpp"
 #include "python/runtime/convert.hpp"
 #include "python/runtime/errors.hpp"
-#include "python/runtime/fast_args.hpp"
 #include "python/runtime/guard.hpp"
+#include "python/runtime/interface.hpp"
 #include "python/runtime/module.hpp"
 #include "python/py_config.hpp"
 #include "python/py_entity.hpp"
@@ -153,11 +155,6 @@ void maybe_emit_warnings(const SEOPayload& payload, bool emit_warnings) {
 
 // ------------------------------------------------------------ functions
 
-const char* const kBuildKeywords[] = {"entity", "route", "config", "overrides", nullptr};
-ArgParser build_args{"OOO|O:build_seo_payload", kBuildKeywords};
-ArgParser build_dict_args{"OOO|O:build_seo_payload_dict", kBuildKeywords};
-ArgParser build_with_overrides_args{"OOOO:build_seo_payload_with_overrides", kBuildKeywords};
-
 struct BuildArgs {
   PyObject* entity;
   std::string_view route;
@@ -165,15 +162,18 @@ struct BuildArgs {
   const quarlo::SEOOverrides* overrides;
 };
 
-// Converts in signature order; `overrides` may be null (not given).
-BuildArgs convert_args(PyObject* entity, PyObject* route, PyObject* config, PyObject* overrides,
-                       bool overrides_required) {
+// Converts in signature order; `overrides` may be not given (a record of
+// build_seo_payload or build_seo_payload_dict) or required (one of
+// build_seo_payload_with_overrides).
+template <class Record>
+BuildArgs convert_args(const Record& a) {
   BuildArgs out{};
-  out.entity = instance_arg(entity, seo_entity_type(), "entity");
-  out.route = str_view_arg(route, "route");
-  out.config = instance_arg(config, seo_config_type(), "config");
-  PyObject* given = overrides_required ? instance_arg(overrides, seo_overrides_type(), "overrides")
-                                       : optional_instance_arg(overrides, seo_overrides_type(), "overrides");
+  out.entity = instance_arg(a.entity, seo_entity_type());
+  out.route = str_view_arg(a.route);
+  out.config = instance_arg(a.config, seo_config_type());
+  constexpr bool kRequired = std::is_same_v<Record, iface::build_seo_payload_with_overrides>;
+  PyObject* given = kRequired ? instance_arg(a.overrides, seo_overrides_type())
+                              : optional_instance_arg(a.overrides, seo_overrides_type());
   out.overrides = given != nullptr ? &unwrap_seo_overrides(given) : nullptr;
   return out;
 }
@@ -182,27 +182,27 @@ SEOPayload run(const BuildArgs& args) { return build_seo_payload(args.entity, ar
 
 PyObject* build_seo_payload_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guard([&] {
-    PyObject *entity = nullptr, *route = nullptr, *config = nullptr, *overrides = nullptr;
-    build_args.parse_fastcall(args, nargs, kwnames, &entity, &route, &config, &overrides);
-    return new_seo_payload(run(convert_args(entity, route, config, overrides, false)));
+    iface::build_seo_payload a;
+    a.parse(args, nargs, kwnames);
+    return new_seo_payload(run(convert_args(a)));
   });
 }
 
 PyObject* build_seo_payload_dict_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                     PyObject* kwnames) noexcept {
   return guard([&] {
-    PyObject *entity = nullptr, *route = nullptr, *config = nullptr, *overrides = nullptr;
-    build_dict_args.parse_fastcall(args, nargs, kwnames, &entity, &route, &config, &overrides);
-    return payload_to_pydict(run(convert_args(entity, route, config, overrides, false)));
+    iface::build_seo_payload_dict a;
+    a.parse(args, nargs, kwnames);
+    return payload_to_pydict(run(convert_args(a)));
   });
 }
 
 PyObject* build_seo_payload_with_overrides_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                               PyObject* kwnames) noexcept {
   return guard([&] {
-    PyObject *entity = nullptr, *route = nullptr, *config = nullptr, *overrides = nullptr;
-    build_with_overrides_args.parse_fastcall(args, nargs, kwnames, &entity, &route, &config, &overrides);
-    return new_seo_payload(run(convert_args(entity, route, config, overrides, true)));
+    iface::build_seo_payload_with_overrides a;
+    a.parse(args, nargs, kwnames);
+    return new_seo_payload(run(convert_args(a)));
   });
 }
 
@@ -211,49 +211,17 @@ PyObject* build_seo_payload_with_overrides_fn(PyObject*, PyObject* const* args, 
 quarlo::SEOPayload build_seo_payload(PyObject* entity, std::string_view route, PyObject* config,
                                      const quarlo::SEOOverrides* overrides) {
   const quarlo::SEOConfig& core_config = unwrap_config(config);
-  SEOPayload payload =
-      unwrap(quarlo::build_seo_payload_with_overrides(unwrap_seo_entity(entity), route, core_config, overrides));
+  SEOPayload payload = unwrap(quarlo::build_seo_payload_with_overrides(unwrap_seo_entity(entity), route, core_config,
+                                                                      overrides, &config_public_base(config)));
   apply_schema_registry(payload, entity, config);
   apply_hooks(payload, entity, config);
   maybe_emit_warnings(payload, core_config.emit_warnings);
   return payload;
 }
 
-PyMethodDef build_seo_payload_def{
-    "build_seo_payload", as_pycfunction(build_seo_payload_fn), METH_FASTCALL | METH_KEYWORDS,
-    "build_seo_payload(entity, route, config, overrides=None)\n--\n\n"
-    "Builds a deterministic SEO payload for an entity at a route.\n"
-    "\n"
-    "Args:\n"
-    "    entity: Content entity.\n"
-    "    route: Route path, for example ``\"/blog/hello\"``.\n"
-    "    config: Site-wide configuration.\n"
-    "    overrides: Optional per-call overrides.\n"
-    "\n"
-    "Returns:\n"
-    "    The resolved payload.\n"
-    "\n"
-    "Raises:\n"
-    "    QuarloError: If the entity, route, or configuration is invalid."};
-
-PyMethodDef build_seo_payload_dict_def{
-    "build_seo_payload_dict", as_pycfunction(build_seo_payload_dict_fn), METH_FASTCALL | METH_KEYWORDS,
-    "build_seo_payload_dict(entity, route, config, overrides=None)\n--\n\n"
-    "Builds a payload and returns it as a plain dictionary.\n"
-    "\n"
-    "Raises:\n"
-    "    QuarloError: If the entity, route, or configuration is invalid."};
-
-PyMethodDef build_seo_payload_with_overrides_def{
-    "build_seo_payload_with_overrides", as_pycfunction(build_seo_payload_with_overrides_fn),
-    METH_FASTCALL | METH_KEYWORDS,
-    "build_seo_payload_with_overrides(entity, route, config, overrides)\n--\n\n"
-    "Builds a deterministic SEO payload with explicit overrides.\n"
-    "\n"
-    "Prefer :func:`build_seo_payload`; this variant requires ``overrides``.\n"
-    "\n"
-    "Raises:\n"
-    "    QuarloError: If the entity, route, overrides, or configuration is\n"
-    "        invalid."};
+PyMethodDef build_seo_payload_def = method_def<iface::build_seo_payload>(build_seo_payload_fn);
+PyMethodDef build_seo_payload_dict_def = method_def<iface::build_seo_payload_dict>(build_seo_payload_dict_fn);
+PyMethodDef build_seo_payload_with_overrides_def =
+    method_def<iface::build_seo_payload_with_overrides>(build_seo_payload_with_overrides_fn);
 
 }  // namespace quarlo::py

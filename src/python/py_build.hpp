@@ -1,8 +1,7 @@
-// The payload functions of the module and the pipeline behind them:
-//
-//   def build_seo_payload(entity, route, config, overrides=None) -> SEOPayload
-//   def build_seo_payload_dict(entity, route, config, overrides=None) -> dict
-//   def build_seo_payload_with_overrides(entity, route, config, overrides) -> SEOPayload
+// The payload functions of the module (build_seo_payload,
+// build_seo_payload_dict, build_seo_payload_with_overrides: their method
+// definitions are declared with the module's other members in
+// python/interface/tables.hpp) and the pipeline behind them.
 //
 // Pipeline: the core build, then the configuration's schema registry object
 // (has / generate), then its hook object (run("post_process", ...)), then
@@ -17,10 +16,6 @@
 #include "core/payload/payload.hpp"
 
 namespace quarlo::py {
-
-extern PyMethodDef build_seo_payload_def;
-extern PyMethodDef build_seo_payload_dict_def;
-extern PyMethodDef build_seo_payload_with_overrides_def;
 
 // Runs the whole pipeline. `entity` is an SEOEntity and `config` an
 // SEOConfig (borrowed; the caller keeps both alive for the call);

@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "core/url/url.hpp"
+#include "python/interface/tables.hpp"
+#include "python/py_entity.hpp"
 #include "python/runtime/args.hpp"
 #include "python/runtime/convert.hpp"
 #include "python/runtime/errors.hpp"
-#include "python/runtime/fast_args.hpp"
 #include "python/runtime/guard.hpp"
+#include "python/runtime/interface.hpp"
 #include "python/runtime/module.hpp"
-#include "python/py_entity.hpp"
 #include "python/runtime/record_object.hpp"
 
 namespace quarlo::py {
@@ -36,54 +37,37 @@ struct PolicyRecord {
   std::vector<std::string> extra_tracking_params;
 };
 
-std::vector<std::string> str_list_or_empty(PyObject* obj, const char* name) {
-  if (is_none_or_missing(obj)) return {};
-  return str_sequence_arg(obj, name);
+std::vector<std::string> str_list_or_empty(const Arg& arg) {
+  if (is_none_or_missing(arg)) return {};
+  return str_sequence_arg(arg.object, arg.name);
 }
 
-const char* const kPolicyKeywords[] = {"enforce_https",         "lowercase_paths",
-                                        "trailing_slash",        "collapse_duplicate_slashes",
-                                        "strip_tracking_params", "allowed_query_params",
-                                        "extra_tracking_params", nullptr};
-ArgParser policy_args{"|$OOOOOOO:URLPolicy", kPolicyKeywords};
+namespace policy_api = iface::URLPolicy;
 
 PyObject* policy_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    PyObject *enforce_https = nullptr, *lowercase_paths = nullptr, *trailing_slash = nullptr,
-             *collapse = nullptr, *strip = nullptr, *allowed = nullptr, *extra = nullptr;
-    policy_args.parse(args, kwargs, &enforce_https, &lowercase_paths,
-               &trailing_slash, &collapse, &strip, &allowed, &extra);
+    policy_api::New a;
+    a.parse(args, kwargs);
     PolicyRecord policy;
-    policy.enforce_https = bool_arg(enforce_https, "enforce_https", true);
-    policy.lowercase_paths = bool_arg(lowercase_paths, "lowercase_paths", false);
-    policy.trailing_slash = trailing_slash == nullptr ? std::string("never") : str_arg(trailing_slash, "trailing_slash");
-    policy.collapse_duplicate_slashes = bool_arg(collapse, "collapse_duplicate_slashes", true);
-    policy.strip_tracking_params = bool_arg(strip, "strip_tracking_params", true);
-    policy.allowed_query_params = str_list_or_empty(allowed, "allowed_query_params");
-    policy.extra_tracking_params = str_list_or_empty(extra, "extra_tracking_params");
+    policy.enforce_https = bool_arg(a.enforce_https);
+    policy.lowercase_paths = bool_arg(a.lowercase_paths);
+    policy.trailing_slash = str_arg(a.trailing_slash);
+    policy.collapse_duplicate_slashes = bool_arg(a.collapse_duplicate_slashes);
+    policy.strip_tracking_params = bool_arg(a.strip_tracking_params);
+    policy.allowed_query_params = str_list_or_empty(a.allowed_query_params);
+    policy.extra_tracking_params = str_list_or_empty(a.extra_tracking_params);
     return new_record_object(type, std::move(policy));
   });
 }
 
 PyGetSetDef policy_getset[] = {
-    {"enforce_https", get_field<&PolicyRecord::enforce_https>, nullptr,
-     "Whether ``http`` is rewritten to ``https``.", nullptr},
-    {"lowercase_paths", get_field<&PolicyRecord::lowercase_paths>, nullptr,
-     "Whether path segments are lowercased. Off by default: path case is\n"
-     "preserved because it can be significant.",
-     nullptr},
-    {"trailing_slash", get_field<&PolicyRecord::trailing_slash>, nullptr,
-     "Trailing slash policy: ``\"always\"``, ``\"never\"``, or ``\"preserve\"``.", nullptr},
-    {"collapse_duplicate_slashes", get_field<&PolicyRecord::collapse_duplicate_slashes>, nullptr,
-     "Whether repeated slashes are collapsed.", nullptr},
-    {"strip_tracking_params", get_field<&PolicyRecord::strip_tracking_params>, nullptr,
-     "Whether tracking parameters such as ``utm_*`` are removed.", nullptr},
-    {"allowed_query_params", get_field<&PolicyRecord::allowed_query_params>, nullptr,
-     "Query parameters to keep when tracking parameters are stripped. A\n"
-     "listed parameter is kept even when it matches a tracking pattern.",
-     nullptr},
-    {"extra_tracking_params", get_field<&PolicyRecord::extra_tracking_params>, nullptr,
-     "Additional query parameter names to strip, on top of the built-in\ntracking list.", nullptr},
+    property_def(policy_api::enforce_https, get_field<&PolicyRecord::enforce_https>),
+    property_def(policy_api::lowercase_paths, get_field<&PolicyRecord::lowercase_paths>),
+    property_def(policy_api::trailing_slash, get_field<&PolicyRecord::trailing_slash>),
+    property_def(policy_api::collapse_duplicate_slashes, get_field<&PolicyRecord::collapse_duplicate_slashes>),
+    property_def(policy_api::strip_tracking_params, get_field<&PolicyRecord::strip_tracking_params>),
+    property_def(policy_api::allowed_query_params, get_field<&PolicyRecord::allowed_query_params>),
+    property_def(policy_api::extra_tracking_params, get_field<&PolicyRecord::extra_tracking_params>),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -91,32 +75,36 @@ PyType_Slot policy_slots[] = {
     {Py_tp_new, as_slot(policy_new)},
     {Py_tp_dealloc, as_slot(record_dealloc<PolicyRecord>)},
     {Py_tp_getset, policy_getset},
-    {Py_tp_doc,
-     const_cast<char*>("URLPolicy(*, enforce_https=True, lowercase_paths=False, trailing_slash=\"never\", "
-                       "collapse_duplicate_slashes=True, strip_tracking_params=True, "
-                       "allowed_query_params=None, extra_tracking_params=None)\n--\n\n"
-                       "Controls how canonical URLs are normalized.")},
+    {Py_tp_doc, const_cast<char*>(policy_api::kDoc)},
     {0, nullptr},
 };
-PyType_Spec policy_spec{"_quarlo_native.URLPolicy", sizeof(RecordObject<PolicyRecord>), 0, kFinalTypeFlags,
+PyType_Spec policy_spec{policy_api::kQualifiedName, sizeof(RecordObject<PolicyRecord>), 0, kFinalTypeFlags,
                         policy_slots};
 TypeCell policy_type{policy_spec};
 
 // --------------------------------------------------------------- SEOConfig
 
-// The core configuration and the two registry objects (strong references,
-// null when absent). Only the registries change after construction.
+// The core configuration, its public base URL parsed once for every route
+// resolved under it, and the two registry objects (strong references, null
+// when absent). Only the registries change after construction.
 struct ConfigRecord {
+  explicit ConfigRecord(quarlo::SEOConfig core)
+      : config(std::move(core)), public_base(config.public_base_url) {}
+  ConfigRecord(quarlo::SEOConfig core, quarlo::PublicBase base)
+      : config(std::move(core)), public_base(std::move(base)) {}
+
   quarlo::SEOConfig config;
+  quarlo::PublicBase public_base;
   PyObject* hooks = nullptr;
   PyObject* schema_registry = nullptr;
 };
 
 // None or a sequence (not a str) of (str, str) tuples; the last pair for a
 // key wins.
-std::optional<SchemaTypeMap> schema_type_map_arg(PyObject* obj, const char* name) {
-  if (is_none_or_missing(obj)) return std::nullopt;
-  const SequenceArg pairs(obj, name, "(str, str) tuples");
+std::optional<SchemaTypeMap> schema_type_map_arg(const Arg& arg) {
+  if (is_none_or_missing(arg)) return std::nullopt;
+  const char* const name = arg.name;
+  const SequenceArg pairs(arg.object, name, "(str, str) tuples");
   SchemaTypeMap map;
   pairs.guard_memory([&] {
     pairs.for_each([&](PyObject* item) {
@@ -129,49 +117,34 @@ std::optional<SchemaTypeMap> schema_type_map_arg(PyObject* obj, const char* name
   return map;
 }
 
-const char* const kConfigKeywords[] = {
-    "canonical_host", "public_base_url", "url_policy",      "default_robots",       "default_og_image",
-    "site_name",      "title_template",  "search_robots",   "auto_generate_schema", "publisher_name",
-    "publisher_logo", "locale",          "locale_alternate", "twitter_site",        "emit_warnings",
-    "schema_type_map", "search_url_template", "hooks",      "schema_registry",      nullptr};
-ArgParser config_args{"OO|$OOOOOOOOOOOOOOOOO:SEOConfig", kConfigKeywords};
+namespace config_api = iface::SEOConfig;
 
 PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    PyObject *canonical_host = nullptr, *public_base_url = nullptr, *url_policy = nullptr,
-             *default_robots = nullptr, *default_og_image = nullptr, *site_name = nullptr,
-             *title_template = nullptr, *search_robots = nullptr, *auto_generate_schema = nullptr,
-             *publisher_name = nullptr, *publisher_logo = nullptr, *locale = nullptr,
-             *locale_alternate = nullptr, *twitter_site = nullptr, *emit_warnings = nullptr,
-             *schema_type_map = nullptr, *search_url_template = nullptr, *hooks = nullptr,
-             *schema_registry = nullptr;
-    config_args.parse(args, kwargs, &canonical_host, &public_base_url,
-               &url_policy, &default_robots, &default_og_image, &site_name, &title_template, &search_robots,
-               &auto_generate_schema, &publisher_name, &publisher_logo, &locale, &locale_alternate,
-               &twitter_site, &emit_warnings, &schema_type_map, &search_url_template, &hooks,
-               &schema_registry);
+    config_api::New a;
+    a.parse(args, kwargs);
 
     // Argument types, in signature order. The record starts from the core
     // defaults (URL policy, robots, schema type map) for what is not given.
     quarlo::SEOConfig config;
-    config.canonical_host = str_arg(canonical_host, "canonical_host");
-    config.public_base_url = str_arg(public_base_url, "public_base_url");
-    PyObject* policy = optional_instance_arg(url_policy, policy_type.get(), "url_policy");
-    PyObject* page_robots = optional_instance_arg(default_robots, robots_type(), "default_robots");
-    PyObject* og_image = optional_instance_arg(default_og_image, seo_image_type(), "default_og_image");
-    config.site_name = optional_str_arg(site_name, "site_name");
+    config.canonical_host = str_arg(a.canonical_host);
+    config.public_base_url = str_arg(a.public_base_url);
+    PyObject* policy = optional_instance_arg(a.url_policy, policy_type.get());
+    PyObject* page_robots = optional_instance_arg(a.default_robots, robots_type());
+    PyObject* og_image = optional_instance_arg(a.default_og_image, seo_image_type());
+    config.site_name = optional_str_arg(a.site_name);
     // No "{title}" default here: a configuration made without a template has none.
-    config.title_template = optional_str_arg(title_template, "title_template");
-    PyObject* search_page_robots = optional_instance_arg(search_robots, robots_type(), "search_robots");
-    config.auto_generate_schema = bool_arg(auto_generate_schema, "auto_generate_schema", true);
-    config.publisher_name = optional_str_arg(publisher_name, "publisher_name");
-    config.publisher_logo = optional_str_arg(publisher_logo, "publisher_logo");
-    config.locale = optional_str_arg(locale, "locale");
-    config.locale_alternate = optional_str_sequence_arg(locale_alternate, "locale_alternate");
-    config.twitter_site = optional_str_arg(twitter_site, "twitter_site");
-    config.emit_warnings = bool_arg(emit_warnings, "emit_warnings", false);
-    std::optional<SchemaTypeMap> type_map = schema_type_map_arg(schema_type_map, "schema_type_map");
-    config.search_url_template = optional_str_arg(search_url_template, "search_url_template");
+    config.title_template = optional_str_arg(a.title_template);
+    PyObject* search_page_robots = optional_instance_arg(a.search_robots, robots_type());
+    config.auto_generate_schema = bool_arg(a.auto_generate_schema);
+    config.publisher_name = optional_str_arg(a.publisher_name);
+    config.publisher_logo = optional_str_arg(a.publisher_logo);
+    config.locale = optional_str_arg(a.locale);
+    config.locale_alternate = optional_str_sequence_arg(a.locale_alternate);
+    config.twitter_site = optional_str_arg(a.twitter_site);
+    config.emit_warnings = bool_arg(a.emit_warnings);
+    std::optional<SchemaTypeMap> type_map = schema_type_map_arg(a.schema_type_map);
+    config.search_url_template = optional_str_arg(a.search_url_template);
 
     if (policy != nullptr) config.url_policy = to_core_policy(policy);
     if (page_robots != nullptr) config.default_robots = unwrap_robots(page_robots);
@@ -179,14 +152,13 @@ PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexc
     if (og_image != nullptr) config.default_og_image = unwrap_seo_image(og_image);
     if (type_map) config.schema_type_map = std::move(*type_map);  // replaces the defaults entirely
     unwrap(quarlo::validate(config));
-    // Parsed once here, for every route resolved under this configuration;
-    // a base URL that does not parse still fails only when a URL is resolved.
-    quarlo::prepare_public_base(config);
 
-    PyRef obj = new_record_object(type, ConfigRecord{std::move(config)});
+    // The base URL is parsed here, once; one that does not parse still
+    // fails only when a URL is resolved.
+    PyRef obj = new_record_object(type, ConfigRecord(std::move(config)));
     ConfigRecord& record = record_of<ConfigRecord>(obj.get());
-    if (!is_none_or_missing(hooks)) record.hooks = Py_NewRef(hooks);
-    if (!is_none_or_missing(schema_registry)) record.schema_registry = Py_NewRef(schema_registry);
+    if (!is_none_or_missing(a.hooks)) record.hooks = Py_NewRef(a.hooks.object);
+    if (!is_none_or_missing(a.schema_registry)) record.schema_registry = Py_NewRef(a.schema_registry.object);
     return obj;
   });
 }
@@ -200,6 +172,8 @@ int config_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
     return 0;
   });
 }
+
+bool is_seo_config(PyObject* obj) noexcept;  // below, beside the class
 
 // A configuration that will be freed the moment `obj` is released.
 bool last_reference_to_config(PyObject* obj) noexcept {
@@ -291,17 +265,14 @@ PyObject* config_to_dict(PyObject* self, PyObject*) noexcept {
 }
 
 PyGetSetDef config_getset[] = {
-    {"hooks", get_registry<&ConfigRecord::hooks>, set_registry<&ConfigRecord::hooks>,
-     "Config-scoped hook registry, consulted after the payload is built.", nullptr},
-    {"schema_registry", get_registry<&ConfigRecord::schema_registry>,
-     set_registry<&ConfigRecord::schema_registry>,
-     "Config-scoped schema registry with Python-callable generators.", nullptr},
+    property_def(config_api::hooks, get_registry<&ConfigRecord::hooks>, set_registry<&ConfigRecord::hooks>),
+    property_def(config_api::schema_registry, get_registry<&ConfigRecord::schema_registry>,
+                 set_registry<&ConfigRecord::schema_registry>),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyMethodDef config_methods[] = {
-    {"to_dict", as_pycfunction(config_to_dict), METH_NOARGS,
-     "to_dict($self)\n--\n\nReturns the configuration as a dictionary."},
+    method_def<config_api::to_dict>(config_to_dict),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -312,21 +283,16 @@ PyType_Slot config_slots[] = {
     {Py_tp_clear, as_slot(config_clear)},
     {Py_tp_getset, config_getset},
     {Py_tp_methods, config_methods},
-    {Py_tp_doc,
-     const_cast<char*>("SEOConfig(canonical_host, public_base_url, *, url_policy=None, default_robots=None, "
-                       "default_og_image=None, site_name=None, title_template=None, search_robots=None, "
-                       "auto_generate_schema=True, publisher_name=None, publisher_logo=None, locale=None, "
-                       "locale_alternate=None, twitter_site=None, emit_warnings=False, schema_type_map=None, "
-                       "search_url_template=None, hooks=None, schema_registry=None)\n--\n\n"
-                       "Site-wide configuration for payload generation.")},
+    {Py_tp_doc, const_cast<char*>(config_api::kDoc)},
     {0, nullptr},
 };
-PyType_Spec config_spec{"_quarlo_native.SEOConfig", sizeof(RecordObject<ConfigRecord>), 0,
+PyType_Spec config_spec{config_api::kQualifiedName, sizeof(RecordObject<ConfigRecord>), 0,
                         kFinalTypeFlags | static_cast<unsigned int>(Py_TPFLAGS_HAVE_GC), config_slots};
 TypeCell config_type{config_spec};
 
-bool has_type(PyObject* obj, const TypeCell& cell) noexcept {
-  PyTypeObject* type = cell.peek();
+// Exact-type test (the class is final); no instance exists before the class.
+bool is_seo_config(PyObject* obj) noexcept {
+  PyTypeObject* type = config_type.peek();
   return type != nullptr && Py_TYPE(obj) == type;
 }
 
@@ -334,9 +300,6 @@ bool has_type(PyObject* obj, const TypeCell& cell) noexcept {
 
 PyTypeObject* url_policy_type() { return policy_type.get(); }
 PyTypeObject* seo_config_type() { return config_type.get(); }
-
-bool is_url_policy(PyObject* obj) noexcept { return has_type(obj, policy_type); }
-bool is_seo_config(PyObject* obj) noexcept { return has_type(obj, config_type); }
 
 quarlo::URLPolicy to_core_policy(PyObject* policy) {
   const PolicyRecord& given = record_of<PolicyRecord>(policy);
@@ -363,13 +326,17 @@ quarlo::URLPolicy to_core_policy(PyObject* policy) {
 }
 
 const quarlo::SEOConfig& unwrap_config(PyObject* config) noexcept { return record_of<ConfigRecord>(config).config; }
+const quarlo::PublicBase& config_public_base(PyObject* config) noexcept {
+  return record_of<ConfigRecord>(config).public_base;
+}
 PyObject* config_hooks(PyObject* config) noexcept { return record_of<ConfigRecord>(config).hooks; }
 PyObject* config_schema_registry(PyObject* config) noexcept {
   return record_of<ConfigRecord>(config).schema_registry;
 }
 
 PyRef copy_config(PyObject* config) {
-  return new_record_object(seo_config_type(), ConfigRecord{unwrap_config(config)});
+  const ConfigRecord& record = record_of<ConfigRecord>(config);
+  return new_record_object(seo_config_type(), ConfigRecord(record.config, record.public_base));
 }
 
 }  // namespace quarlo::py

@@ -6,6 +6,7 @@
 #include <Python.h>
 
 #include "core/model/config.hpp"
+#include "core/url/url.hpp"
 #include "python/runtime/pyref.hpp"
 
 namespace quarlo::py {
@@ -15,18 +16,17 @@ namespace quarlo::py {
 PyTypeObject* url_policy_type();
 PyTypeObject* seo_config_type();
 
-// Exact-type tests (the classes are final).
-bool is_url_policy(PyObject* obj) noexcept;
-bool is_seo_config(PyObject* obj) noexcept;
-
 // The core policy of a URLPolicy instance. A trailing-slash word other than
 // "always", "never" or "preserve" (exact bytes) raises ValueError
 // "invalid trailing_slash: <word>" and throws PyErrorAlreadySet.
 quarlo::URLPolicy to_core_policy(PyObject* policy);
 
-// The core configuration of an SEOConfig instance; valid while the object
-// lives, and never changed (only the registries are mutable).
+// The core configuration of an SEOConfig instance, and its public base URL
+// parsed once (pass it to the builder and the URL resolver); both valid
+// while the object lives, and never changed (only the registries are
+// mutable).
 const quarlo::SEOConfig& unwrap_config(PyObject* config) noexcept;
+const quarlo::PublicBase& config_public_base(PyObject* config) noexcept;
 
 // The hook and schema registry objects (borrowed), or null when absent.
 // Python code may replace them at any time, releasing the old object: take

@@ -1,25 +1,13 @@
 // SEOExpectation, SEOContractRule, SEOContractConfig, SEOContract;
-// build_seo_contract.
+// build_seo_contract (their members, signatures and docstrings:
+// interface/description.py). SEOContract is made only by build_seo_contract.
 //
-//   @final class SEOExpectation:      # 21 keyword-only constraints
-//       required: bool | None; indexable: bool | None; canonical: str | None
-//   @final class SEOContractRule:     # (match, expect, *, severity=None)
-//       match: str; expect: SEOExpectation (a new object); severity: str | None
-//   @final class SEOContractConfig:   # (canonical_host, *, scheme="https",
-//                                     #  defaults=None, rules=None, exceptions=None)
-//   @final class SEOContract:         # only from build_seo_contract
-//       contract_version: str; site: dict
-//       def hash() -> str; def to_json() -> str; def to_dict() -> dict
-//       def write(path: str) -> None
-//
-// The core expectation records are immutable once built, so objects share
-// them instead of copying: an expectation nested into another, or passed to
-// a rule, is held by pointer, and `expect` returns a new object around the
-// same record. Building an expectation therefore costs the same however
-// large the expectations nested in it are.
+// Nested expectations are shared, not copied: the core records hold their
+// nested expectations as immutable shared records, so an expectation nested
+// into another costs one shallow copy of its own fields, however large the
+// expectations nested in it are.
 #include "python/py_contract.hpp"
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,13 +18,15 @@
 #include "core/contract/builder.hpp"
 #include "core/contract/model.hpp"
 #include "core/base/json.hpp"
+#include "python/interface/tables.hpp"
 #include "python/runtime/args.hpp"
 #include "python/runtime/cell.hpp"
 #include "python/runtime/convert.hpp"
 #include "python/runtime/errors.hpp"
-#include "python/runtime/fast_args.hpp"
 #include "python/runtime/guard.hpp"
+#include "python/runtime/interface.hpp"
 #include "python/runtime/module.hpp"
+#include "python/runtime/record_fields.hpp"
 #include "python/runtime/record_object.hpp"
 
 namespace quarlo::py {
@@ -45,15 +35,17 @@ namespace {
 // -------------------------------------------------------------- converters
 
 // None or not given -> nullopt; otherwise exactly True or False.
-std::optional<bool> optional_bool_arg(PyObject* obj, const char* name) {
-  if (is_none_or_missing(obj)) return std::nullopt;
-  return bool_arg(obj, name);
+std::optional<bool> optional_bool_arg(const Arg& arg) {
+  if (is_none_or_missing(arg)) return std::nullopt;
+  return bool_arg(arg.object, arg.name);
 }
 
 // None or not given -> nullopt; otherwise an int in 0..2**64-1 (bool, being
 // an int, is accepted). Other types: TypeError; out of range: OverflowError.
-std::optional<std::uint64_t> optional_u64_arg(PyObject* obj, const char* name) {
-  if (is_none_or_missing(obj)) return std::nullopt;
+std::optional<std::uint64_t> optional_u64_arg(const Arg& arg) {
+  if (is_none_or_missing(arg)) return std::nullopt;
+  PyObject* const obj = arg.object;
+  const char* const name = arg.name;
   if (!PyLong_Check(obj)) {
     PyRef type = type_name_of(obj);
     PyErr_Format(PyExc_TypeError, "'%U' object cannot be interpreted as an integer", type.get());
@@ -77,171 +69,119 @@ std::optional<std::uint64_t> optional_u64_arg(PyObject* obj, const char* name) {
   return static_cast<std::uint64_t>(value);
 }
 
-void set_item(PyObject* dict, InternedString& key, const PyRef& value) {
-  if (PyDict_SetItem(dict, key.get(), value.get()) < 0) throw_error_set();
-}
-
 // --------------------------------------------------------- SEOExpectation
 
-const char* const kExpectationKeywords[] = {
-    "required",     "forbidden",       "equals",           "not_equals",       "contains",
-    "matches",      "one_of",          "min_length",       "max_length",       "min_items",
-    "max_items",    "indexable",       "canonical",        "schema_required",  "schema_types",
-    "og_required",  "twitter_required", "sitemap_required", "hreflang_required", "title",
-    "description",  nullptr};
-ArgParser expectation_args{"|$OOOOOOOOOOOOOOOOOOOOO:SEOExpectation", kExpectationKeywords};
+namespace expectation_api = iface::SEOExpectation;
 
 PyTypeObject* expectation_type_get();
 
-// What an SEOExpectation object holds: its immutable core record and the
-// levels of title/description nesting it has (itself counted as 1).
-struct ExpectationRecord {
-  Shared<SEOExpectation> expectation;
-  std::size_t depth;
-};
-
-std::optional<FieldExpectation> field_expectation(PyObject* obj, const char* name) {
-  std::optional<bool> required = optional_bool_arg(obj, name);
+std::optional<FieldExpectation> field_expectation(const Arg& arg) {
+  std::optional<bool> required = optional_bool_arg(arg);
   if (!required) return std::nullopt;
   return FieldExpectation{required};
 }
 
-// The record of a nested expectation, shared with the object passed in.
-// Comparisons and the JSON writer recurse once per level, so nesting is
-// capped where it is built.
-const ExpectationRecord* nested_expectation(PyObject* obj, const char* name) {
-  PyObject* given = optional_instance_arg(obj, expectation_type_get(), name);
-  if (given == nullptr) return nullptr;
-  const ExpectationRecord& inner = record_of<ExpectationRecord>(given);
-  if (inner.depth >= kMaxExpectationNesting) {
+// A nested expectation: a shallow copy of its record, sharing whatever nests
+// in it. Comparisons and the JSON writer
+// recurse once per level, so nesting is capped where it is built.
+std::optional<Shared<SEOExpectation>> nested_expectation(const Arg& arg) {
+  PyObject* given = optional_instance_arg(arg, expectation_type_get());
+  if (given == nullptr) return std::nullopt;
+  const SEOExpectation& inner = record_of<SEOExpectation>(given);
+  if (expectation_depth(inner) >= kMaxExpectationNesting) {
     PyErr_Format(PyExc_ValueError, "expectations nest deeper than %zu levels", kMaxExpectationNesting);
-    fail_argument(name);
+    fail_argument(arg.name);
   }
-  return &inner;
+  return Shared<SEOExpectation>(inner);
 }
 
 PyObject* expectation_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    PyObject *required = nullptr, *forbidden = nullptr, *equals = nullptr, *not_equals = nullptr,
-             *contains = nullptr, *matches = nullptr, *one_of = nullptr, *min_length = nullptr,
-             *max_length = nullptr, *min_items = nullptr, *max_items = nullptr, *indexable = nullptr,
-             *canonical = nullptr, *schema_required = nullptr, *schema_types = nullptr, *og_required = nullptr,
-             *twitter_required = nullptr, *sitemap_required = nullptr, *hreflang_required = nullptr,
-             *title = nullptr, *description = nullptr;
-    expectation_args.parse(args, kwargs, &required, &forbidden, &equals, &not_equals, &contains, &matches,
-                           &one_of, &min_length, &max_length, &min_items, &max_items, &indexable, &canonical,
-                           &schema_required, &schema_types, &og_required, &twitter_required,
-                           &sitemap_required, &hreflang_required, &title, &description);
+    expectation_api::New a;
+    a.parse(args, kwargs);
     SEOExpectation e;
-    e.required = optional_bool_arg(required, "required");
-    e.forbidden = optional_bool_arg(forbidden, "forbidden");
-    e.equals = optional_str_arg(equals, "equals");
-    e.not_equals = optional_str_arg(not_equals, "not_equals");
-    e.contains = optional_str_arg(contains, "contains");
-    e.matches = optional_str_arg(matches, "matches");
-    e.one_of = optional_str_sequence_arg(one_of, "one_of");
-    e.min_length = optional_u64_arg(min_length, "min_length");
-    e.max_length = optional_u64_arg(max_length, "max_length");
-    e.min_items = optional_u64_arg(min_items, "min_items");
-    e.max_items = optional_u64_arg(max_items, "max_items");
-    e.indexable = optional_bool_arg(indexable, "indexable");
-    e.canonical = optional_str_arg(canonical, "canonical");
+    e.required = optional_bool_arg(a.required);
+    e.forbidden = optional_bool_arg(a.forbidden);
+    e.equals = optional_str_arg(a.equals);
+    e.not_equals = optional_str_arg(a.not_equals);
+    e.contains = optional_str_arg(a.contains);
+    e.matches = optional_str_arg(a.matches);
+    e.one_of = optional_str_sequence_arg(a.one_of);
+    e.min_length = optional_u64_arg(a.min_length);
+    e.max_length = optional_u64_arg(a.max_length);
+    e.min_items = optional_u64_arg(a.min_items);
+    e.max_items = optional_u64_arg(a.max_items);
+    e.indexable = optional_bool_arg(a.indexable);
+    e.canonical = optional_str_arg(a.canonical);
     // Types given without `schema_required` still make a schema expectation
     // (holding only "types"): the caller meant them.
-    std::optional<bool> schema_required_value = optional_bool_arg(schema_required, "schema_required");
-    std::optional<std::vector<std::string>> types = optional_str_sequence_arg(schema_types, "schema_types");
+    std::optional<bool> schema_required_value = optional_bool_arg(a.schema_required);
+    std::optional<std::vector<std::string>> types = optional_str_sequence_arg(a.schema_types);
     if (schema_required_value || types) e.schema = SchemaExpectation{schema_required_value, std::move(types)};
-    e.open_graph = field_expectation(og_required, "og_required");
-    e.twitter = field_expectation(twitter_required, "twitter_required");
-    e.sitemap = field_expectation(sitemap_required, "sitemap_required");
-    e.hreflang = field_expectation(hreflang_required, "hreflang_required");
-    std::size_t depth = 1;
-    if (const ExpectationRecord* inner = nested_expectation(title, "title")) {
-      e.title = inner->expectation;
-      depth = std::max(depth, inner->depth + 1);
-    }
-    if (const ExpectationRecord* inner = nested_expectation(description, "description")) {
-      e.description = inner->expectation;
-      depth = std::max(depth, inner->depth + 1);
-    }
-    return new_record_object(type, ExpectationRecord{Shared<SEOExpectation>(std::move(e)), depth});
+    e.open_graph = field_expectation(a.og_required);
+    e.twitter = field_expectation(a.twitter_required);
+    e.sitemap = field_expectation(a.sitemap_required);
+    e.hreflang = field_expectation(a.hreflang_required);
+    e.title = nested_expectation(a.title);
+    e.description = nested_expectation(a.description);
+    return new_record_object(type, std::move(e));
   });
 }
 
-// A getter for one field of the expectation's core record.
-template <auto Member>
-PyObject* get_expectation_field(PyObject* self, void*) noexcept {
-  return guard([&] { return to_py((*record_of<ExpectationRecord>(self).expectation).*Member); });
-}
-
-PyGetSetDef expectation_getset[] = {
-    {"required", get_expectation_field<&SEOExpectation::required>, nullptr, "Whether the field is required.",
-     nullptr},
-    {"indexable", get_expectation_field<&SEOExpectation::indexable>, nullptr, "Whether the page must be indexable.",
-     nullptr},
-    {"canonical", get_expectation_field<&SEOExpectation::canonical>, nullptr, "Expected canonical behavior.",
-     nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto expectation_getset = selected_field_properties<SEOExpectation, expectation_api::kProperties>();
 
 PyType_Slot expectation_slots[] = {
     {Py_tp_new, as_slot(expectation_new)},
-    {Py_tp_dealloc, as_slot(record_dealloc<ExpectationRecord>)},
-    {Py_tp_getset, expectation_getset},
-    {Py_tp_doc,
-     const_cast<char*>("SEOExpectation(*, required=None, forbidden=None, equals=None, not_equals=None, "
-                       "contains=None, matches=None, one_of=None, min_length=None, max_length=None, "
-                       "min_items=None, max_items=None, indexable=None, canonical=None, schema_required=None, "
-                       "schema_types=None, og_required=None, twitter_required=None, sitemap_required=None, "
-                       "hreflang_required=None, title=None, description=None)\n--\n\n"
-                       "Expectations applied to a page, a rule match, or contract defaults.")},
+    {Py_tp_dealloc, as_slot(record_dealloc<SEOExpectation>)},
+    {Py_tp_getset, expectation_getset.data()},
+    {Py_tp_doc, const_cast<char*>(expectation_api::kDoc)},
     {0, nullptr},
 };
-PyType_Spec expectation_spec{"_quarlo_native.SEOExpectation", sizeof(RecordObject<ExpectationRecord>), 0,
+PyType_Spec expectation_spec{expectation_api::kQualifiedName, sizeof(RecordObject<SEOExpectation>), 0,
                              kFinalTypeFlags, expectation_slots};
 TypeCell expectation_type{expectation_spec};
 
 PyTypeObject* expectation_type_get() { return expectation_type.get(); }
 
-// The record of an SEOExpectation argument (shared, not copied).
-const ExpectationRecord& expectation_arg(PyObject* obj, const char* name) {
-  return record_of<ExpectationRecord>(instance_arg(obj, expectation_type.get(), name));
+// The expectation of an SEOExpectation argument, copied.
+SEOExpectation expectation_arg(PyObject* obj, const char* name) {
+  return record_of<SEOExpectation>(instance_arg(obj, expectation_type.get(), name));
 }
+SEOExpectation expectation_arg(const Arg& arg) { return expectation_arg(arg.object, arg.name); }
 
 // -------------------------------------------------------- SEOContractRule
 
 // The severity stays as the caller wrote it until a configuration reads it.
 struct RuleRecord {
   std::string match;
-  ExpectationRecord expect;
+  SEOExpectation expect;
   std::optional<std::string> severity;
 };
 
-const char* const kRuleKeywords[] = {"match", "expect", "severity", nullptr};
-ArgParser rule_args{"OO|$O:SEOContractRule", kRuleKeywords};
+namespace rule_api = iface::SEOContractRule;
 
 PyObject* rule_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    PyObject *match = nullptr, *expect = nullptr, *severity = nullptr;
-    rule_args.parse(args, kwargs, &match, &expect, &severity);
-    std::string match_text = str_arg(match, "match");
-    const ExpectationRecord& expectation = expectation_arg(expect, "expect");
-    RuleRecord rule{std::move(match_text), expectation, optional_str_arg(severity, "severity")};
+    rule_api::New a;
+    a.parse(args, kwargs);
+    RuleRecord rule;
+    rule.match = str_arg(a.match);
+    rule.expect = expectation_arg(a.expect);
+    rule.severity = optional_str_arg(a.severity);
     return new_record_object(type, std::move(rule));
   });
 }
 
 PyObject* rule_get_expect(PyObject* self, void*) noexcept {
   return guard([&] {
-    return new_record_object(expectation_type.get(), ExpectationRecord(record_of<RuleRecord>(self).expect));
+    return new_record_object(expectation_type.get(), SEOExpectation(record_of<RuleRecord>(self).expect));
   });
 }
 
 PyGetSetDef rule_getset[] = {
-    {"match", get_field<&RuleRecord::match>, nullptr, "Route pattern, for example ``\"/blog/*\"``.", nullptr},
-    {"expect", rule_get_expect, nullptr, "Expectations applied when the pattern matches.", nullptr},
-    {"severity", get_field<&RuleRecord::severity>, nullptr, "Optional severity for failures of this rule.",
-     nullptr},
+    property_def(rule_api::match, get_field<&RuleRecord::match>),
+    property_def(rule_api::expect, rule_get_expect),
+    property_def(rule_api::severity, get_field<&RuleRecord::severity>),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -249,11 +189,10 @@ PyType_Slot rule_slots[] = {
     {Py_tp_new, as_slot(rule_new)},
     {Py_tp_dealloc, as_slot(record_dealloc<RuleRecord>)},
     {Py_tp_getset, rule_getset},
-    {Py_tp_doc, const_cast<char*>("SEOContractRule(match, expect, *, severity=None)\n--\n\n"
-                                  "A contract rule matched against route paths.")},
+    {Py_tp_doc, const_cast<char*>(rule_api::kDoc)},
     {0, nullptr},
 };
-PyType_Spec rule_spec{"_quarlo_native.SEOContractRule", sizeof(RecordObject<RuleRecord>), 0, kFinalTypeFlags,
+PyType_Spec rule_spec{rule_api::kQualifiedName, sizeof(RecordObject<RuleRecord>), 0, kFinalTypeFlags,
                       rule_slots};
 TypeCell rule_type{rule_spec};
 
@@ -267,48 +206,47 @@ ContractSeverity parse_severity(std::string_view text) noexcept {
 
 // ------------------------------------------------------ SEOContractConfig
 
-const char* const kConfigKeywords[] = {"canonical_host", "scheme", "defaults", "rules", "exceptions", nullptr};
-ArgParser config_args{"O|$OOOO:SEOContractConfig", kConfigKeywords};
+namespace contract_config_api = iface::SEOContractConfig;
 
-// One (route, SEOExpectation) pair of `exceptions`: a 2-tuple.
-std::pair<std::string, SEOExpectation> exception_pair(PyObject* item) {
-  constexpr const char* kName = "exceptions";
-  if (!PyTuple_Check(item)) raise_not_instance(item, "tuple", kName);
+// One (route, SEOExpectation) pair of `exceptions` (named `name`): a 2-tuple.
+std::pair<std::string, SEOExpectation> exception_pair(PyObject* item, const char* name) {
+  if (!PyTuple_Check(item)) raise_not_instance(item, "tuple", name);
   const Py_ssize_t length = PyTuple_Size(item);
   if (length != 2) {
     PyErr_Format(PyExc_TypeError, "expected a tuple of length 2, got a tuple of length %zd", length);
-    fail_argument(kName);
+    fail_argument(name);
   }
-  std::string route = str_arg(PyTuple_GetItem(item, 0), kName);
-  return {std::move(route), *expectation_arg(PyTuple_GetItem(item, 1), kName).expectation};
+  std::string route = str_arg(PyTuple_GetItem(item, 0), name);
+  return {std::move(route), expectation_arg(PyTuple_GetItem(item, 1), name)};
 }
 
-// A rule as the core holds it: the severity word interpreted.
-SEOContractRule core_rule(PyObject* item) {
-  const RuleRecord& rule = record_of<RuleRecord>(instance_arg(item, rule_type.get(), "rules"));
+// A rule of `rules` (named `name`) as the core holds it: the severity word
+// interpreted.
+SEOContractRule core_rule(PyObject* item, const char* name) {
+  const RuleRecord& rule = record_of<RuleRecord>(instance_arg(item, rule_type.get(), name));
   std::optional<ContractSeverity> severity;
   if (rule.severity) severity = parse_severity(*rule.severity);
-  return SEOContractRule{rule.match, *rule.expect.expectation, severity};
+  return SEOContractRule{rule.match, rule.expect, severity};
 }
 
 PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
-    PyObject *canonical_host = nullptr, *scheme = nullptr, *defaults = nullptr, *rules = nullptr,
-             *exceptions = nullptr;
-    config_args.parse(args, kwargs, &canonical_host, &scheme, &defaults, &rules, &exceptions);
+    contract_config_api::New a;
+    a.parse(args, kwargs);
     SEOContractConfig config;
-    config.canonical_host = str_arg(canonical_host, "canonical_host");
-    if (scheme != nullptr) config.scheme = str_arg(scheme, "scheme");
-    if (!is_none_or_missing(defaults)) config.defaults = *expectation_arg(defaults, "defaults").expectation;
-    if (!is_none_or_missing(rules)) {
-      config.rules = sequence_arg<SEOContractRule>(rules, "rules", "SEOContractRule", core_rule);
+    config.canonical_host = str_arg(a.canonical_host);
+    config.scheme = str_arg(a.scheme);
+    if (!is_none_or_missing(a.defaults)) config.defaults = expectation_arg(a.defaults);
+    if (!is_none_or_missing(a.rules)) {
+      config.rules = sequence_arg<SEOContractRule>(a.rules.object, a.rules.name, rule_api::kName,
+                                                   [&](PyObject* item) { return core_rule(item, a.rules.name); });
     }
-    if (!is_none_or_missing(exceptions)) {
+    if (!is_none_or_missing(a.exceptions)) {
       // Sorted by route; a route given again replaces the earlier pair.
-      const SequenceArg pairs(exceptions, "exceptions", "(str, SEOExpectation) tuples");
+      const SequenceArg pairs(a.exceptions.object, a.exceptions.name, "(str, SEOExpectation) tuples");
       pairs.guard_memory([&] {
         pairs.for_each([&](PyObject* item) {
-          auto [route, expectation] = exception_pair(item);
+          auto [route, expectation] = exception_pair(item, a.exceptions.name);
           config.exceptions.insert_or_assign(std::move(route), std::move(expectation));
         });
       });
@@ -320,19 +258,16 @@ PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexc
 PyType_Slot config_slots[] = {
     {Py_tp_new, as_slot(config_new)},
     {Py_tp_dealloc, as_slot(record_dealloc<SEOContractConfig>)},
-    {Py_tp_doc, const_cast<char*>("SEOContractConfig(canonical_host, *, scheme=\"https\", defaults=None, "
-                                  "rules=None, exceptions=None)\n--\n\n"
-                                  "Input configuration for building a contract.")},
+    {Py_tp_doc, const_cast<char*>(contract_config_api::kDoc)},
     {0, nullptr},
 };
-PyType_Spec config_spec{"_quarlo_native.SEOContractConfig", sizeof(RecordObject<SEOContractConfig>), 0,
+PyType_Spec config_spec{contract_config_api::kQualifiedName, sizeof(RecordObject<SEOContractConfig>), 0,
                         kFinalTypeFlags, config_slots};
 TypeCell config_type{config_spec};
 
 // ------------------------------------------------------------ SEOContract
 
-InternedString g_canonical_host{"canonical_host"};
-InternedString g_scheme{"scheme"};
+namespace contract_api = iface::SEOContract;
 
 const SEOContract& contract_of(PyObject* self) noexcept { return record_of<SEOContract>(self); }
 
@@ -344,19 +279,11 @@ T value_or_value_error(Result<T>&& result) {
   return std::move(result).value();
 }
 
-PyObject* contract_get_version(PyObject* self, void*) noexcept {
-  return guard([&] { return new_str(contract_of(self).contract_version); });
-}
-
-PyObject* contract_get_site(PyObject* self, void*) noexcept {
-  return guard([&] {
-    const ContractSite& site = contract_of(self).site;
-    PyRef dict = PyRef::checked(PyDict_New());
-    set_item(dict.get(), g_canonical_host, new_str(site.canonical_host));
-    set_item(dict.get(), g_scheme, new_str(site.scheme));
-    return dict;
-  });
-}
+// The properties: the site as a new dict of its fields.
+struct ContractReader : FieldReader {
+  using FieldReader::read;
+  static PyRef read(const ContractSite& site) { return fields_to_pydict<KeyOrder::Declared>(site); }
+};
 
 PyObject* contract_hash(PyObject* self, PyObject*) noexcept {
   return guard([&] { return new_str(value_or_value_error(contract_of(self).hash())); });
@@ -382,20 +309,17 @@ PyObject* contract_to_dict(PyObject* self, PyObject*) noexcept {
   });
 }
 
-const char* const kPathKeywords[] = {"path", nullptr};
-ArgParser write_args{"O:write", kPathKeywords};
-
 // A failed write is the built-in OSError carrying the display text
 // ("serialization error: failed to write contract: ...").
 PyObject* contract_write(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guard([&] {
-    PyObject* path = nullptr;
-    write_args.parse_fastcall(args, nargs, kwnames, &path);
-    const std::string_view path_text = str_view_arg(path, "path");
+    contract_api::write a;
+    a.parse(args, nargs, kwnames);
+    const std::string_view path_text = str_view_arg(a.path);
     // The system call would stop at the NUL and write another file.
     if (path_text.find('\0') != std::string_view::npos) {
       PyErr_SetString(PyExc_ValueError, "embedded null byte");
-      fail_argument("path");
+      fail_argument(a.path.name);
     }
     Result<void> written = contract_of(self).write(path_text);
     if (!written) {
@@ -409,47 +333,35 @@ PyObject* contract_write(PyObject* self, PyObject* const* args, Py_ssize_t nargs
   });
 }
 
-PyGetSetDef contract_getset[] = {
-    {"contract_version", contract_get_version, nullptr, "Version of the contract format itself.", nullptr},
-    {"site", contract_get_site, nullptr, "Site identity stored in the contract.", nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto contract_getset = selected_field_properties<SEOContract, contract_api::kProperties, ContractReader>();
 
 PyMethodDef contract_methods[] = {
-    {"hash", as_pycfunction(contract_hash), METH_NOARGS,
-     "hash($self)\n--\n\nReturns the SHA-256 hash of the serialized contract."},
-    {"to_json", as_pycfunction(contract_to_json), METH_NOARGS,
-     "to_json($self)\n--\n\nReturns the contract as pretty printed JSON."},
-    {"to_dict", as_pycfunction(contract_to_dict), METH_NOARGS,
-     "to_dict($self)\n--\n\nReturns the contract as a dictionary."},
-    {"write", as_pycfunction(contract_write), METH_FASTCALL | METH_KEYWORDS,
-     "write($self, path)\n--\n\nWrites the contract as JSON to the given path."},
+    method_def<contract_api::hash>(contract_hash),
+    method_def<contract_api::to_json>(contract_to_json),
+    method_def<contract_api::to_dict>(contract_to_dict),
+    method_def<contract_api::write>(contract_write),
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyType_Slot contract_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<SEOContract>)},
-    {Py_tp_getset, contract_getset},
+    {Py_tp_getset, contract_getset.data()},
     {Py_tp_methods, contract_methods},
-    {Py_tp_doc, const_cast<char*>("A generated, machine-readable SEO contract.")},
+    {Py_tp_doc, const_cast<char*>(contract_api::kDoc)},
     {0, nullptr},
 };
-PyType_Spec contract_spec{"_quarlo_native.SEOContract", sizeof(RecordObject<SEOContract>), 0,
+PyType_Spec contract_spec{contract_api::kQualifiedName, sizeof(RecordObject<SEOContract>), 0,
                           kNoConstructorTypeFlags, contract_slots};
 TypeCell contract_type{contract_spec};
 
 // -------------------------------------------------------------- functions
 
-const char* const kContractConfigKeywords[] = {"config", nullptr};
-ArgParser build_contract_args{"O:build_seo_contract", kContractConfigKeywords};
-
 PyObject* build_seo_contract_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guard([&] {
-    PyObject* config = nullptr;
-    build_contract_args.parse_fastcall(args, nargs, kwnames, &config);
-    const SEOContractConfig& core_config =
-        record_of<SEOContractConfig>(instance_arg(config, config_type.get(), "config"));
-    return new_record_object(contract_type.get(), unwrap(quarlo::build_seo_contract(core_config)));
+    iface::build_seo_contract a;
+    a.parse(args, nargs, kwnames);
+    const SEOContractConfig& core_config = record_of<SEOContractConfig>(instance_arg(a.config, config_type.get()));
+    return new_record_object(contract_type.get(), quarlo::build_seo_contract(core_config));
   });
 }
 
@@ -460,12 +372,6 @@ PyTypeObject* seo_contract_rule_type() { return rule_type.get(); }
 PyTypeObject* seo_contract_config_type() { return config_type.get(); }
 PyTypeObject* seo_contract_type() { return contract_type.get(); }
 
-PyMethodDef build_seo_contract_def{
-    "build_seo_contract", as_pycfunction(build_seo_contract_fn), METH_FASTCALL | METH_KEYWORDS,
-    "build_seo_contract(config)\n--\n\n"
-    "Builds a machine-readable SEO contract.\n"
-    "\n"
-    "Raises:\n"
-    "    ContractError: If contract generation fails."};
+PyMethodDef build_seo_contract_def = method_def<iface::build_seo_contract>(build_seo_contract_fn);
 
 }  // namespace quarlo::py

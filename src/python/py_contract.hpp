@@ -16,6 +16,7 @@ PyTypeObject* seo_contract_rule_type();
 PyTypeObject* seo_contract_config_type();
 PyTypeObject* seo_contract_type();
 
-extern PyMethodDef build_seo_contract_def;
+// build_seo_contract_def, the function's method definition, is declared with
+// the module's other members in python/interface/tables.hpp.
 
 }  // namespace quarlo::py

@@ -25,19 +25,9 @@ PyTypeObject* faq_item_type();
 PyTypeObject* robots_type();
 PyTypeObject* seo_entity_type();
 
-// Exact-type tests (the classes are final).
-bool is_seo_image(PyObject* obj) noexcept;
-bool is_breadcrumb(PyObject* obj) noexcept;
-bool is_faq_item(PyObject* obj) noexcept;
-bool is_robots(PyObject* obj) noexcept;
-bool is_seo_entity(PyObject* obj) noexcept;
-
-// The record held by an instance that passed the matching is_* test (or
-// instance_arg). The reference is valid while the object lives; the record
-// never changes.
+// The record held by an instance that passed instance_arg. The reference is
+// valid while the object lives; the record never changes.
 const quarlo::SEOImage& unwrap_seo_image(PyObject* obj) noexcept;
-const quarlo::Breadcrumb& unwrap_breadcrumb(PyObject* obj) noexcept;
-const quarlo::FAQItem& unwrap_faq_item(PyObject* obj) noexcept;
 const quarlo::Robots& unwrap_robots(PyObject* obj) noexcept;
 const quarlo::SEOEntity& unwrap_seo_entity(PyObject* obj) noexcept;
 

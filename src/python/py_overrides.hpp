@@ -14,9 +14,6 @@ namespace quarlo::py {
 // fails.
 PyTypeObject* seo_overrides_type();
 
-// Exact-type test (the class is final).
-bool is_seo_overrides(PyObject* obj) noexcept;
-
 // The record held by an instance; valid while the object lives.
 const quarlo::SEOOverrides& unwrap_seo_overrides(PyObject* obj) noexcept;
 

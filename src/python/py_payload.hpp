@@ -17,9 +17,6 @@ PyTypeObject* seo_payload_type();
 PyTypeObject* og_payload_type();
 PyTypeObject* twitter_payload_type();
 
-// Exact-type test (the class is final).
-bool is_seo_payload(PyObject* obj) noexcept;
-
 // The record held by an SEOPayload instance; valid while the object lives.
 const quarlo::SEOPayload& unwrap_seo_payload(PyObject* obj) noexcept;
 

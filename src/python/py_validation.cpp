@@ -1,8 +1,6 @@
-// SEOIssue, the validation finding, and validate_payload.
-//
-//   @final class SEOIssue:            # only from validate_payload
-//       rule_id: str; severity: str; message: str; url: str | None
-//       details: dict (a new dict on every read)
+// SEOIssue, the validation finding, and validate_payload (their members,
+// signatures and docstrings: interface/description.py). Only
+// validate_payload makes an SEOIssue; `details` is a new dict on every read.
 #include "python/py_validation.hpp"
 
 #include <optional>
@@ -13,12 +11,13 @@
 
 #include "core/base/json.hpp"
 #include "core/validation/validation.hpp"
+#include "python/interface/tables.hpp"
 #include "python/py_payload.hpp"
 #include "python/runtime/args.hpp"
 #include "python/runtime/cell.hpp"
 #include "python/runtime/convert.hpp"
-#include "python/runtime/fast_args.hpp"
 #include "python/runtime/guard.hpp"
+#include "python/runtime/interface.hpp"
 #include "python/runtime/module.hpp"
 #include "python/runtime/record_object.hpp"
 
@@ -50,24 +49,24 @@ PyObject* issue_get_details(PyObject* self, void*) noexcept {
   });
 }
 
+namespace issue_api = iface::SEOIssue;
+
 PyGetSetDef issue_getset[] = {
-    {"rule_id", get_field<&IssueRecord::rule_id>, nullptr, "Stable rule identifier, for example ``\"QUARLO101\"``.",
-     nullptr},
-    {"severity", issue_get_severity, nullptr, "Severity, one of ``\"error\"``, ``\"warning\"``, or ``\"info\"``.",
-     nullptr},
-    {"message", get_field<&IssueRecord::message>, nullptr, "Human readable description of the finding.", nullptr},
-    {"url", get_field<&IssueRecord::url>, nullptr, "Canonical URL the finding applies to.", nullptr},
-    {"details", issue_get_details, nullptr, "Additional structured details about the finding.", nullptr},
+    property_def(issue_api::rule_id, get_field<&IssueRecord::rule_id>),
+    property_def(issue_api::severity, issue_get_severity),
+    property_def(issue_api::message, get_field<&IssueRecord::message>),
+    property_def(issue_api::url, get_field<&IssueRecord::url>),
+    property_def(issue_api::details, issue_get_details),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyType_Slot issue_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<IssueRecord>)},
     {Py_tp_getset, issue_getset},
-    {Py_tp_doc, const_cast<char*>("A single validation finding.")},
+    {Py_tp_doc, const_cast<char*>(issue_api::kDoc)},
     {0, nullptr},
 };
-PyType_Spec issue_spec{"_quarlo_native.SEOIssue", sizeof(RecordObject<IssueRecord>), 0, kNoConstructorTypeFlags,
+PyType_Spec issue_spec{issue_api::kQualifiedName, sizeof(RecordObject<IssueRecord>), 0, kNoConstructorTypeFlags,
                        issue_slots};
 TypeCell issue_type{issue_spec};
 
@@ -77,14 +76,11 @@ PyRef new_issue(SEOIssue&& issue) {
   return new_record_object(issue_type.get(), std::move(record));
 }
 
-const char* const kPayloadKeywords[] = {"payload", nullptr};
-ArgParser validate_args{"O:validate_payload", kPayloadKeywords};
 PyObject* validate_payload_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guard([&] {
-    PyObject* payload = nullptr;
-    validate_args.parse_fastcall(args, nargs, kwnames, &payload);
-    std::vector<SEOIssue> issues =
-        quarlo::validate(unwrap_seo_payload(instance_arg(payload, seo_payload_type(), "payload")));
+    iface::validate_payload a;
+    a.parse(args, nargs, kwnames);
+    std::vector<SEOIssue> issues = quarlo::validate(unwrap_seo_payload(instance_arg(a.payload, seo_payload_type())));
     PyRef list = PyRef::checked(PyList_New(static_cast<Py_ssize_t>(issues.size())));
     Py_ssize_t i = 0;
     for (SEOIssue& issue : issues) PyList_SetItem(list.get(), i++, new_issue(std::move(issue)).release());
@@ -96,12 +92,6 @@ PyObject* validate_payload_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs
 
 PyTypeObject* seo_issue_type() { return issue_type.get(); }
 
-PyMethodDef validate_payload_def{
-    "validate_payload", as_pycfunction(validate_payload_fn), METH_FASTCALL | METH_KEYWORDS,
-    "validate_payload(payload)\n--\n\n"
-    "Runs the built-in validation checks against a payload.\n"
-    "\n"
-    "Returns:\n"
-    "    A list of :class:`SEOIssue` findings, empty when the payload passes."};
+PyMethodDef validate_payload_def = method_def<iface::validate_payload>(validate_payload_fn);
 
 }  // namespace quarlo::py

@@ -12,6 +12,7 @@ namespace quarlo::py {
 // fails.
 PyTypeObject* seo_issue_type();
 
-extern PyMethodDef validate_payload_def;
+// validate_payload_def, the function's method definition, is declared with
+// the module's other members in python/interface/tables.hpp.
 
 }  // namespace quarlo::py

@@ -15,6 +15,7 @@ the Python code that a payload build calls out to, through a configuration's
 JSON-LD documents into one graph.
 """
 
+# --- the native module's names: generated from src/python/interface/description.py by generate.py
 from _quarlo_native import (
     Breadcrumb,
     ConfigurationError,
@@ -50,18 +51,6 @@ from _quarlo_native import (
     validate_payload,
 )
 
-from . import hooks, jsonld, registry
-from ._version import __version__
-# The Python registries that a configuration's schema_registry and hooks take;
-# the native introspection class stays _quarlo_native.SchemaRegistry.
-from .hooks import HookRegistry
-from .registry import SchemaRegistry
-from .data import config_from_dict, config_from_file, entity_from_dict
-from . import _reduce
-
-_reduce.register()  # pickle, copy and deepcopy of the module's classes
-
-# The native module's names, in its order.
 __all__ = [
     "Breadcrumb",
     "FAQItem",
@@ -97,4 +86,17 @@ __all__ = [
     "SchemaError",
     "ContractError",
 ]
+# --- end of the generated names
+
+from . import hooks, jsonld, registry
+from ._version import __version__
+# The Python registries that a configuration's schema_registry and hooks take;
+# the native introspection class stays _quarlo_native.SchemaRegistry.
+from .hooks import HookRegistry
+from .registry import SchemaRegistry
+from .data import config_from_dict, config_from_file, entity_from_dict
+from . import _reduce
+
+_reduce.register()  # pickle, copy and deepcopy of the module's classes
+
 __all__ += ["HookRegistry", "config_from_dict", "config_from_file", "entity_from_dict"]

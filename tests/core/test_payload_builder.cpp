@@ -351,7 +351,7 @@ TEST(Builder, NoOverridesEqualsEmptyOverrides) {
   auto b = build_seo_payload_with_overrides(in.entity, in.route, in.config, &empty);
   ASSERT_TRUE(a && b);
   EXPECT_EQ(*a, *b);
-  EXPECT_EQ(*hash_payload(*a), *hash_payload(*b));
+  EXPECT_EQ(hash_payload(*a), hash_payload(*b));
 }
 
 // ---- schema assembly -------------------------------------------------------------
@@ -445,7 +445,7 @@ TEST(Builder, SameInputsSameBytes) {
   auto a = build_seo_payload_with_overrides(in.entity, in.route, in.config, nullptr);
   auto b = build_seo_payload_with_overrides(in.entity, in.route, in.config, nullptr);
   ASSERT_TRUE(a && b);
-  EXPECT_EQ(*a->to_json_compact(), *b->to_json_compact());
+  EXPECT_EQ(a->to_json_compact(), b->to_json_compact());
 }
 
 }  // namespace

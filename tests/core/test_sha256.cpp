@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 
 namespace quarlo {
@@ -15,8 +16,29 @@ struct DigestCase {
 
 class Sha256 : public ::testing::TestWithParam<DigestCase> {};
 
+std::string hex(const Sha256Digest& digest) {
+  std::string out;
+  for (const unsigned char byte : digest) {
+    out.push_back("0123456789abcdef"[byte >> 4]);
+    out.push_back("0123456789abcdef"[byte & 0xF]);
+  }
+  return out;
+}
+
 TEST_P(Sha256, MatchesKnownDigests) {
   EXPECT_EQ(sha256_hex(GetParam().input), GetParam().hex);
+  // The fallback computes the same digests.
+  EXPECT_EQ(hex(detail::sha256_portable(GetParam().input)), GetParam().hex);
+}
+
+// Every length around the one- and two-block padding boundaries, and over
+// several blocks: the fallback agrees with libcrypto.
+TEST(Sha256Fallback, AgreesWithLibcryptoAtEveryLength) {
+  std::string input;
+  for (std::size_t length = 0; length <= 200; ++length) {
+    EXPECT_EQ(detail::sha256_portable(input), sha256(input)) << length;
+    input.push_back(static_cast<char>('a' + length % 26));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

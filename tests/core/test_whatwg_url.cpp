@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace quarlo::whatwg {
 namespace {
@@ -482,15 +483,19 @@ TEST(Uts46ToAscii, ManyNonAsciiLabelsConvertInPieces) {
   EXPECT_EQ(result.url->href(), expected);
 }
 
-TEST(DefaultPort, OfEachScheme) {
-  EXPECT_EQ(default_port("http"), 80);
-  EXPECT_EQ(default_port("https"), 443);
-  EXPECT_EQ(default_port("ws"), 80);
-  EXPECT_EQ(default_port("wss"), 443);
-  EXPECT_EQ(default_port("ftp"), 21);
-  EXPECT_EQ(default_port("file"), -1);
-  EXPECT_EQ(default_port("HTTP"), -1);
-  EXPECT_EQ(default_port("gopher"), -1);
+// A special scheme's default port is dropped; any other port, and every
+// port of a non-special scheme, is kept.
+TEST(DefaultPort, IsDroppedForItsSchemeOnly) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"http://h:80/", "http://h/"},        {"HTTPS://h:443/", "https://h/"}, {"ws://h:80/", "ws://h/"},
+      {"wss://h:443/", "wss://h/"},         {"ftp://h:21/", "ftp://h/"},      {"http://h:443/", "http://h:443/"},
+      {"gopher://h:70/", "gopher://h:70/"}, {"x://h:80/", "x://h:80/"},
+  };
+  for (const auto& [input, href] : cases) {
+    const auto result = parse(input);
+    ASSERT_TRUE(result) << input << ": " << result.failure;
+    EXPECT_EQ(result.url->href(), href) << input;
+  }
 }
 
 }  // namespace

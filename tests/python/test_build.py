@@ -79,52 +79,6 @@ FakeNumpyBool.__name__ = "bool_"
 
 # ------------------------------------------------------------------ surface
 
-@pytest.mark.parametrize(
-    "obj, signature",
-    [
-        (build_seo_payload, "(entity, route, config, overrides=None)"),
-        (build_seo_payload_dict, "(entity, route, config, overrides=None)"),
-        (build_seo_payload_with_overrides, "(entity, route, config, overrides)"),
-        (SEOOverrides, "(*, " + ", ".join(
-            f"{k}={'False' if k in ('omit_schema', 'skip_title_template') else 'None'}"
-            for k in OVERRIDE_KEYWORDS) + ")"),
-    ],
-)
-def test_signatures(obj, signature):
-    assert str(inspect.signature(obj)) == signature
-
-
-@pytest.mark.parametrize(
-    "obj, doc",
-    [
-        (SEOOverrides, "Per-call overrides that take precedence over the entity and config."),
-        (build_seo_payload,
-         "Builds a deterministic SEO payload for an entity at a route.\n\n"
-         "Args:\n"
-         "    entity: Content entity.\n"
-         "    route: Route path, for example ``\"/blog/hello\"``.\n"
-         "    config: Site-wide configuration.\n"
-         "    overrides: Optional per-call overrides.\n\n"
-         "Returns:\n"
-         "    The resolved payload.\n\n"
-         "Raises:\n"
-         "    QuarloError: If the entity, route, or configuration is invalid."),
-        (build_seo_payload_dict,
-         "Builds a payload and returns it as a plain dictionary.\n\n"
-         "Raises:\n"
-         "    QuarloError: If the entity, route, or configuration is invalid."),
-        (build_seo_payload_with_overrides,
-         "Builds a deterministic SEO payload with explicit overrides.\n\n"
-         "Prefer :func:`build_seo_payload`; this variant requires ``overrides``.\n\n"
-         "Raises:\n"
-         "    QuarloError: If the entity, route, overrides, or configuration is\n"
-         "        invalid."),
-    ],
-)
-def test_docstrings(obj, doc):
-    assert obj.__doc__ == doc
-
-
 def test_overrides_is_final_and_opaque():
     with pytest.raises(TypeError):
         type("Sub", (SEOOverrides,), {})

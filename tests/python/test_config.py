@@ -1,7 +1,6 @@
 """Configuration classes: URLPolicy and SEOConfig."""
 
 import gc
-import inspect
 import sys
 import weakref
 
@@ -21,50 +20,6 @@ DEFAULT_TYPES = {
 def assert_note(exc, name):
     if HAS_NOTES:
         assert exc.__notes__ == [f"while processing '{name}'"]
-
-
-@pytest.mark.parametrize(
-    "obj, signature",
-    [
-        (URLPolicy, "(*, enforce_https=True, lowercase_paths=False, trailing_slash='never', "
-                    "collapse_duplicate_slashes=True, strip_tracking_params=True, allowed_query_params=None, "
-                    "extra_tracking_params=None)"),
-        (SEOConfig, "(canonical_host, public_base_url, *, url_policy=None, default_robots=None, "
-                    "default_og_image=None, site_name=None, title_template=None, search_robots=None, "
-                    "auto_generate_schema=True, publisher_name=None, publisher_logo=None, locale=None, "
-                    "locale_alternate=None, twitter_site=None, emit_warnings=False, schema_type_map=None, "
-                    "search_url_template=None, hooks=None, schema_registry=None)"),
-        (SEOConfig.to_dict, "(self, /)"),
-    ],
-)
-def test_signatures(obj, signature):
-    assert str(inspect.signature(obj)) == signature
-
-
-@pytest.mark.parametrize(
-    "owner, name, doc",
-    [
-        (URLPolicy, None, "Controls how canonical URLs are normalized."),
-        (URLPolicy, "enforce_https", "Whether ``http`` is rewritten to ``https``."),
-        (URLPolicy, "lowercase_paths",
-         "Whether path segments are lowercased. Off by default: path case is\n"
-         "preserved because it can be significant."),
-        (URLPolicy, "trailing_slash", 'Trailing slash policy: ``"always"``, ``"never"``, or ``"preserve"``.'),
-        (URLPolicy, "collapse_duplicate_slashes", "Whether repeated slashes are collapsed."),
-        (URLPolicy, "strip_tracking_params", "Whether tracking parameters such as ``utm_*`` are removed."),
-        (URLPolicy, "allowed_query_params",
-         "Query parameters to keep when tracking parameters are stripped. A\n"
-         "listed parameter is kept even when it matches a tracking pattern."),
-        (URLPolicy, "extra_tracking_params",
-         "Additional query parameter names to strip, on top of the built-in\ntracking list."),
-        (SEOConfig, None, "Site-wide configuration for payload generation."),
-        (SEOConfig, "hooks", "Config-scoped hook registry, consulted after the payload is built."),
-        (SEOConfig, "schema_registry", "Config-scoped schema registry with Python-callable generators."),
-        (SEOConfig, "to_dict", "Returns the configuration as a dictionary."),
-    ],
-)
-def test_docstrings(owner, name, doc):
-    assert (owner if name is None else getattr(owner, name)).__doc__ == doc
 
 
 @pytest.mark.parametrize("cls", [URLPolicy, SEOConfig])

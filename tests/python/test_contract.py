@@ -72,68 +72,6 @@ def full_config():
 
 # ------------------------------------------------------------------ class surface
 
-EXPECTATION_SIGNATURE = (
-    "(*, required=None, forbidden=None, equals=None, not_equals=None, contains=None, matches=None, "
-    "one_of=None, min_length=None, max_length=None, min_items=None, max_items=None, indexable=None, "
-    "canonical=None, schema_required=None, schema_types=None, og_required=None, twitter_required=None, "
-    "sitemap_required=None, hreflang_required=None, title=None, description=None)")
-
-
-@pytest.mark.parametrize(
-    "obj, signature",
-    [
-        (SEOExpectation, EXPECTATION_SIGNATURE),
-        (SEOContractRule, "(match, expect, *, severity=None)"),
-        (SEOContractConfig, "(canonical_host, *, scheme='https', defaults=None, rules=None, exceptions=None)"),
-        (SEOContract.hash, "(self, /)"),
-        (SEOContract.to_json, "(self, /)"),
-        (SEOContract.to_dict, "(self, /)"),
-        (SEOContract.write, "(self, /, path)"),
-        (build_seo_contract, "(config)"),
-        (SchemaRegistry, "()"),
-        (SchemaRegistry.has, "(self, /, schema_type)"),
-        (SchemaRegistry.list_types, "(self, /)"),
-    ],
-)
-def test_signatures(obj, signature):
-    assert str(inspect.signature(obj)) == signature
-
-
-@pytest.mark.parametrize(
-    "owner, name, doc",
-    [
-        (SEOExpectation, None, "Expectations applied to a page, a rule match, or contract defaults."),
-        (SEOExpectation, "required", "Whether the field is required."),
-        (SEOExpectation, "indexable", "Whether the page must be indexable."),
-        (SEOExpectation, "canonical", "Expected canonical behavior."),
-        (SEOContractRule, None, "A contract rule matched against route paths."),
-        (SEOContractRule, "match", 'Route pattern, for example ``"/blog/*"``.'),
-        (SEOContractRule, "expect", "Expectations applied when the pattern matches."),
-        (SEOContractRule, "severity", "Optional severity for failures of this rule."),
-        (SEOContractConfig, None, "Input configuration for building a contract."),
-        (SEOContract, None, "A generated, machine-readable SEO contract."),
-        (SEOContract, "contract_version", "Version of the contract format itself."),
-        (SEOContract, "site", "Site identity stored in the contract."),
-        (SEOContract, "hash", "Returns the SHA-256 hash of the serialized contract."),
-        (SEOContract, "to_json", "Returns the contract as pretty printed JSON."),
-        (SEOContract, "to_dict", "Returns the contract as a dictionary."),
-        (SEOContract, "write", "Writes the contract as JSON to the given path."),
-        (build_seo_contract, None,
-         "Builds a machine-readable SEO contract.\n\nRaises:\n    ContractError: If contract generation fails."),
-        (SchemaRegistry, None,
-         "Native introspection handle for the core schema registry.\n"
-         "\n"
-         "Python callables are registered through ``quarlo.registry.SchemaRegistry``,\n"
-         "which stores them and applies the generated schema around the build. This\n"
-         "native type only exposes ``has`` and ``list_types``."),
-        (SchemaRegistry, "has", "Returns whether a native builder is registered for ``schema_type``."),
-        (SchemaRegistry, "list_types", "Lists the schema types with a registered native builder."),
-    ],
-)
-def test_docstrings(owner, name, doc):
-    assert (owner if name is None else getattr(owner, name)).__doc__ == doc
-
-
 @pytest.mark.parametrize("cls", [SEOExpectation, SEOContractRule, SEOContractConfig, SEOContract, SchemaRegistry])
 def test_final_and_immutable(cls):
     assert getattr(native, cls.__name__) is cls

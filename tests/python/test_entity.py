@@ -19,65 +19,6 @@ def assert_note(exc, name):
         assert exc.__notes__ == [f"while processing '{name}'"]
 
 
-@pytest.mark.parametrize(
-    "cls, signature",
-    [
-        (SEOEntity, "(entity_type, *, slug=None, title=None, excerpt=None, body_html=None, status=None, "
-                    "featured_image=None, published_at=None, updated_at=None, author_name=None, "
-                    "breadcrumbs=None, sku=None, price=None, price_currency=None, availability=None, "
-                    "same_as=None, address=None, faq_items=None)"),
-        (SEOImage, "(url, *, width=None, height=None, alt=None)"),
-        (SEOAuthor, "(name, *, url=None)"),
-        (Breadcrumb, "(name, url)"),
-        (FAQItem, "(question, answer)"),
-        (Robots, "(*, index=True, follow=True, max_snippet=None, max_image_preview=None, "
-                 "max_video_preview=None)"),
-        (SEOEntity.to_dict, "(self, /)"),
-        (SEOImage.to_dict, "(self, /)"),
-        (Robots.serialize, "(self, /)"),
-    ],
-)
-def test_signatures(cls, signature):
-    assert str(inspect.signature(cls)) == signature
-
-
-@pytest.mark.parametrize(
-    "owner, name, doc",
-    [
-        (SEOEntity, None, "A content entity to generate SEO metadata for."),
-        (SEOEntity, "entity_type", "The entity type as a string."),
-        (SEOEntity, "title", "The page title."),
-        (SEOEntity, "excerpt", "The short description."),
-        (SEOEntity, "to_dict", "Returns the entity as a dictionary."),
-        (SEOImage, None, "An image reference used for Open Graph, Twitter Cards, and schemas."),
-        (SEOImage, "url", "Absolute URL of the image."),
-        (SEOImage, "width", "Image width in pixels."),
-        (SEOImage, "height", "Image height in pixels."),
-        (SEOImage, "alt", "Alternative text describing the image."),
-        (SEOImage, "to_dict", "Returns the image as a dictionary."),
-        (SEOAuthor, None, "An author reference used in article schemas."),
-        (SEOAuthor, "name", "Display name of the author."),
-        (SEOAuthor, "url", "Optional profile URL for the author."),
-        (Breadcrumb, None, "A single entry in a breadcrumb trail."),
-        (Breadcrumb, "name", "Human readable label for the breadcrumb."),
-        (Breadcrumb, "url", "URL the breadcrumb links to."),
-        (FAQItem, None, "A single question and answer pair for FAQ schemas."),
-        (FAQItem, "question", "The question text."),
-        (FAQItem, "answer", "The answer text."),
-        (Robots, None, "Robots directives for a page."),
-        (Robots, "index", "Whether search engines may index the page. Defaults to ``True``."),
-        (Robots, "follow", "Whether search engines may follow links. Defaults to ``True``."),
-        (Robots, "max_snippet", "Maximum number of characters to show in a snippet."),
-        (Robots, "max_image_preview", 'Maximum image preview size, for example ``"large"``.'),
-        (Robots, "max_video_preview", "Maximum video preview length in seconds."),
-        (Robots, "serialize",
-         'Serializes the directives into the meta robots string, for example\n``"index,follow"``.'),
-    ],
-)
-def test_docstrings(owner, name, doc):
-    assert (owner if name is None else getattr(owner, name)).__doc__ == doc
-
-
 CLASSES = [SEOEntity, SEOImage, SEOAuthor, Breadcrumb, FAQItem, Robots]
 SAMPLES = [SEOEntity("post"), SEOImage("u"), SEOAuthor("n"), Breadcrumb("n", "u"), FAQItem("q", "a"), Robots()]
 

@@ -1,7 +1,11 @@
-"""The interface description and type stubs installed beside the module agree
-with the live module: one record per class, function, constructor, method and
-property accessor, and none more; signatures, defaults, docstrings,
-decorators and annotations as the module really has them."""
+"""The live module agrees with its interface table
+(src/python/interface/description.py), in both directions: the interface
+description and type stubs installed beside it are the ones the table makes
+now; every class, function, constructor, method and property accessor has
+its record and every record its member; members in the table's order;
+signatures, text signatures, defaults, docstrings, decorators and annotations
+as the module really has them; the exception classes with their bases and the
+core error kinds each is raised for."""
 
 import ast
 import builtins
@@ -38,7 +42,9 @@ def _load_generator():
     return module
 
 
-GENERATED = _load_generator().generate()
+GENERATOR = _load_generator()
+GENERATED = GENERATOR.generate()
+TABLE = GENERATOR.load_description()
 RECORDS = json.loads(GENERATED[DESCRIPTION])
 CLASS_RECORDS = [r for r in RECORDS if r["type"] == "class"]
 FUNCTION_RECORDS = [r for r in RECORDS if r["type"] == "function"]
@@ -65,6 +71,18 @@ def parameters(record):
     return [(entry["name"], KINDS[group], ast.literal_eval(entry["default"]) if "default" in entry else
              inspect.Parameter.empty)
             for group in KINDS for entry in record["arguments"][group]]
+
+
+def text_signature(record):
+    """The runtime text signature of a function, method or constructor record:
+    $self for a method, nothing for the constructor's cls."""
+    arguments = record["arguments"]
+    bound = arguments["posonlyargs"] == [{"name": "self"}]
+    one = [entry["name"] + (f"={entry['default']}" if "default" in entry else "")
+           for group in ("args", "kwonlyargs") for entry in arguments[group]]
+    if arguments["kwonlyargs"]:
+        one.insert(len(arguments["args"]), "*")
+    return "(" + ", ".join((["$self"] if bound else []) + one) + ")"
 
 
 def evaluate(annotation):
@@ -99,6 +117,23 @@ def test_installed_beside_the_module_and_current(name):
     assert path.read_text(encoding="utf-8") == GENERATED[name], f"{path} is stale: rebuild the module"
 
 
+def test_package_reexports_the_table():
+    # The package's block of names is rewritten by every build of the module.
+    text = (ROOT / "src" / "quarlo" / "__init__.py").read_text(encoding="utf-8")
+    assert GENERATOR.package_block(TABLE) in text, "quarlo/__init__.py's names are stale: rebuild the module"
+    import quarlo
+
+    assert quarlo.__all__[: len(native.__all__)] == native.__all__
+    assert all(getattr(quarlo, name) is getattr(native, name)
+               for name in native.__all__ if name not in GENERATOR.PACKAGE_OWN_NAMES)
+
+
+def test_module_publishes_the_table_in_order():
+    classes, functions = [c.name for c in TABLE.CLASSES], [f.name for f in TABLE.FUNCTIONS]
+    assert native.__all__ == classes + functions + [e.name for e in TABLE.EXCEPTIONS]
+    assert sorted(classes, key=str.encode) == classes and sorted(functions, key=str.encode) == functions
+
+
 def test_records_ids_and_parents():
     assert [len(RECORDS), len(CLASS_RECORDS), len(FUNCTION_RECORDS)] == [137, 18, 118]
     module = RECORDS[0]
@@ -130,6 +165,8 @@ def test_class(record):
     assert isinstance(cls, type) and record["id"] == f"_quarlo_native.{cls.__name__}"
     assert record["doc"] == cls.__doc__
     assert record["decorators"] == ["typing.final"]
+    constructor = [r for r in FUNCTION_RECORDS if r.get("parent") == record["id"] and r["name"] == "__new__"]
+    assert cls.__text_signature__ == (text_signature(constructor[0]) if constructor else None)
     with pytest.raises(TypeError):
         type("Subclass", (cls,), {})
     # Every member has its record and every record its member.
@@ -168,6 +205,8 @@ def test_signature_and_doc(record):
                 doc = record["doc"]
     if actual is not None:
         assert [(p.name, p.kind, p.default) for p in actual.parameters.values()] == expected
+        if not record["name"].startswith("__"):  # the slots' text signatures are the interpreter's
+            assert live.__text_signature__ == text_signature(record)
         for (_, _, default), parameter in zip(expected, actual.parameters.values()):
             assert type(default) is type(parameter.default)  # True is not 1
     assert record["doc"] == doc
@@ -263,3 +302,30 @@ def test_function_results_match_annotations(samples):
         if "parent" not in record:
             value = getattr(native, record["name"])(*calls[record["name"]])
             assert conforms(value, evaluate(record["returns"])), record["name"]
+
+
+# ------------------------------------------------------------- exception classes
+
+EXCEPTIONS = TABLE.EXCEPTIONS
+
+
+@pytest.mark.parametrize("exception", EXCEPTIONS, ids=lambda e: e.name)
+def test_exception_class(exception):
+    cls = getattr(native, exception.name)
+    assert cls.__bases__ == (evaluate(exception.base),)
+    assert (cls.__module__, cls.__qualname__) == ("_quarlo_native", exception.name)
+
+
+def test_core_error_kinds_raise_their_classes(testing):
+    """Each core error kind is raised as the class the table gives it; the
+    table names every kind of the core once. The test extension holds its own
+    classes (its own copy of the binding), made from the same table."""
+    by_kind = {kind: index for index, exception in enumerate(EXCEPTIONS) for kind in exception.kinds}
+    assert sorted(by_kind) == sorted(testing.error_kinds())
+    assert len(by_kind) == sum(len(exception.kinds) for exception in EXCEPTIONS)
+    table = testing.exception_types()
+    assert [cls.__name__ for cls in table] == [exception.name for exception in EXCEPTIONS]
+    for kind, index in by_kind.items():
+        with pytest.raises(ValueError) as info:
+            testing.raise_core_error(kind, "message")
+        assert type(info.value) is table[index], kind

@@ -1,7 +1,5 @@
 """Route and public URL normalisation and tracking-parameter removal."""
 
-import inspect
-
 import pytest
 from hypothesis import given, settings, strategies as st
 
@@ -10,35 +8,6 @@ import _quarlo_native as q
 
 def config(base="https://example.com", **policy):
     return q.SEOConfig("www.example.com", base, url_policy=q.URLPolicy(**policy))
-
-
-@pytest.mark.parametrize(
-    "fn, params",
-    [
-        (q.normalize_path_fn, ["path", "policy"]),
-        (q.normalize_public_url_fn, ["url", "config"]),
-        (q.clean_url_fn, ["url"]),
-        (q.clean_query_fn, ["query"]),
-    ],
-)
-def test_signatures_and_module(fn, params):
-    sig = inspect.signature(fn)
-    assert list(sig.parameters) == params
-    assert all(p.kind is p.POSITIONAL_OR_KEYWORD for p in sig.parameters.values())
-    assert fn.__module__ == "_quarlo_native"
-    assert fn.__doc__.splitlines()[0].endswith(".")
-
-
-def test_docstrings():
-    assert q.normalize_path_fn.__doc__ == (
-        "Normalizes a route path according to the URL policy.\n\n"
-        "Raises:\n    ValueError: If the path or policy is invalid."
-    )
-    assert q.clean_url_fn.__doc__ == (
-        "Removes tracking parameters from a URL.\n\n"
-        "Returns:\n    A dict with ``url``, ``removed_params``, and ``cleaned_params``."
-    )
-    assert q.clean_query_fn.__doc__ == "Removes tracking parameters from a query string."
 
 
 @pytest.mark.parametrize(

@@ -5,7 +5,6 @@ Payloads of any shape come from build_seo_payload with a hook that replaces
 the dictionary form, so the rules see exactly the fields written here.
 """
 
-import inspect
 import sys
 
 import pytest
@@ -148,21 +147,6 @@ def test_result_is_a_new_list():
 
 # ---------------------------------------------------------------- class surface
 
-@pytest.mark.parametrize(
-    "name, doc",
-    [
-        (None, "A single validation finding."),
-        ("rule_id", 'Stable rule identifier, for example ``"QUARLO101"``.'),
-        ("severity", 'Severity, one of ``"error"``, ``"warning"``, or ``"info"``.'),
-        ("message", "Human readable description of the finding."),
-        ("url", "Canonical URL the finding applies to."),
-        ("details", "Additional structured details about the finding."),
-    ],
-)
-def test_issue_docstrings(name, doc):
-    assert (SEOIssue if name is None else getattr(SEOIssue, name)).__doc__ == doc
-
-
 def test_issue_final_uninstantiable_immutable():
     with pytest.raises(TypeError):
         SEOIssue()
@@ -174,15 +158,6 @@ def test_issue_final_uninstantiable_immutable():
     for attr in ("rule_id", "severity", "message", "url", "details"):
         with pytest.raises(AttributeError):
             setattr(issue, attr, "x")
-
-
-def test_validate_payload_text():
-    assert str(inspect.signature(validate_payload)) == "(payload)"
-    assert validate_payload.__doc__ == (
-        "Runs the built-in validation checks against a payload.\n"
-        "\n"
-        "Returns:\n"
-        "    A list of :class:`SEOIssue` findings, empty when the payload passes.")
 
 
 @pytest.mark.parametrize(

@@ -3,8 +3,9 @@
 // never prints; the binding layer turns a QuarloError into a Python exception.
 #pragma once
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,18 +15,23 @@
 
 namespace quarlo {
 
-// Declaration order is fixed; nothing outside depends on the numeric values.
-enum class ErrorKind : std::uint8_t {
-  InvalidUrl,
-  InvalidConfig,
-  InvalidEntity,
-  InvalidSchema,
-  Serialization,
-  Contract,
-  UrlPolicy,
-};
+// The error kinds, written once: X(kind, display prefix). The enum and the
+// table kErrorKinds are both made from this list, in its order; nothing
+// outside depends on the numeric values.
+#define QUARLO_ERROR_KINDS(X)                       \
+  X(InvalidUrl, "invalid URL: ")                    \
+  X(InvalidConfig, "invalid configuration: ")       \
+  X(InvalidEntity, "invalid entity: ")              \
+  X(InvalidSchema, "invalid schema: ")              \
+  X(Serialization, "serialization error: ")         \
+  X(Contract, "contract error: ")                   \
+  X(UrlPolicy, "URL policy error: ")
 
-inline constexpr std::size_t kErrorKindCount = 7;
+enum class ErrorKind : std::uint8_t {
+#define QUARLO_ERROR_KIND_ENUMERATOR(kind, prefix) kind,
+  QUARLO_ERROR_KINDS(QUARLO_ERROR_KIND_ENUMERATOR)
+#undef QUARLO_ERROR_KIND_ENUMERATOR
+};
 
 struct ErrorKindInfo {
   ErrorKind kind;
@@ -33,15 +39,13 @@ struct ErrorKindInfo {
   std::string_view prefix;  // display prefix, written before the message
 };
 
-inline constexpr std::array<ErrorKindInfo, kErrorKindCount> kErrorKinds{{
-    {ErrorKind::InvalidUrl, "InvalidUrl", "invalid URL: "},
-    {ErrorKind::InvalidConfig, "InvalidConfig", "invalid configuration: "},
-    {ErrorKind::InvalidEntity, "InvalidEntity", "invalid entity: "},
-    {ErrorKind::InvalidSchema, "InvalidSchema", "invalid schema: "},
-    {ErrorKind::Serialization, "Serialization", "serialization error: "},
-    {ErrorKind::Contract, "Contract", "contract error: "},
-    {ErrorKind::UrlPolicy, "UrlPolicy", "URL policy error: "},
-}};
+inline constexpr ErrorKindInfo kErrorKinds[] = {
+#define QUARLO_ERROR_KIND_INFO(kind, prefix) {ErrorKind::kind, #kind, prefix},
+    QUARLO_ERROR_KINDS(QUARLO_ERROR_KIND_INFO)
+#undef QUARLO_ERROR_KIND_INFO
+};
+
+inline constexpr std::size_t kErrorKindCount = std::size(kErrorKinds);
 
 constexpr const ErrorKindInfo& error_kind_info(ErrorKind kind) noexcept {
   return kErrorKinds[static_cast<std::size_t>(kind)];

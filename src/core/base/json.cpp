@@ -235,8 +235,9 @@ void append_newline_indent(std::string& out, std::size_t level) {
 
 // Writes containers with an explicit stack so that deep values built in code
 // cannot exhaust the call stack.
+// `level` is the nesting of `root` itself; its entries are one deeper.
 template <class J>
-void append_value(std::string& out, const J& root, JsonLayout layout) {
+void append_value(std::string& out, const J& root, JsonLayout layout, std::size_t level = 0) {
   using object_iter = typename J::object_t::const_iterator;
   using array_iter = typename J::array_t::const_iterator;
   struct Frame {
@@ -281,14 +282,14 @@ void append_value(std::string& out, const J& root, JsonLayout layout) {
     if (done) {
       const char close = f.is_object ? '}' : ']';
       stack.pop_back();
-      if (pretty) append_newline_indent(out, stack.size());
+      if (pretty) append_newline_indent(out, level + stack.size());
       out.push_back(close);
       first = false;
       continue;
     }
     if (!first) out.push_back(',');
     first = false;
-    if (pretty) append_newline_indent(out, stack.size());
+    if (pretty) append_newline_indent(out, level + stack.size());
     const J* child;
     if (f.is_object) {
       append_string_literal(out, f.obj_it->first);
@@ -538,12 +539,12 @@ std::string write_json(const OrderedJson& value, JsonLayout layout) {
   return write_value(value, layout);
 }
 
-void append_json(std::string& out, const Json& value, JsonLayout layout) {
-  append_value(out, value, layout);
+void append_json(std::string& out, const Json& value, JsonLayout layout, std::size_t level) {
+  append_value(out, value, layout, level);
 }
 
-void append_json(std::string& out, const OrderedJson& value, JsonLayout layout) {
-  append_value(out, value, layout);
+void append_json(std::string& out, const OrderedJson& value, JsonLayout layout, std::size_t level) {
+  append_value(out, value, layout, level);
 }
 
 void append_json_string(std::string& out, std::string_view text) {

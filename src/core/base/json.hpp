@@ -37,9 +37,11 @@ enum class JsonLayout { Compact, Pretty };
 
 [[nodiscard]] std::string write_json(const Json& value, JsonLayout layout);
 [[nodiscard]] std::string write_json(const OrderedJson& value, JsonLayout layout);
-// Appends to `out` instead of returning a new string.
-void append_json(std::string& out, const Json& value, JsonLayout layout);
-void append_json(std::string& out, const OrderedJson& value, JsonLayout layout);
+// Appends to `out` instead of returning a new string. The pretty layout
+// indents as for the value of an entry at nesting `level` (0: a document of
+// its own; 1: the value of a top-level member).
+void append_json(std::string& out, const Json& value, JsonLayout layout, std::size_t level = 0);
+void append_json(std::string& out, const OrderedJson& value, JsonLayout layout, std::size_t level = 0);
 // Appends one JSON string literal (with quotes) for `text`.
 void append_json_string(std::string& out, std::string_view text);
 // The length in bytes of that literal, computed without writing it.

@@ -3,7 +3,7 @@
 
 namespace quarlo {
 
-Result<SEOContract> build_contract(const SEOContractConfig& config) {
+SEOContract build_contract(const SEOContractConfig& config) {
   SEOContract contract;
   contract.site.canonical_host = config.canonical_host;
   contract.site.scheme = config.scheme;

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "core/contract/model.hpp"
-#include "core/base/error.hpp"
 
 namespace quarlo {
 
@@ -21,10 +20,10 @@ struct SEOContractConfig {
   friend bool operator==(const SEOContractConfig&, const SEOContractConfig&) = default;
 };
 
-[[nodiscard]] Result<SEOContract> build_contract(const SEOContractConfig& config);
+[[nodiscard]] SEOContract build_contract(const SEOContractConfig& config);
 
 // The same operation under the name the module exports.
-[[nodiscard]] inline Result<SEOContract> build_seo_contract(const SEOContractConfig& config) {
+[[nodiscard]] inline SEOContract build_seo_contract(const SEOContractConfig& config) {
   return build_contract(config);
 }
 

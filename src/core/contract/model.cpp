@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,230 +17,67 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/base/record_json.hpp"
 #include "core/base/sha256.hpp"
-#include "core/base/json.hpp"
 
 namespace quarlo {
 namespace {
 
-// Counts the bytes of the text the writer would produce, without producing
-// it. A nested record that nests further records is measured once per level
-// it is written at and its size reused wherever it occurs again, so
-// measuring costs one visit per distinct (record, level) pair even when the
-// text repeats a record exponentially often. Sizes saturate instead of
+// Measures the contract's pretty text without writing it, so that shared
+// nested expectations, which may stand for far more text than memory holds,
+// are refused before anything is written. A record's text depends only on
+// the record and the writer depth its brace opens at, so each distinct
+// (record, depth) pair is written once with its nested expectations
+// replaced by an empty one ("{}" at any depth), and the nested texts' sizes
+// are added in place of those two bytes. Sizes saturate instead of
 // overflowing.
 class TextMeter {
  public:
-  using Memo = std::map<std::pair<const SEOExpectation*, std::size_t>, std::size_t>;
+  // Size of `e`'s text when its opening brace is written at writer depth
+  // `depth`.
+  std::size_t nested(const SEOExpectation& e, std::size_t depth) {
+    const auto key = std::make_pair(&e, depth);
+    if (const auto found = memo_.find(key); found != memo_.end()) return found->second;
+    std::string text;
+    JsonTextWriter w(text, JsonLayout::Pretty);
+    write_record(w, stubbed(e));
+    // Written at depth 0: every line break carries 2 * depth more spaces.
+    const auto breaks = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    std::size_t size = add(text.size(), multiply(2 * depth, breaks));
+    size = add(size, children(e, depth));
+    memo_.emplace(key, size);
+    return size;
+  }
 
-  explicit TextMeter(Memo& memo) noexcept : memo_(memo) {}
+  // What the nested expectations of `e` (written at `depth`) add beyond
+  // their stand-ins.
+  std::size_t children(const SEOExpectation& e, std::size_t depth) {
+    std::size_t size = 0;
+    if (e.title) size = add(size, nested(**e.title, depth + 1) - 2);
+    if (e.description) size = add(size, nested(**e.description, depth + 1) - 2);
+    return size;
+  }
 
-  void push_back(char) noexcept { add(1); }
-  void append(std::string_view text) noexcept { add(text.size()); }
-  void append(std::size_t count, char) noexcept { add(count); }
-  void add_json_string(std::string_view text) noexcept { add(json_string_size(text)); }
-  // Adds the size of a nested expectation written at `level`.
-  void add_nested(const SEOExpectation& e, std::size_t level);
+  // `e` with its nested expectations replaced by the empty one.
+  static SEOExpectation stubbed(const SEOExpectation& e) {
+    static const Shared<SEOExpectation> empty{SEOExpectation{}};
+    SEOExpectation copy = e;
+    if (copy.title) copy.title = empty;
+    if (copy.description) copy.description = empty;
+    return copy;
+  }
 
-  [[nodiscard]] std::size_t size() const noexcept { return size_; }
+  static std::size_t add(std::size_t a, std::size_t b) noexcept {
+    return b > std::numeric_limits<std::size_t>::max() - a ? std::numeric_limits<std::size_t>::max() : a + b;
+  }
+  static std::size_t multiply(std::size_t a, std::size_t b) noexcept {
+    return a != 0 && b > std::numeric_limits<std::size_t>::max() / a ? std::numeric_limits<std::size_t>::max()
+                                                                      : a * b;
+  }
 
  private:
-  void add(std::size_t n) noexcept {
-    size_ = n > std::numeric_limits<std::size_t>::max() - size_ ? std::numeric_limits<std::size_t>::max()
-                                                                  : size_ + n;
-  }
-
-  Memo& memo_;
-  std::size_t size_ = 0;
+  std::map<std::pair<const SEOExpectation*, std::size_t>, std::size_t> memo_;
 };
-
-// A JSON string literal, written or measured.
-void append_text(std::string& out, std::string_view text) { append_json_string(out, text); }
-void append_text(TextMeter& meter, std::string_view text) { meter.add_json_string(text); }
-
-// The pretty layout of the JSON texts (two spaces per level), written
-// straight from the records: no intermediate JSON value is built. The writer
-// is a template over its output, which is either the text (std::string) or
-// a TextMeter that only counts the bytes the text would take.
-template <class Out>
-void newline_indent(Out& out, std::size_t level) {
-  out.push_back('\n');
-  out.append(level * 2, ' ');
-}
-
-// Writes one object whose opening brace sits at `level`: each member() call
-// starts a member and leaves `out` ready for its value; close() writes the
-// closing brace, or "{}" when no member was written.
-template <class Out>
-class ObjectWriter {
- public:
-  ObjectWriter(Out& out, std::size_t level) noexcept : out_(out), level_(level) {}
-
-  Out& member(std::string_view key) {
-    out_.push_back(empty_ ? '{' : ',');
-    empty_ = false;
-    newline_indent(out_, level_ + 1);
-    append_text(out_, key);
-    out_.append(std::string_view(": "));
-    return out_;
-  }
-  void close() {
-    if (empty_) {
-      out_.append(std::string_view("{}"));
-      return;
-    }
-    newline_indent(out_, level_);
-    out_.push_back('}');
-  }
-  // The level of member values (for nested containers).
-  [[nodiscard]] std::size_t inner() const noexcept { return level_ + 1; }
-
- private:
-  Out& out_;
-  std::size_t level_;
-  bool empty_ = true;
-};
-
-template <class Out>
-void append_bool(Out& out, bool value) {
-  out.append(value ? std::string_view("true") : std::string_view("false"));
-}
-
-template <class Out>
-void append_u64(Out& out, std::uint64_t value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
-}
-
-template <class Out>
-void append_strings(Out& out, const std::vector<std::string>& values, std::size_t level) {
-  if (values.empty()) {
-    out.append(std::string_view("[]"));
-    return;
-  }
-  out.push_back('[');
-  bool first = true;
-  for (const std::string& value : values) {
-    if (!first) out.push_back(',');
-    first = false;
-    newline_indent(out, level + 1);
-    append_text(out, value);
-  }
-  newline_indent(out, level);
-  out.push_back(']');
-}
-
-template <class Out>
-void append_field_expectation(Out& out, const FieldExpectation& field, std::size_t level) {
-  ObjectWriter<Out> object(out, level);
-  if (field.required) append_bool(object.member("required"), *field.required);
-  object.close();
-}
-
-template <class Out>
-void append_expectation(Out& out, const SEOExpectation& e, std::size_t level);
-
-// A nested expectation, written or measured.
-void append_nested(std::string& out, const SEOExpectation& e, std::size_t level) {
-  append_expectation(out, e, level);
-}
-void append_nested(TextMeter& meter, const SEOExpectation& e, std::size_t level) { meter.add_nested(e, level); }
-
-// Nesting was bounded by the caller, so the recursion is too.
-template <class Out>
-void append_expectation(Out& out, const SEOExpectation& e, std::size_t level) {
-  ObjectWriter<Out> o(out, level);
-  if (e.required) append_bool(o.member("required"), *e.required);
-  if (e.forbidden) append_bool(o.member("forbidden"), *e.forbidden);
-  if (e.equals) append_text(o.member("equals"), *e.equals);
-  if (e.not_equals) append_text(o.member("not_equals"), *e.not_equals);
-  if (e.contains) append_text(o.member("contains"), *e.contains);
-  if (e.matches) append_text(o.member("matches"), *e.matches);
-  if (e.one_of) append_strings(o.member("one_of"), *e.one_of, o.inner());
-  if (e.min_length) append_u64(o.member("min_length"), *e.min_length);
-  if (e.max_length) append_u64(o.member("max_length"), *e.max_length);
-  if (e.min_items) append_u64(o.member("min_items"), *e.min_items);
-  if (e.max_items) append_u64(o.member("max_items"), *e.max_items);
-  if (e.indexable) append_bool(o.member("indexable"), *e.indexable);
-  if (e.canonical) append_text(o.member("canonical"), *e.canonical);
-  if (e.schema) {
-    ObjectWriter<Out> schema(o.member("schema"), o.inner());
-    if (e.schema->required) append_bool(schema.member("required"), *e.schema->required);
-    if (e.schema->types) append_strings(schema.member("types"), *e.schema->types, schema.inner());
-    schema.close();
-  }
-  if (e.open_graph) append_field_expectation(o.member("open_graph"), *e.open_graph, o.inner());
-  if (e.twitter) append_field_expectation(o.member("twitter"), *e.twitter, o.inner());
-  if (e.sitemap) append_field_expectation(o.member("sitemap"), *e.sitemap, o.inner());
-  if (e.hreflang) append_field_expectation(o.member("hreflang"), *e.hreflang, o.inner());
-  if (e.title) append_nested(o.member("title"), **e.title, o.inner());
-  if (e.description) append_nested(o.member("description"), **e.description, o.inner());
-  o.close();
-}
-
-void TextMeter::add_nested(const SEOExpectation& e, std::size_t level) {
-  TextMeter inner(memo_);
-  // A record without nested ones costs as much to measure as to look up.
-  if (!e.title && !e.description) {
-    append_expectation(inner, e, level);
-    add(inner.size());
-    return;
-  }
-  const auto key = std::make_pair(&e, level);
-  if (const auto known = memo_.find(key); known != memo_.end()) {
-    add(known->second);
-    return;
-  }
-  append_expectation(inner, e, level);
-  memo_.emplace(key, inner.size());
-  add(inner.size());
-}
-
-// The whole contract text.
-template <class Out>
-void append_contract(Out& out, const SEOContract& c) {
-  ObjectWriter<Out> doc(out, 0);
-  append_text(doc.member("contract_version"), c.contract_version);
-  {
-    ObjectWriter<Out> g(doc.member("generator"), 1);
-    append_text(g.member("name"), c.generator.name);
-    append_text(g.member("version"), c.generator.version);
-    g.close();
-  }
-  {
-    ObjectWriter<Out> s(doc.member("site"), 1);
-    append_text(s.member("canonical_host"), c.site.canonical_host);
-    append_text(s.member("scheme"), c.site.scheme);
-    s.close();
-  }
-  append_expectation(doc.member("defaults"), c.defaults, 1);
-  Out& rule_list = doc.member("rules");
-  if (c.rules.empty()) {
-    rule_list.append(std::string_view("[]"));
-  } else {
-    rule_list.push_back('[');
-    bool first = true;
-    for (const SEOContractRule& rule : c.rules) {
-      if (!first) out.push_back(',');
-      first = false;
-      newline_indent(out, 2);
-      ObjectWriter<Out> entry(out, 2);
-      append_text(entry.member("match"), rule.match);
-      append_expectation(entry.member("expect"), rule.expect, 3);
-      if (rule.severity) append_text(entry.member("severity"), contract_severity_serialized_name(*rule.severity));
-      entry.close();
-    }
-    newline_indent(out, 1);
-    out.push_back(']');
-  }
-  {
-    ObjectWriter<Out> routes(doc.member("exceptions"), 1);
-    for (const auto& [route, expectation] : c.exceptions) append_expectation(routes.member(route), expectation, 2);
-    routes.close();
-  }
-  doc.close();
-}
 
 QuarloError too_deep() {
   return QuarloError::serialization("expectations nest deeper than " + std::to_string(kMaxExpectationNesting) +
@@ -452,20 +288,33 @@ Result<std::size_t> SEOContract::json_size() const {
   for (const auto& [route, expectation] : exceptions) {
     if (expectation_depth(expectation) > kMaxExpectationNesting) return too_deep();
   }
-  TextMeter::Memo memo;
-  TextMeter meter(memo);
-  append_contract(meter, *this);
-  return meter.size();
+  // The contract with every expectation stubbed, then what their nested
+  // expectations add at the depth each stands at: defaults is a member of
+  // the contract object, an exception a member of the exceptions object, a
+  // rule's expectation a member of a rule inside the rules array.
+  SEOContract outline = *this;
+  outline.defaults = TextMeter::stubbed(defaults);
+  for (auto& rule : outline.rules) rule.expect = TextMeter::stubbed(rule.expect);
+  for (auto& [route, expectation] : outline.exceptions) expectation = TextMeter::stubbed(expectation);
+  std::string text;
+  JsonTextWriter w(text, JsonLayout::Pretty);
+  write_record(w, outline);
+  TextMeter meter;
+  std::size_t size = TextMeter::add(text.size(), meter.children(defaults, 1));
+  for (const auto& rule : rules) size = TextMeter::add(size, meter.children(rule.expect, 3));
+  for (const auto& [route, expectation] : exceptions) size = TextMeter::add(size, meter.children(expectation, 2));
+  return size;
 }
 
 Result<std::string> SEOContract::to_json() const {
   // Measured first: shared nested expectations may stand for far more text
-  // than memory holds.
+  // than memory holds. Nesting was bounded there, so the recursion is too.
   QUARLO_TRY(const std::size_t size, json_size());
   if (size > kMaxContractTextBytes) return too_long();
   std::string out;
   out.reserve(size);
-  append_contract(out, *this);
+  JsonTextWriter w(out, JsonLayout::Pretty);
+  write_record(w, *this);
   return out;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/base/fields.hpp"
 
 namespace quarlo {
 
@@ -35,6 +36,9 @@ enum class ContractSeverity : std::uint8_t { Error, Warning, Info };
 
 // "Error", "Warning", "Info".
 [[nodiscard]] std::string_view contract_severity_serialized_name(ContractSeverity severity) noexcept;
+[[nodiscard]] inline std::string_view serialized_name(ContractSeverity severity) noexcept {
+  return contract_severity_serialized_name(severity);
+}
 
 // An immutable record on the heap, shared by every copy: copying copies a
 // pointer, so a record nested under many parents (or twice under one) is
@@ -43,6 +47,8 @@ enum class ContractSeverity : std::uint8_t { Error, Warning, Info };
 template <class T>
 class Shared {
  public:
+  using element_type = T;
+
   explicit Shared(T value) : ptr_(std::make_shared<const T>(std::move(value))) {}
   // `ptr` must not be null.
   explicit Shared(std::shared_ptr<const T> ptr) noexcept : ptr_(std::move(ptr)) {}
@@ -60,11 +66,20 @@ struct SchemaExpectation {
   std::optional<bool> required;
   std::optional<std::vector<std::string>> types;
 
+  // Derived from this table: the contract's JSON text.
+  static constexpr auto fields = std::tuple{
+      field<"required">(&SchemaExpectation::required),
+      field<"types">(&SchemaExpectation::types),
+  };
+
   friend bool operator==(const SchemaExpectation&, const SchemaExpectation&) = default;
 };
 
 struct FieldExpectation {
   std::optional<bool> required;
+
+  // Derived from this table: the contract's JSON text.
+  static constexpr auto fields = std::tuple{field<"required">(&FieldExpectation::required)};
 
   friend bool operator==(const FieldExpectation&, const FieldExpectation&) = default;
 };
@@ -93,6 +108,31 @@ struct SEOExpectation {
   std::optional<Shared<SEOExpectation>> title;
   std::optional<Shared<SEOExpectation>> description;
 
+  // Derived from this table: the contract's JSON text and the binding's
+  // properties.
+  static constexpr auto fields = std::tuple{
+      field<"required">(&SEOExpectation::required),
+      field<"forbidden">(&SEOExpectation::forbidden),
+      field<"equals">(&SEOExpectation::equals),
+      field<"not_equals">(&SEOExpectation::not_equals),
+      field<"contains">(&SEOExpectation::contains),
+      field<"matches">(&SEOExpectation::matches),
+      field<"one_of">(&SEOExpectation::one_of),
+      field<"min_length">(&SEOExpectation::min_length),
+      field<"max_length">(&SEOExpectation::max_length),
+      field<"min_items">(&SEOExpectation::min_items),
+      field<"max_items">(&SEOExpectation::max_items),
+      field<"indexable">(&SEOExpectation::indexable),
+      field<"canonical">(&SEOExpectation::canonical),
+      field<"schema">(&SEOExpectation::schema),
+      field<"open_graph">(&SEOExpectation::open_graph),
+      field<"twitter">(&SEOExpectation::twitter),
+      field<"sitemap">(&SEOExpectation::sitemap),
+      field<"hreflang">(&SEOExpectation::hreflang),
+      field<"title">(&SEOExpectation::title),
+      field<"description">(&SEOExpectation::description),
+  };
+
   friend bool operator==(const SEOExpectation&, const SEOExpectation&) = default;
 };
 
@@ -105,6 +145,13 @@ struct SEOContractRule {
   SEOExpectation expect;
   std::optional<ContractSeverity> severity;
 
+  // Derived from this table: the contract's JSON text.
+  static constexpr auto fields = std::tuple{
+      field<"match">(&SEOContractRule::match),
+      field<"expect">(&SEOContractRule::expect),
+      field<"severity">(&SEOContractRule::severity),
+  };
+
   friend bool operator==(const SEOContractRule&, const SEOContractRule&) = default;
 };
 
@@ -114,12 +161,24 @@ struct ContractGenerator {
   std::string name = "quarlo";
   std::string version = "0.2.0";
 
+  // Derived from this table: the contract's JSON text.
+  static constexpr auto fields = std::tuple{
+      field<"name">(&ContractGenerator::name),
+      field<"version">(&ContractGenerator::version),
+  };
+
   friend bool operator==(const ContractGenerator&, const ContractGenerator&) = default;
 };
 
 struct ContractSite {
   std::string canonical_host;
   std::string scheme = "https";
+
+  // Derived from this table: the contract's JSON text.
+  static constexpr auto fields = std::tuple{
+      field<"canonical_host">(&ContractSite::canonical_host),
+      field<"scheme">(&ContractSite::scheme),
+  };
 
   friend bool operator==(const ContractSite&, const ContractSite&) = default;
 };
@@ -131,6 +190,17 @@ struct SEOContract {
   SEOExpectation defaults;
   std::vector<SEOContractRule> rules;
   ContractExceptions exceptions;
+
+  // Derived from this table: the contract's JSON text (and through it the
+  // digest, the written file and the binding's dictionary form).
+  static constexpr auto fields = std::tuple{
+      field<"contract_version">(&SEOContract::contract_version),
+      field<"generator">(&SEOContract::generator),
+      field<"site">(&SEOContract::site),
+      field<"defaults">(&SEOContract::defaults),
+      field<"rules">(&SEOContract::rules),
+      field<"exceptions">(&SEOContract::exceptions),
+  };
 
   // The contract's JSON text (pretty, two spaces, no final newline), which is
   // also the exact content of a written file. Failure (Serialization):

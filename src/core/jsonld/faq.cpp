@@ -4,8 +4,8 @@
 
 namespace quarlo {
 
-Result<Json> build_faq_page(const SchemaContext& context) {
-  QUARLO_TRY(Json doc, base_schema("FAQPage", context));
+Json build_faq_page(const SchemaContext& context) {
+  Json doc = base_schema("FAQPage", context);
   const auto& items = context.entity.faq_items;
   if (items) {
     Json questions = Json::array();

@@ -40,7 +40,7 @@ const DispatchEntry* find_builtin(std::string_view schema_type) noexcept {
   return nullptr;
 }
 
-Result<Json> run_builtin(Builder builder, std::string_view schema_type, const SchemaContext& context) {
+Json run_builtin(Builder builder, std::string_view schema_type, const SchemaContext& context) {
   switch (builder) {
     case Builder::Article:
       return build_article(schema_type, context);
@@ -125,7 +125,7 @@ std::string absolute_asset_url(std::string_view reference, std::string_view publ
   return out;
 }
 
-Result<Json> base_schema(std::string_view schema_type, const SchemaContext& context) {
+Json base_schema(std::string_view schema_type, const SchemaContext& context) {
   const SEOEntity& entity = context.entity;
   const SEOConfig& config = context.config;
 
@@ -158,23 +158,18 @@ Result<Json> base_schema(std::string_view schema_type, const SchemaContext& cont
   return doc;
 }
 
-Result<std::optional<Json>> build_schema(const SchemaContext& context) {
+std::optional<Json> build_schema(const SchemaContext& context) {
   const auto& type_map = context.config.schema_type_map;
   const auto mapped = type_map.find(entity_type_name(context.entity.entity_type));
-  if (mapped == type_map.end() || !mapped->second) return std::optional<Json>();
+  if (mapped == type_map.end() || !mapped->second) return std::nullopt;
   const std::string_view schema_type = *mapped->second;
-
-  Result<Json> doc = [&]() -> Result<Json> {
-    if (const DispatchEntry* entry = find_builtin(schema_type)) {
-      return run_builtin(entry->builder, schema_type, context);
-    }
-    if (context.registry != nullptr) {
-      if (const SchemaBuilder* builder = context.registry->find(schema_type)) return (*builder)(context);
-    }
-    return build_website(schema_type, context);
-  }();
-  if (!doc) return std::move(doc).error();
-  return std::optional<Json>(std::move(doc).value());
+  if (const DispatchEntry* entry = find_builtin(schema_type)) {
+    return run_builtin(entry->builder, schema_type, context);
+  }
+  if (context.registry != nullptr) {
+    if (const SchemaBuilder* builder = context.registry->find(schema_type)) return (*builder)(context);
+  }
+  return build_website(schema_type, context);
 }
 
 }  // namespace quarlo

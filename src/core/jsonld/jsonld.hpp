@@ -9,7 +9,6 @@
 
 #include "core/model/config.hpp"
 #include "core/model/entity.hpp"
-#include "core/base/error.hpp"
 #include "core/base/json.hpp"
 #include "core/jsonld/registry.hpp"
 
@@ -31,22 +30,22 @@ struct SchemaContext {
 
 // The document for the entity's schema type, or absent when the entity type
 // maps to no schema type.
-[[nodiscard]] Result<std::optional<Json>> build_schema(const SchemaContext& context);
+[[nodiscard]] std::optional<Json> build_schema(const SchemaContext& context);
 
 // The common document every built-in builder starts from: "@context",
 // "@type", "name", "url", "description", "image", dates, author, publisher.
-[[nodiscard]] Result<Json> base_schema(std::string_view schema_type, const SchemaContext& context);
+[[nodiscard]] Json base_schema(std::string_view schema_type, const SchemaContext& context);
 
 // Absolute form of an image or logo reference under the public base URL.
 [[nodiscard]] std::string absolute_asset_url(std::string_view reference, std::string_view public_base_url);
 
 // Per-type builders.
-[[nodiscard]] Result<Json> build_article(std::string_view schema_type, const SchemaContext& context);
-[[nodiscard]] Result<Json> build_website(std::string_view schema_type, const SchemaContext& context);
-[[nodiscard]] Result<Json> build_video(const SchemaContext& context);
-[[nodiscard]] Result<Json> build_faq_page(const SchemaContext& context);
-[[nodiscard]] Result<Json> build_organization(const SchemaContext& context);
-[[nodiscard]] Result<Json> build_local_business(const SchemaContext& context);
-[[nodiscard]] Result<Json> build_product(const SchemaContext& context);
+[[nodiscard]] Json build_article(std::string_view schema_type, const SchemaContext& context);
+[[nodiscard]] Json build_website(std::string_view schema_type, const SchemaContext& context);
+[[nodiscard]] Json build_video(const SchemaContext& context);
+[[nodiscard]] Json build_faq_page(const SchemaContext& context);
+[[nodiscard]] Json build_organization(const SchemaContext& context);
+[[nodiscard]] Json build_local_business(const SchemaContext& context);
+[[nodiscard]] Json build_product(const SchemaContext& context);
 
 }  // namespace quarlo

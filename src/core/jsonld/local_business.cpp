@@ -4,8 +4,8 @@
 
 namespace quarlo {
 
-Result<Json> build_local_business(const SchemaContext& context) {
-  QUARLO_TRY(Json doc, build_organization(context));
+Json build_local_business(const SchemaContext& context) {
+  Json doc = build_organization(context);
   auto& m = jsonld::members(doc);
   jsonld::set_member(m, "@type", Json("LocalBusiness"));
   if (const auto& address = context.entity.address) {

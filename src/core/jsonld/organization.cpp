@@ -4,8 +4,8 @@
 
 namespace quarlo {
 
-Result<Json> build_organization(const SchemaContext& context) {
-  QUARLO_TRY(Json doc, base_schema("Organization", context));
+Json build_organization(const SchemaContext& context) {
+  Json doc = base_schema("Organization", context);
   auto& m = jsonld::members(doc);
   if (const auto& same_as = context.entity.same_as) {
     Json urls = Json::array();

@@ -21,8 +21,8 @@ std::string availability_url(std::string_view availability) {
 
 }  // namespace
 
-Result<Json> build_product(const SchemaContext& context) {
-  QUARLO_TRY(Json doc, base_schema("Product", context));
+Json build_product(const SchemaContext& context) {
+  Json doc = base_schema("Product", context);
   const SEOEntity& entity = context.entity;
   auto& m = jsonld::members(doc);
   if (entity.sku) jsonld::set_member(m, "sku", Json(*entity.sku));

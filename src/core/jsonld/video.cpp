@@ -4,8 +4,8 @@
 
 namespace quarlo {
 
-Result<Json> build_video(const SchemaContext& context) {
-  QUARLO_TRY(Json doc, base_schema("VideoObject", context));
+Json build_video(const SchemaContext& context) {
+  Json doc = base_schema("VideoObject", context);
   auto& m = jsonld::members(doc);
   // "image" is already in absolute form.
   if (const auto image = m.find("image"); image != m.end()) {

@@ -4,8 +4,8 @@
 
 namespace quarlo {
 
-Result<Json> build_website(std::string_view schema_type, const SchemaContext& context) {
-  QUARLO_TRY(Json doc, base_schema(schema_type, context));
+Json build_website(std::string_view schema_type, const SchemaContext& context) {
+  Json doc = base_schema(schema_type, context);
   // Only the site itself offers a search box, and only with a template that
   // has the placeholder to fill in.
   const auto& search = context.config.search_url_template;

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +20,9 @@ enum class TrailingSlash : std::uint8_t { Always, Never, Preserve };
 
 // "Always", "Never", "Preserve".
 [[nodiscard]] std::string_view trailing_slash_serialized_name(TrailingSlash value) noexcept;
+[[nodiscard]] inline std::string_view serialized_name(TrailingSlash value) noexcept {
+  return trailing_slash_serialized_name(value);
+}
 
 struct URLPolicy {
   bool enforce_https = true;
@@ -30,6 +32,18 @@ struct URLPolicy {
   bool strip_tracking_params = true;
   std::vector<std::string> allowed_query_params;
   std::vector<std::string> extra_tracking_params;
+
+  // Derived from this table: the serialised form (to_json, trailing_slash
+  // by its serialised name).
+  static constexpr auto fields = std::tuple{
+      field<"enforce_https">(&URLPolicy::enforce_https),
+      field<"lowercase_paths">(&URLPolicy::lowercase_paths),
+      field<"trailing_slash">(&URLPolicy::trailing_slash),
+      field<"collapse_duplicate_slashes">(&URLPolicy::collapse_duplicate_slashes),
+      field<"strip_tracking_params">(&URLPolicy::strip_tracking_params),
+      field<"allowed_query_params">(&URLPolicy::allowed_query_params),
+      field<"extra_tracking_params">(&URLPolicy::extra_tracking_params),
+  };
 
   friend bool operator==(const URLPolicy&, const URLPolicy&) = default;
 };
@@ -45,18 +59,6 @@ using SchemaTypeMap = std::map<std::string, std::optional<std::string>, std::les
 [[nodiscard]] Robots default_page_robots();
 // Noindex and follow, no limits.
 [[nodiscard]] Robots default_search_robots();
-
-struct ParsedPublicBase;  // url.hpp
-
-// public_base_url parsed once (prepare_public_base, url.hpp) and shared by
-// the copies of a configuration, so resolving a route does not parse it
-// again. Not part of the configuration's value: equality ignores it, and it
-// is used only while public_base_url is still the text it was parsed from.
-struct PublicBaseCache {
-  std::shared_ptr<const ParsedPublicBase> parsed;
-
-  friend bool operator==(const PublicBaseCache&, const PublicBaseCache&) noexcept { return true; }
-};
 
 struct SEOConfig {
   std::string canonical_host = "localhost";
@@ -76,7 +78,29 @@ struct SEOConfig {
   std::optional<std::string> twitter_site;
   bool emit_warnings = false;
   std::optional<std::string> search_url_template;
-  PublicBaseCache public_base_cache;
+
+  // Derived from this table: the serialised form (to_json; title_template
+  // is written as null when absent, the other optional fields are left
+  // out) and the binding's dictionary form.
+  static constexpr auto fields = std::tuple{
+      field<"canonical_host">(&SEOConfig::canonical_host),
+      field<"public_base_url">(&SEOConfig::public_base_url),
+      field<"url_policy">(&SEOConfig::url_policy),
+      field<"default_robots">(&SEOConfig::default_robots),
+      field<"default_og_image">(&SEOConfig::default_og_image),
+      field<"site_name">(&SEOConfig::site_name),
+      field<"title_template">(&SEOConfig::title_template, WhenAbsent::Null),
+      field<"search_robots">(&SEOConfig::search_robots),
+      field<"schema_type_map">(&SEOConfig::schema_type_map),
+      field<"auto_generate_schema">(&SEOConfig::auto_generate_schema),
+      field<"publisher_name">(&SEOConfig::publisher_name),
+      field<"publisher_logo">(&SEOConfig::publisher_logo),
+      field<"locale">(&SEOConfig::locale),
+      field<"locale_alternate">(&SEOConfig::locale_alternate),
+      field<"twitter_site">(&SEOConfig::twitter_site),
+      field<"emit_warnings">(&SEOConfig::emit_warnings),
+      field<"search_url_template">(&SEOConfig::search_url_template),
+  };
 
   friend bool operator==(const SEOConfig&, const SEOConfig&) = default;
 };

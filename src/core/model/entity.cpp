@@ -1,6 +1,8 @@
 // Content entity records: type names, robots string and serialised forms.
 #include "core/model/entity.hpp"
 
+#include "core/base/record_json.hpp"
+
 #include <array>
 #include <charconv>
 #include <limits>
@@ -53,18 +55,6 @@ void append_int(std::string& out, std::int32_t value) {
   const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), value);
   (void)ec;  // the buffer always fits an int32
   out.append(buf.data(), end);
-}
-
-template <class T>
-void put_optional(OrderedJson& j, const char* key, const std::optional<T>& value) {
-  if (value) j[key] = *value;
-}
-
-template <class T>
-OrderedJson array_of(const std::vector<T>& items) {
-  OrderedJson out = OrderedJson::array();
-  for (const auto& item : items) out.push_back(to_json(item));
-  return out;
 }
 
 }  // namespace
@@ -120,64 +110,10 @@ std::string Robots::serialize() const {
   return out;
 }
 
-OrderedJson to_json(const SEOImage& image) {
-  OrderedJson j = OrderedJson::object();
-  j["url"] = image.url;
-  put_optional(j, "width", image.width);
-  put_optional(j, "height", image.height);
-  put_optional(j, "alt", image.alt);
-  return j;
-}
-
-OrderedJson to_json(const Breadcrumb& crumb) {
-  OrderedJson j = OrderedJson::object();
-  j["name"] = crumb.name;
-  j["url"] = crumb.url;
-  return j;
-}
-
-OrderedJson to_json(const FAQItem& item) {
-  OrderedJson j = OrderedJson::object();
-  j["question"] = item.question;
-  j["answer"] = item.answer;
-  return j;
-}
-
-OrderedJson to_json(const Robots& robots) {
-  OrderedJson j = OrderedJson::object();
-  j["index"] = robots.index;
-  j["follow"] = robots.follow;
-  put_optional(j, "max_snippet", robots.max_snippet);
-  put_optional(j, "max_image_preview", robots.max_image_preview);
-  put_optional(j, "max_video_preview", robots.max_video_preview);
-  return j;
-}
-
-OrderedJson to_json(const SEOEntity& entity) {
-  OrderedJson j = OrderedJson::object();
-  j["entity_type"] = entity_type_serialized_name(entity.entity_type);
-  put_optional(j, "slug", entity.slug);
-  put_optional(j, "title", entity.title);
-  put_optional(j, "excerpt", entity.excerpt);
-  put_optional(j, "body_html", entity.body_html);
-  put_optional(j, "status", entity.status);
-  if (entity.featured_image) j["featured_image"] = to_json(*entity.featured_image);
-  put_optional(j, "published_at", entity.published_at);
-  put_optional(j, "updated_at", entity.updated_at);
-  put_optional(j, "author_name", entity.author_name);
-  if (entity.breadcrumbs) j["breadcrumbs"] = array_of(*entity.breadcrumbs);
-  put_optional(j, "sku", entity.sku);
-  put_optional(j, "price", entity.price);
-  put_optional(j, "price_currency", entity.price_currency);
-  put_optional(j, "availability", entity.availability);
-  if (entity.same_as) {
-    OrderedJson urls = OrderedJson::array();
-    for (const auto& url : *entity.same_as) urls.push_back(url);
-    j["same_as"] = std::move(urls);
-  }
-  put_optional(j, "address", entity.address);
-  if (entity.faq_items) j["faq_items"] = array_of(*entity.faq_items);
-  return j;
-}
+OrderedJson to_json(const SEOImage& image) { return to_ordered_json(image); }
+OrderedJson to_json(const Breadcrumb& crumb) { return to_ordered_json(crumb); }
+OrderedJson to_json(const FAQItem& item) { return to_ordered_json(item); }
+OrderedJson to_json(const Robots& robots) { return to_ordered_json(robots); }
+OrderedJson to_json(const SEOEntity& entity) { return to_ordered_json(entity); }
 
 }  // namespace quarlo

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/base/fields.hpp"
 #include "core/base/json.hpp"
 
 namespace quarlo {
@@ -38,12 +39,26 @@ inline constexpr std::size_t kEntityTypeCount = 11;
 [[nodiscard]] std::string_view entity_type_name(EntityType type) noexcept;
 // "Post", "LocalBusiness", ...: used only in the serialised entity.
 [[nodiscard]] std::string_view entity_type_serialized_name(EntityType type) noexcept;
+// The same, under the name every enumeration's serialised name has (what
+// a FieldKind::Name field is written as).
+[[nodiscard]] inline std::string_view serialized_name(EntityType type) noexcept {
+  return entity_type_serialized_name(type);
+}
 
 struct SEOImage {
   std::string url;
   std::optional<std::uint32_t> width;
   std::optional<std::uint32_t> height;
   std::optional<std::string> alt;
+
+  // Derived from this table: the serialised form (to_json) and the
+  // binding's properties and dictionary form.
+  static constexpr auto fields = std::tuple{
+      field<"url">(&SEOImage::url),
+      field<"width">(&SEOImage::width),
+      field<"height">(&SEOImage::height),
+      field<"alt">(&SEOImage::alt),
+  };
 
   friend bool operator==(const SEOImage&, const SEOImage&) = default;
 };
@@ -52,12 +67,24 @@ struct Breadcrumb {
   std::string name;
   std::string url;
 
+  // Derived from this table: the serialised form and the binding's properties.
+  static constexpr auto fields = std::tuple{
+      field<"name">(&Breadcrumb::name),
+      field<"url">(&Breadcrumb::url),
+  };
+
   friend bool operator==(const Breadcrumb&, const Breadcrumb&) = default;
 };
 
 struct FAQItem {
   std::string question;
   std::string answer;
+
+  // Derived from this table: the serialised form and the binding's properties.
+  static constexpr auto fields = std::tuple{
+      field<"question">(&FAQItem::question),
+      field<"answer">(&FAQItem::answer),
+  };
 
   friend bool operator==(const FAQItem&, const FAQItem&) = default;
 };
@@ -72,6 +99,16 @@ struct Robots {
   // The meta robots directive string, e.g. "index,follow" or
   // "noindex,nofollow,max-snippet:-1,max-image-preview:large,max-video-preview:30".
   [[nodiscard]] std::string serialize() const;
+
+  // Derived from this table: the serialised form and the binding's
+  // properties (the directive string is serialize()).
+  static constexpr auto fields = std::tuple{
+      field<"index">(&Robots::index),
+      field<"follow">(&Robots::follow),
+      field<"max_snippet">(&Robots::max_snippet),
+      field<"max_image_preview">(&Robots::max_image_preview),
+      field<"max_video_preview">(&Robots::max_video_preview),
+  };
 
   friend bool operator==(const Robots&, const Robots&) = default;
 };
@@ -95,6 +132,29 @@ struct SEOEntity {
   std::optional<std::vector<std::string>> same_as;
   std::optional<std::string> address;
   std::optional<std::vector<FAQItem>> faq_items;
+
+  // Derived from this table: the serialised form (entity_type by its
+  // serialised name) and the binding's properties and dictionary form.
+  static constexpr auto fields = std::tuple{
+      field<"entity_type">(&SEOEntity::entity_type),
+      field<"slug">(&SEOEntity::slug),
+      field<"title">(&SEOEntity::title),
+      field<"excerpt">(&SEOEntity::excerpt),
+      field<"body_html">(&SEOEntity::body_html),
+      field<"status">(&SEOEntity::status),
+      field<"featured_image">(&SEOEntity::featured_image),
+      field<"published_at">(&SEOEntity::published_at),
+      field<"updated_at">(&SEOEntity::updated_at),
+      field<"author_name">(&SEOEntity::author_name),
+      field<"breadcrumbs">(&SEOEntity::breadcrumbs),
+      field<"sku">(&SEOEntity::sku),
+      field<"price">(&SEOEntity::price),
+      field<"price_currency">(&SEOEntity::price_currency),
+      field<"availability">(&SEOEntity::availability),
+      field<"same_as">(&SEOEntity::same_as),
+      field<"address">(&SEOEntity::address),
+      field<"faq_items">(&SEOEntity::faq_items),
+  };
 
   friend bool operator==(const SEOEntity&, const SEOEntity&) = default;
 };

@@ -114,12 +114,13 @@ void append_documents(Json& documents, Json&& document) {
 }  // namespace
 
 Result<SEOPayload> build_seo_payload(const SEOEntity& entity, std::string_view route, const SEOConfig& config,
-                                     const SEOOverrides* overrides_or_null, const SchemaRegistry* registry) {
+                                     const SEOOverrides* overrides_or_null, const SchemaRegistry* registry,
+                                     const PublicBase* public_base) {
   static const SEOOverrides kNoOverrides;
   const SEOOverrides& overrides = overrides_or_null ? *overrides_or_null : kNoOverrides;
   // Parsed once for the canonical URL and every breadcrumb; a bad base URL
   // surfaces only when a route is resolved.
-  const PublicUrlResolver resolver(config);
+  const PublicUrlResolver resolver(config, public_base);
 
   SEOPayload payload;
   payload.title = resolve_title(entity, config, overrides);
@@ -190,8 +191,7 @@ Result<SEOPayload> build_seo_payload(const SEOEntity& entity, std::string_view r
                                 std::string_view(payload.description),
                                 og.image ? std::optional<std::string_view>(*og.image) : std::nullopt,
                                 registry};
-    QUARLO_TRY(std::optional<Json> document, build_schema(context));
-    if (document) append_documents(documents, std::move(*document));
+    if (std::optional<Json> document = build_schema(context)) append_documents(documents, std::move(*document));
   }
   if (entity.breadcrumbs) {
     QUARLO_TRY(Json list, build_breadcrumb_list(*entity.breadcrumbs, resolver));
@@ -206,8 +206,9 @@ Result<SEOPayload> build_seo_payload(const SEOEntity& entity, std::string_view r
 }
 
 Result<SEOPayload> build_seo_payload_with_overrides(const SEOEntity& entity, std::string_view route,
-                                                    const SEOConfig& config, const SEOOverrides* overrides) {
-  return build_seo_payload(entity, route, config, overrides, nullptr);
+                                                    const SEOConfig& config, const SEOOverrides* overrides,
+                                                    const PublicBase* public_base) {
+  return build_seo_payload(entity, route, config, overrides, nullptr, public_base);
 }
 
 }  // namespace quarlo

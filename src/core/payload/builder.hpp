@@ -11,19 +11,24 @@
 #include "core/base/error.hpp"
 #include "core/jsonld/registry.hpp"
 #include "core/payload/payload.hpp"
+#include "core/url/url.hpp"
 
 namespace quarlo {
 
-// `overrides` and `registry` may be null. The registry is only handed on to
-// the structured-data dispatch.
+// `overrides`, `registry` and `public_base` may be null. The registry is only
+// handed on to the structured-data dispatch. `public_base`, the
+// configuration's base URL parsed before (url.hpp), spares parsing it for
+// this build; without it the base URL is parsed once here.
 [[nodiscard]] Result<SEOPayload> build_seo_payload(const SEOEntity& entity, std::string_view route,
                                                    const SEOConfig& config, const SEOOverrides* overrides,
-                                                   const SchemaRegistry* registry);
+                                                   const SchemaRegistry* registry,
+                                                   const PublicBase* public_base = nullptr);
 
 // The public entry: build_seo_payload without a registry.
 [[nodiscard]] Result<SEOPayload> build_seo_payload_with_overrides(const SEOEntity& entity,
                                                                   std::string_view route,
                                                                   const SEOConfig& config,
-                                                                  const SEOOverrides* overrides);
+                                                                  const SEOOverrides* overrides,
+                                                                  const PublicBase* public_base = nullptr);
 
 }  // namespace quarlo

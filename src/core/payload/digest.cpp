@@ -6,14 +6,14 @@
 
 namespace quarlo {
 
-Result<std::string> hash_payload(const SEOPayload& payload) {
+std::string hash_payload(const SEOPayload& payload) {
   std::string text;
   payload.append_json_compact(text);
   return sha256_hex(text);
 }
 
-Result<std::string> etag_payload(const SEOPayload& payload) {
-  QUARLO_TRY(std::string digest, hash_payload(payload));
+std::string etag_payload(const SEOPayload& payload) {
+  const std::string digest = hash_payload(payload);
   std::string etag;
   etag.reserve(digest.size() + 2);
   etag.push_back('"');

@@ -3,16 +3,14 @@
 
 #include <string>
 
-#include "core/base/error.hpp"
-
 namespace quarlo {
 
 struct SEOPayload;
 
 // SHA-256 of the payload's compact JSON text, as 64 lower-case hex digits.
-[[nodiscard]] Result<std::string> hash_payload(const SEOPayload& payload);
+[[nodiscard]] std::string hash_payload(const SEOPayload& payload);
 
 // The digest in double quotation marks (a strong HTTP ETag, 66 characters).
-[[nodiscard]] Result<std::string> etag_payload(const SEOPayload& payload);
+[[nodiscard]] std::string etag_payload(const SEOPayload& payload);
 
 }  // namespace quarlo

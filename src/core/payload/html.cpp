@@ -15,11 +15,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "core/base/fields.hpp"
 #include "core/base/json.hpp"
 #include "core/payload/payload.hpp"
 
@@ -92,60 +94,46 @@ constexpr std::string_view kLineEnd = "\">\n";
 constexpr std::string_view kScriptOpen = "<script type=\"application/ld+json\">\n";
 constexpr std::string_view kScriptClose = "\n</script>";
 
-// Writes "<meta " + `head` + `value` escaped + "\">\n", where `head` is
-// `name="tag" content="` (or with property=) spelled out at the call site.
+// Writes `head` (`<meta name="tag" content="`, or with property=), then the
+// value escaped, then `">` and a line feed.
 void append_meta(std::string& out, std::string_view head, std::string_view value) {
   out.append(head);
   append_escaped_html(out, value);
   out.append(kLineEnd);
 }
 
-void append_optional_meta(std::string& out, std::string_view head,
-                          const std::optional<std::string>& value) {
-  if (value) append_meta(out, head, *value);
-}
-
-void append_meta_number(std::string& out, std::string_view head,
-                        const std::optional<std::uint32_t>& value) {
-  if (!value) return;
+void append_meta(std::string& out, std::string_view head, std::uint32_t value) {
   std::array<char, 16> digits{};
-  const auto [end, ec] = std::to_chars(digits.data(), digits.data() + digits.size(), *value);
-  static_cast<void>(ec);  // a 32-bit number always fits
+  const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
   out.append(head);
   out.append(digits.data(), end);
   out.append(kLineEnd);
 }
 
-// Each line ends with a line feed.
-void append_opengraph_lines(std::string& out, const OGPayload& og) {
-  append_meta(out, "<meta property=\"og:type\" content=\"", og.type);
-  append_optional_meta(out, "<meta property=\"og:title\" content=\"", og.title);
-  append_optional_meta(out, "<meta property=\"og:description\" content=\"", og.description);
-  append_optional_meta(out, "<meta property=\"og:url\" content=\"", og.url);
-  append_optional_meta(out, "<meta property=\"og:image\" content=\"", og.image);
-  append_meta_number(out, "<meta property=\"og:image:width\" content=\"", og.image_width);
-  append_meta_number(out, "<meta property=\"og:image:height\" content=\"", og.image_height);
-  append_optional_meta(out, "<meta property=\"og:image:alt\" content=\"", og.image_alt);
-  append_optional_meta(out, "<meta property=\"og:site_name\" content=\"", og.site_name);
-  append_optional_meta(out, "<meta property=\"og:locale\" content=\"", og.locale);
-  if (og.locale_alternate) {
-    for (const auto& locale : *og.locale_alternate) {
-      append_meta(out, "<meta property=\"og:locale:alternate\" content=\"", locale);
-    }
-  }
-  append_optional_meta(out, "<meta property=\"og:audio\" content=\"", og.audio);
-  append_optional_meta(out, "<meta property=\"og:video\" content=\"", og.video);
+// One line per element.
+void append_meta(std::string& out, std::string_view head, const std::vector<std::string>& values) {
+  for (const auto& value : values) append_meta(out, head, value);
 }
 
-void append_twitter_lines(std::string& out, const TwitterPayload& tw) {
-  append_meta(out, "<meta name=\"twitter:card\" content=\"", tw.card);
-  append_optional_meta(out, "<meta name=\"twitter:title\" content=\"", tw.title);
-  append_optional_meta(out, "<meta name=\"twitter:description\" content=\"", tw.description);
-  append_optional_meta(out, "<meta name=\"twitter:image\" content=\"", tw.image);
-  append_optional_meta(out, "<meta name=\"twitter:image:alt\" content=\"", tw.image_alt);
-  append_optional_meta(out, "<meta name=\"twitter:site\" content=\"", tw.site);
-  append_optional_meta(out, "<meta name=\"twitter:creator\" content=\"", tw.creator);
+// The meta lines of a social record: one per present field, in the order of
+// its table, under the field's tag and the given attribute ("property" for
+// Open Graph, "name" otherwise). Each line ends with a line feed.
+template <FieldName Attribute, class Record>
+void append_meta_lines(std::string& out, const Record& record) {
+  for_each_field<Record>([&](auto f) {
+    using F = decltype(f);
+    static_assert(!F::tag.empty(), "a rendered field names its meta tag");
+    constexpr std::string_view head = joined_names<"<meta ", Attribute, "=\"", F::tag_literal, "\" content=\"">;
+    if constexpr (F::is_optional) {
+      if (const auto& value = f.of(record)) append_meta(out, head, *value);
+    } else {
+      append_meta(out, head, f.of(record));
+    }
+  });
 }
+
+void append_opengraph_lines(std::string& out, const OGPayload& og) { append_meta_lines<"property">(out, og); }
+void append_twitter_lines(std::string& out, const TwitterPayload& tw) { append_meta_lines<"name">(out, tw); }
 
 // Makes the JSON text in out[from, end) safe inside a script element:
 // "</" becomes "<\/" (no "</script>" can end the element early) and "<!--"
@@ -210,26 +198,34 @@ void append_jsonld(std::string& out, const Json& schema) {
   out.append(kScriptClose);
 }
 
-std::size_t text_size(const std::optional<std::string>& v) { return v ? v->size() : 0; }
-
 // A first guess at the size of the head without its script element: the
 // values plus the longest fixed text of their lines. Escaping may exceed it.
+constexpr std::size_t kLineGuess = 56;
+
+std::size_t line_size_guess(const std::string& value) { return value.size() + kLineGuess; }
+std::size_t line_size_guess(std::uint32_t) { return kLineGuess; }
+std::size_t line_size_guess(const std::vector<std::string>& values) {
+  std::size_t n = 0;
+  for (const auto& value : values) n += line_size_guess(value);
+  return n;
+}
+
+template <class Record>
+std::size_t meta_lines_size_guess(const Record& record) {
+  std::size_t n = 0;
+  for_each_field<Record>([&](auto f) {
+    if constexpr (decltype(f)::is_optional) {
+      if (const auto& value = f.of(record)) n += line_size_guess(*value);
+    } else {
+      n += line_size_guess(f.of(record));
+    }
+  });
+  return n;
+}
+
 std::size_t estimate_head_size(const SEOPayload& p) {
-  const OGPayload& og = p.og;
-  const TwitterPayload& tw = p.twitter;
-  std::size_t n = p.title.size() + p.description.size() + p.canonical.size() + p.robots.size() +
-                  og.type.size() + text_size(og.title) + text_size(og.description) +
-                  text_size(og.url) + text_size(og.image) + text_size(og.image_alt) +
-                  text_size(og.site_name) + text_size(og.locale) + text_size(og.audio) +
-                  text_size(og.video) + tw.card.size() + text_size(tw.title) +
-                  text_size(tw.description) + text_size(tw.image) + text_size(tw.image_alt) +
-                  text_size(tw.site) + text_size(tw.creator);
-  std::size_t lines = 24;
-  if (og.locale_alternate) {
-    for (const auto& locale : *og.locale_alternate) n += locale.size();
-    lines += og.locale_alternate->size();
-  }
-  return n + lines * 56;
+  return line_size_guess(p.title) + line_size_guess(p.description) + line_size_guess(p.canonical) +
+         line_size_guess(p.robots) + meta_lines_size_guess(p.og) + meta_lines_size_guess(p.twitter);
 }
 
 }  // namespace
@@ -270,7 +266,7 @@ std::string SEOPayload::render_twitter() const {
   return out;
 }
 
-Result<std::string> SEOPayload::render_jsonld() const {
+std::string SEOPayload::render_jsonld() const {
   std::string out;
   if (!schema_jsonld) return out;
   out.reserve(2048);
@@ -278,7 +274,7 @@ Result<std::string> SEOPayload::render_jsonld() const {
   return out;
 }
 
-Result<std::string> SEOPayload::render_html() const {
+std::string SEOPayload::render_html() const {
   std::string out;
   // The script element's size is unknown until written; a typical document
   // fits in the allowance, a larger one grows the buffer geometrically.

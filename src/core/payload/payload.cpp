@@ -1,290 +1,37 @@
-// Payload records: dictionary form, JSON texts and reading a dictionary back.
+// Payload records: JSON texts and reading a dictionary back, both walking
+// the records' field tables.
 #include "core/payload/payload.hpp"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
-#include <cstring>
+#include <cstdint>
 #include <limits>
 #include <utility>
+
+#include "core/base/record_json.hpp"
 
 namespace quarlo {
 namespace {
 
-// The seven field names of the payload. An extra entry under one of them
-// cannot come out of from_dict; one set directly in code is left out of every
-// form so that the field keeps its key and no text holds a key twice.
-bool is_field_name(std::string_view key) {
-  static constexpr std::array<std::string_view, 7> kNames = {
-      "title", "description", "canonical", "robots", "og", "twitter", "schema_jsonld"};
-  return std::find(kNames.begin(), kNames.end(), key) != kNames.end();
-}
-
 // ---------------------------------------------------------------------------
 // JSON texts
-//
-// The payload is written field by field straight into the caller's buffer,
-// in the layout of the JSON writer: compact without any whitespace, pretty
-// with a line break and two spaces per level before every entry. JSON values
-// (schema, extras) go through the writer itself.
-
-// Appends `value` in pretty layout as the value of an entry at nesting
-// `level`: the writer lays it out from level 0, so every line break it wrote
-// is shifted right by two spaces per level, in place. Raw line breaks occur
-// in the writer's output only as layout (string contents are escaped).
-void append_pretty_nested(std::string& out, const Json& value, std::size_t level) {
-  const std::size_t start = out.size();
-  append_json(out, value, JsonLayout::Pretty);
-  const std::size_t pad = 2 * level;
-  auto breaks = static_cast<std::size_t>(std::count(out.begin() + static_cast<std::ptrdiff_t>(start),
-                                                    out.end(), '\n'));
-  if (breaks == 0 || pad == 0) return;
-  std::size_t src = out.size();
-  out.resize(src + breaks * pad);
-  char* const text = out.data();
-  std::size_t dst = out.size();
-  while (breaks > 0) {
-    const char c = text[--src];
-    if (c == '\n') {
-      dst -= pad;
-      std::memset(text + dst, ' ', pad);
-      --breaks;
-    }
-    text[--dst] = c;
-  }
-}
-
-class PayloadWriter {
- public:
-  PayloadWriter(std::string& out, JsonLayout layout)
-      : out_(out), pretty_(layout == JsonLayout::Pretty) {}
-
-  void open_object() {
-    out_.push_back('{');
-    ++depth_;
-    first_ = true;
-  }
-  void close_object() {
-    --depth_;
-    if (pretty_) line_break();
-    out_.push_back('}');
-    first_ = false;
-  }
-
-  // Key of a field, given as its compact text with quotes and colon
-  // (R"("title":)"): field names need no escaping.
-  void field(std::string_view quoted_key) {
-    next_item();
-    out_.append(quoted_key);
-    if (pretty_) out_.push_back(' ');
-  }
-  // Key of an extra entry: any text.
-  void extra_key(std::string_view name) {
-    next_item();
-    append_json_string(out_, name);
-    out_.push_back(':');
-    if (pretty_) out_.push_back(' ');
-  }
-
-  void string(std::string_view text) { append_json_string(out_, text); }
-
-  void unsigned_number(std::uint32_t value) {
-    char buf[16];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    out_.append(buf, res.ptr);
-  }
-
-  void string_list(const std::vector<std::string>& items) {
-    if (items.empty()) {
-      out_.append("[]", 2);
-      return;
-    }
-    out_.push_back('[');
-    ++depth_;
-    first_ = true;
-    for (const auto& item : items) {
-      next_item();
-      string(item);
-    }
-    --depth_;
-    if (pretty_) line_break();
-    out_.push_back(']');
-    first_ = false;
-  }
-
-  void json(const Json& value) {
-    if (pretty_) {
-      append_pretty_nested(out_, value, depth_);
-    } else {
-      append_json(out_, value, JsonLayout::Compact);
-    }
-  }
-
-  void optional_string(std::string_view quoted_key, const std::optional<std::string>& value) {
-    if (!value) return;
-    field(quoted_key);
-    string(*value);
-  }
-  void optional_size(std::string_view quoted_key, const std::optional<std::uint32_t>& value) {
-    if (!value) return;
-    field(quoted_key);
-    unsigned_number(*value);
-  }
-
- private:
-  void next_item() {
-    if (!first_) out_.push_back(',');
-    first_ = false;
-    if (pretty_) line_break();
-  }
-  void line_break() {
-    out_.push_back('\n');
-    out_.append(2 * depth_, ' ');
-  }
-
-  std::string& out_;
-  const bool pretty_;
-  std::size_t depth_ = 0;
-  bool first_ = true;
-};
-
-void write_og(PayloadWriter& w, const OGPayload& og) {
-  w.open_object();
-  w.field(R"("type":)");
-  w.string(og.type);
-  w.optional_string(R"("title":)", og.title);
-  w.optional_string(R"("description":)", og.description);
-  w.optional_string(R"("url":)", og.url);
-  w.optional_string(R"("image":)", og.image);
-  w.optional_size(R"("image_width":)", og.image_width);
-  w.optional_size(R"("image_height":)", og.image_height);
-  w.optional_string(R"("image_alt":)", og.image_alt);
-  w.optional_string(R"("site_name":)", og.site_name);
-  w.optional_string(R"("locale":)", og.locale);
-  if (og.locale_alternate) {
-    w.field(R"("locale_alternate":)");
-    w.string_list(*og.locale_alternate);
-  }
-  w.optional_string(R"("audio":)", og.audio);
-  w.optional_string(R"("video":)", og.video);
-  w.close_object();
-}
-
-void write_twitter(PayloadWriter& w, const TwitterPayload& tw) {
-  w.open_object();
-  w.field(R"("card":)");
-  w.string(tw.card);
-  w.optional_string(R"("title":)", tw.title);
-  w.optional_string(R"("description":)", tw.description);
-  w.optional_string(R"("image":)", tw.image);
-  w.optional_string(R"("image_alt":)", tw.image_alt);
-  w.optional_string(R"("site":)", tw.site);
-  w.optional_string(R"("creator":)", tw.creator);
-  w.close_object();
-}
-
-std::size_t optional_size(const std::optional<std::string>& text) {
-  return text ? text->size() + 16 : 0;
-}
-
-// A generous guess of the text length so that writing seldom reallocates:
-// the texts themselves, the keys and punctuation, and room for the schema.
-std::size_t estimate_text_size(const SEOPayload& p) {
-  std::size_t n = 256 + p.title.size() + p.description.size() + p.canonical.size() +
-                  p.robots.size() + p.og.type.size() + p.twitter.card.size();
-  const auto& og = p.og;
-  n += optional_size(og.title) + optional_size(og.description) + optional_size(og.url) +
-       optional_size(og.image) + optional_size(og.image_alt) + optional_size(og.site_name) +
-       optional_size(og.locale) + optional_size(og.audio) + optional_size(og.video);
-  if (og.locale_alternate) {
-    for (const auto& item : *og.locale_alternate) n += item.size() + 4;
-  }
-  const auto& tw = p.twitter;
-  n += optional_size(tw.title) + optional_size(tw.description) + optional_size(tw.image) +
-       optional_size(tw.image_alt) + optional_size(tw.site) + optional_size(tw.creator);
-  if (p.schema_jsonld) n += 1024;
-  n += 64 * p.extra.size();
-  return n;
-}
 
 void write_payload(std::string& out, const SEOPayload& p, JsonLayout layout) {
-  const std::size_t guess = estimate_text_size(p);
+  // A generous guess, so that writing seldom reallocates.
+  const std::size_t guess = 256 + json_size_guess(p) + 64 * p.extra.size();
   out.reserve(out.size() + (layout == JsonLayout::Pretty ? guess + guess / 2 : guess));
-  PayloadWriter w(out, layout);
-  w.open_object();
-  w.field(R"("title":)");
-  w.string(p.title);
-  w.field(R"("description":)");
-  w.string(p.description);
-  w.field(R"("canonical":)");
-  w.string(p.canonical);
-  w.field(R"("robots":)");
-  w.string(p.robots);
-  w.field(R"("og":)");
-  write_og(w, p.og);
-  w.field(R"("twitter":)");
-  write_twitter(w, p.twitter);
-  if (p.schema_jsonld) {
-    w.field(R"("schema_jsonld":)");
-    w.json(*p.schema_jsonld);
-  }
+  JsonTextWriter w(out, layout);
+  w.begin_object();
+  write_fields(w, p);
   for (const auto& [key, value] : p.extra) {
-    if (is_field_name(key)) continue;
-    w.extra_key(key);
-    w.json(value);
+    // Only code can put a field name into extra; the field keeps its key
+    // and no text holds a key twice.
+    if (is_field_name<SEOPayload>(key)) continue;
+    w.key_text(key);
+    w.value(value);
   }
-  w.close_object();
-}
-
-// ---------------------------------------------------------------------------
-// Dictionary form
-
-void put_optional(Json::object_t& obj, const char* key, const std::optional<std::string>& value) {
-  if (value) obj.emplace(key, Json(*value));
-}
-
-void put_optional(Json::object_t& obj, const char* key, const std::optional<std::uint32_t>& value) {
-  if (value) obj.emplace(key, Json(static_cast<std::uint64_t>(*value)));
-}
-
-Json og_dict(const OGPayload& og) {
-  Json value(Json::value_t::object);
-  auto& obj = *value.get_ptr<Json::object_t*>();
-  obj.emplace("type", Json(og.type));
-  put_optional(obj, "title", og.title);
-  put_optional(obj, "description", og.description);
-  put_optional(obj, "url", og.url);
-  put_optional(obj, "image", og.image);
-  put_optional(obj, "image_width", og.image_width);
-  put_optional(obj, "image_height", og.image_height);
-  put_optional(obj, "image_alt", og.image_alt);
-  put_optional(obj, "site_name", og.site_name);
-  put_optional(obj, "locale", og.locale);
-  if (og.locale_alternate) {
-    Json list(Json::value_t::array);
-    auto& items = *list.get_ptr<Json::array_t*>();
-    items.reserve(og.locale_alternate->size());
-    for (const auto& item : *og.locale_alternate) items.emplace_back(item);
-    obj.emplace("locale_alternate", std::move(list));
-  }
-  put_optional(obj, "audio", og.audio);
-  put_optional(obj, "video", og.video);
-  return value;
-}
-
-Json twitter_dict(const TwitterPayload& tw) {
-  Json value(Json::value_t::object);
-  auto& obj = *value.get_ptr<Json::object_t*>();
-  obj.emplace("card", Json(tw.card));
-  put_optional(obj, "title", tw.title);
-  put_optional(obj, "description", tw.description);
-  put_optional(obj, "image", tw.image);
-  put_optional(obj, "image_alt", tw.image_alt);
-  put_optional(obj, "site", tw.site);
-  put_optional(obj, "creator", tw.creator);
-  return value;
+  w.end_object();
 }
 
 // ---------------------------------------------------------------------------
@@ -324,20 +71,22 @@ std::string describe(const Json& value) {
   return "discarded value";
 }
 
-QuarloError invalid_type(const Json& found, std::string_view expected) {
-  std::string message = "invalid type: ";
+// "invalid type: " or "invalid value: ", the found value's description,
+// ", expected " and what was expected.
+QuarloError unexpected(std::string_view problem, const Json& found, std::string_view expected) {
+  std::string message(problem);
   message += describe(found);
   message += ", expected ";
   message += expected;
   return QuarloError::serialization(std::move(message));
 }
 
+QuarloError invalid_type(const Json& found, std::string_view expected) {
+  return unexpected("invalid type: ", found, expected);
+}
+
 QuarloError invalid_value(const Json& found, std::string_view expected) {
-  std::string message = "invalid value: ";
-  message += describe(found);
-  message += ", expected ";
-  message += expected;
-  return QuarloError::serialization(std::move(message));
+  return unexpected("invalid value: ", found, expected);
 }
 
 QuarloError invalid_length(std::size_t length, std::string_view expected) {
@@ -349,31 +98,46 @@ QuarloError missing_field(std::string_view name) {
   return QuarloError::serialization("missing field `" + std::string(name) + "`");
 }
 
-Result<void> read_string(const Json& value, std::string& out) {
-  const auto* text = value.get_ptr<const Json::string_t*>();
-  if (!text) return invalid_type(value, "a string");
-  out = *text;
-  return {};
-}
+// How a record is named in messages.
+template <class Record>
+constexpr std::string_view kStructName = "";
+template <>
+constexpr std::string_view kStructName<SEOPayload> = "struct SEOPayload";
+template <>
+constexpr std::string_view kStructName<OGPayload> = "struct OGPayload";
+template <>
+constexpr std::string_view kStructName<TwitterPayload> = "struct TwitterPayload";
 
-// Optional fields: null is the same as leaving the key out.
-Result<void> read_optional_string(const Json& value, std::optional<std::string>& out) {
+// One value of a field, by the member's type; null stands for an absent
+// optional value.
+Result<void> read_value(const Json& value, std::string& out);
+Result<void> read_value(const Json& value, std::uint32_t& out);
+Result<void> read_value(const Json& value, std::vector<std::string>& out);
+Result<void> read_value(const Json& value, Json& out);
+template <HasFields Record>
+Result<void> read_value(const Json& value, Record& out);
+
+template <class T>
+Result<void> read_value(const Json& value, std::optional<T>& out) {
   if (value.is_null()) {
     out.reset();
     return {};
   }
+  T present{};
+  QUARLO_TRY_VOID(read_value(value, present));
+  out = std::move(present);
+  return {};
+}
+
+Result<void> read_value(const Json& value, std::string& out) {
   const auto* text = value.get_ptr<const Json::string_t*>();
   if (!text) return invalid_type(value, "a string");
   out = *text;
   return {};
 }
 
-Result<void> read_optional_u32(const Json& value, std::optional<std::uint32_t>& out) {
+Result<void> read_value(const Json& value, std::uint32_t& out) {
   constexpr auto kMax = std::numeric_limits<std::uint32_t>::max();
-  if (value.is_null()) {
-    out.reset();
-    return {};
-  }
   if (const auto* u = value.get_ptr<const Json::number_unsigned_t*>()) {
     if (*u > kMax) return invalid_value(value, "u32");
     out = static_cast<std::uint32_t>(*u);
@@ -387,166 +151,100 @@ Result<void> read_optional_u32(const Json& value, std::optional<std::uint32_t>& 
   return invalid_type(value, "u32");
 }
 
-Result<void> read_optional_string_list(const Json& value,
-                                       std::optional<std::vector<std::string>>& out) {
-  if (value.is_null()) {
-    out.reset();
-    return {};
-  }
+Result<void> read_value(const Json& value, std::vector<std::string>& out) {
   const auto* items = value.get_ptr<const Json::array_t*>();
   if (!items) return invalid_type(value, "a sequence");
-  std::vector<std::string> list;
-  list.reserve(items->size());
+  out.clear();
+  out.reserve(items->size());
   for (const auto& item : *items) {
-    QUARLO_TRY_VOID(read_string(item, list.emplace_back()));
+    QUARLO_TRY_VOID(read_value(item, out.emplace_back()));
   }
-  out = std::move(list);
   return {};
 }
 
-template <class Record>
-struct FieldReader {
-  std::string_view name;
-  Result<void> (*read)(const Json&, Record&);
-};
+Result<void> read_value(const Json& value, Json& out) {
+  out = value;
+  return {};
+}
 
-// Declaration order; the first field is the required one.
-constexpr std::array<FieldReader<OGPayload>, 13> kOgFields{{
-    {"type", [](const Json& v, OGPayload& r) { return read_string(v, r.type); }},
-    {"title", [](const Json& v, OGPayload& r) { return read_optional_string(v, r.title); }},
-    {"description",
-     [](const Json& v, OGPayload& r) { return read_optional_string(v, r.description); }},
-    {"url", [](const Json& v, OGPayload& r) { return read_optional_string(v, r.url); }},
-    {"image", [](const Json& v, OGPayload& r) { return read_optional_string(v, r.image); }},
-    {"image_width",
-     [](const Json& v, OGPayload& r) { return read_optional_u32(v, r.image_width); }},
-    {"image_height",
-     [](const Json& v, OGPayload& r) { return read_optional_u32(v, r.image_height); }},
-    {"image_alt", [](const Json& v, OGPayload& r) { return read_optional_string(v, r.image_alt); }},
-    {"site_name", [](const Json& v, OGPayload& r) { return read_optional_string(v, r.site_name); }},
-    {"locale", [](const Json& v, OGPayload& r) { return read_optional_string(v, r.locale); }},
-    {"locale_alternate",
-     [](const Json& v, OGPayload& r) { return read_optional_string_list(v, r.locale_alternate); }},
-    {"audio", [](const Json& v, OGPayload& r) { return read_optional_string(v, r.audio); }},
-    {"video", [](const Json& v, OGPayload& r) { return read_optional_string(v, r.video); }},
-}};
+// Reads the members of `object` into `record`: keys in the object's order,
+// each known key's value converted (and failing) when its key is reached,
+// every other key handed to on_unknown. Then the first field that is not
+// optional, in declaration order, and was not given is reported missing.
+template <HasFields Record, class OnUnknown>
+Result<void> read_members(const Json::object_t& object, Record& record, OnUnknown&& on_unknown) {
+  static_assert(field_count<Record> <= 64);
+  std::uint64_t given = 0;
+  for (const auto& member : object) {
+    const std::string& key = member.first;
+    const Json& item = member.second;
+    Result<void> read;
+    const bool known = visit_field_named<Record>(key, [&](auto f) {
+      using F = decltype(f);
+      read = read_value(item, f.of(record));
+      given |= std::uint64_t{1} << field_index<Record>(F::name);
+    });
+    if (!read) return std::move(read).error();
+    if (!known) on_unknown(key, item);
+  }
+  std::string_view missing;
+  for_each_field<Record>([&](auto f) {
+    using F = decltype(f);
+    if constexpr (!F::is_optional) {
+      if (missing.empty() && (given & (std::uint64_t{1} << field_index<Record>(F::name))) == 0) missing = F::name;
+    }
+  });
+  if (!missing.empty()) return missing_field(missing);
+  return {};
+}
 
-constexpr std::array<FieldReader<TwitterPayload>, 7> kTwitterFields{{
-    {"card", [](const Json& v, TwitterPayload& r) { return read_string(v, r.card); }},
-    {"title", [](const Json& v, TwitterPayload& r) { return read_optional_string(v, r.title); }},
-    {"description",
-     [](const Json& v, TwitterPayload& r) { return read_optional_string(v, r.description); }},
-    {"image", [](const Json& v, TwitterPayload& r) { return read_optional_string(v, r.image); }},
-    {"image_alt",
-     [](const Json& v, TwitterPayload& r) { return read_optional_string(v, r.image_alt); }},
-    {"site", [](const Json& v, TwitterPayload& r) { return read_optional_string(v, r.site); }},
-    {"creator", [](const Json& v, TwitterPayload& r) { return read_optional_string(v, r.creator); }},
-}};
-
-// Reads a social record from an object (keys in the object's order, unknown
-// keys dropped, the required first field looked for after all keys) or from
-// an array holding one value per field in declaration order.
-template <class Record, std::size_t N>
-Result<Record> read_record(const Json& value, const std::array<FieldReader<Record>, N>& fields,
-                           std::string_view struct_name) {
+// A social record from an object (unknown keys dropped) or from an array
+// holding one value per field in declaration order.
+template <HasFields Record>
+Result<void> read_value(const Json& value, Record& out) {
   Record record{};
-  if (const auto* obj = value.get_ptr<const Json::object_t*>()) {
-    bool have_required = false;
-    for (const auto& entry : *obj) {
-      const std::string_view key = entry.first;
-      const auto field = std::find_if(fields.begin(), fields.end(),
-                                      [key](const FieldReader<Record>& f) { return f.name == key; });
-      if (field == fields.end()) continue;
-      QUARLO_TRY_VOID(field->read(entry.second, record));
-      if (field == fields.begin()) have_required = true;
-    }
-    if (!have_required) return missing_field(fields.front().name);
-    return record;
-  }
-  if (const auto* items = value.get_ptr<const Json::array_t*>()) {
-    const std::size_t n = std::min(items->size(), N);
+  if (const auto* object = value.get_ptr<const Json::object_t*>()) {
+    QUARLO_TRY_VOID(read_members(*object, record, [](const std::string&, const Json&) {}));
+  } else if (const auto* items = value.get_ptr<const Json::array_t*>()) {
+    constexpr std::size_t kFields = field_count<Record>;
+    const std::size_t n = std::min(items->size(), kFields);
     for (std::size_t i = 0; i < n; ++i) {
-      QUARLO_TRY_VOID(fields[i].read((*items)[i], record));
+      Result<void> read;
+      visit_field_at<Record>(i, [&](auto f) { read = read_value((*items)[i], f.of(record)); });
+      if (!read) return std::move(read).error();
     }
-    if (items->size() < N) {
-      return invalid_length(items->size(),
-                            std::string(struct_name) + " with " + std::to_string(N) + " elements");
+    if (items->size() < kFields) {
+      return invalid_length(items->size(), std::string(kStructName<Record>) + " with " + std::to_string(kFields) +
+                                               " elements");
     }
-    if (items->size() > N) return invalid_length(items->size(), "fewer elements in array");
-    return record;
+    if (items->size() > kFields) return invalid_length(items->size(), "fewer elements in array");
+  } else {
+    return invalid_type(value, kStructName<Record>);
   }
-  return invalid_type(value, struct_name);
+  out = std::move(record);
+  return {};
 }
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
 
-Result<Json> SEOPayload::to_dict() const {
-  Json value(Json::value_t::object);
-  auto& obj = *value.get_ptr<Json::object_t*>();
-  obj.emplace("title", Json(title));
-  obj.emplace("description", Json(description));
-  obj.emplace("canonical", Json(canonical));
-  obj.emplace("robots", Json(robots));
-  obj.emplace("og", og_dict(og));
-  obj.emplace("twitter", twitter_dict(twitter));
-  if (schema_jsonld) obj.emplace("schema_jsonld", *schema_jsonld);
-  for (const auto& [key, item] : extra) {
-    if (!is_field_name(key)) obj.emplace(key, item);
-  }
-  return value;
-}
-
 Result<SEOPayload> SEOPayload::from_dict(const Json& value) {
-  const auto* obj = value.get_ptr<const Json::object_t*>();
-  if (!obj) return invalid_type(value, "struct SEOPayload");
-
+  const auto* object = value.get_ptr<const Json::object_t*>();
+  if (!object) return invalid_type(value, kStructName<SEOPayload>);
   SEOPayload payload;
-  // Required fields seen, in the order their absence is reported.
-  enum : unsigned { kTitle = 1, kDescription = 2, kCanonical = 4, kRobots = 8, kOg = 16, kTwitter = 32 };
-  unsigned seen = 0;
-  for (const auto& [key, item] : *obj) {
-    if (key == "title") {
-      QUARLO_TRY_VOID(read_string(item, payload.title));
-      seen |= kTitle;
-    } else if (key == "description") {
-      QUARLO_TRY_VOID(read_string(item, payload.description));
-      seen |= kDescription;
-    } else if (key == "canonical") {
-      QUARLO_TRY_VOID(read_string(item, payload.canonical));
-      seen |= kCanonical;
-    } else if (key == "robots") {
-      QUARLO_TRY_VOID(read_string(item, payload.robots));
-      seen |= kRobots;
-    } else if (key == "og") {
-      QUARLO_TRY(payload.og, read_record(item, kOgFields, "struct OGPayload"));
-      seen |= kOg;
-    } else if (key == "twitter") {
-      QUARLO_TRY(payload.twitter, read_record(item, kTwitterFields, "struct TwitterPayload"));
-      seen |= kTwitter;
-    } else if (key == "schema_jsonld") {
-      if (!item.is_null()) payload.schema_jsonld = item;
-    } else {
-      payload.extra.emplace(key, item);
-    }
-  }
-  static constexpr std::pair<unsigned, std::string_view> kRequired[] = {
-      {kTitle, "title"}, {kDescription, "description"}, {kCanonical, "canonical"},
-      {kRobots, "robots"}, {kOg, "og"}, {kTwitter, "twitter"}};
-  for (const auto& [bit, name] : kRequired) {
-    if ((seen & bit) == 0) return missing_field(name);
-  }
+  QUARLO_TRY_VOID(read_members(*object, payload,
+                               [&](const std::string& key, const Json& item) { payload.extra.emplace(key, item); }));
   return payload;
 }
 
-Result<std::string> SEOPayload::to_json_pretty() const {
+std::string SEOPayload::to_json_pretty() const {
   std::string out;
   write_payload(out, *this, JsonLayout::Pretty);
   return out;
 }
 
-Result<std::string> SEOPayload::to_json_compact() const {
+std::string SEOPayload::to_json_compact() const {
   std::string out;
   write_payload(out, *this, JsonLayout::Compact);
   return out;

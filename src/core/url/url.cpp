@@ -2,7 +2,6 @@
 #include "core/url/url.hpp"
 
 #include <algorithm>
-#include <memory>
 #include <unordered_set>
 
 #include "core/url/detrack.hpp"
@@ -79,7 +78,7 @@ bool may_be_absolute_url(std::string_view text) noexcept {
 
 }  // namespace
 
-Result<std::string> normalize_path(std::string_view path, const URLPolicy& policy) {
+std::string normalize_path(std::string_view path, const URLPolicy& policy) {
   std::string out;
   out.reserve(path.size() + 2);
   append_normalized_path(out, path, policy);
@@ -127,15 +126,13 @@ std::string filter_query(std::string_view query, const URLPolicy& policy) {
   return out;
 }
 
-void prepare_public_base(SEOConfig& config) {
-  config.public_base_cache.parsed = std::make_shared<const ParsedPublicBase>(
-      ParsedPublicBase{config.public_base_url, whatwg::parse(config.public_base_url)});
-}
+PublicBase::PublicBase(std::string_view public_base_url)
+    : text_(public_base_url), parsed_(whatwg::parse(public_base_url)) {}
 
-PublicUrlResolver::PublicUrlResolver(const SEOConfig& config) : config_(config), base_(nullptr) {
-  const std::shared_ptr<const ParsedPublicBase>& cached = config.public_base_cache.parsed;
-  if (cached && cached->text == config.public_base_url) {
-    base_ = &cached->result;
+PublicUrlResolver::PublicUrlResolver(const SEOConfig& config, const PublicBase* base)
+    : config_(config), base_(nullptr) {
+  if (base != nullptr && base->text() == config.public_base_url) {
+    base_ = &base->parsed();
   } else {
     base_ = &own_.emplace(whatwg::parse(config.public_base_url));
   }
@@ -197,8 +194,9 @@ Result<std::string> PublicUrlResolver::resolve(std::string_view url_or_path) con
   return out;
 }
 
-Result<std::string> normalize_public_url(std::string_view url_or_path, const SEOConfig& config) {
-  return PublicUrlResolver(config).resolve(url_or_path);
+Result<std::string> normalize_public_url(std::string_view url_or_path, const SEOConfig& config,
+                                         const PublicBase* base) {
+  return PublicUrlResolver(config, base).resolve(url_or_path);
 }
 
 }  // namespace quarlo

@@ -17,38 +17,44 @@ namespace quarlo {
 // Trims Unicode white space, makes the path start with "/" ("" becomes "/"),
 // then applies the policy: collapse slash runs, full Unicode lower-casing,
 // trailing slash rule. Nothing is percent-encoded, decoded or
-// dot-segment-resolved; "?" and "#" are ordinary characters here. Never fails
-// in practice; the Result lets callers pass errors through.
-[[nodiscard]] Result<std::string> normalize_path(std::string_view path, const URLPolicy& policy);
+// dot-segment-resolved; "?" and "#" are ordinary characters here.
+[[nodiscard]] std::string normalize_path(std::string_view path, const URLPolicy& policy);
+
+// A public base URL parsed once, for a caller that resolves many routes
+// under one configuration over time (the binding's configuration object
+// owns one beside its configuration). Never fails: a base URL that does not
+// parse is kept as such, and resolving under it fails as without it, with
+// the same message.
+class PublicBase {
+ public:
+  explicit PublicBase(std::string_view public_base_url);
+
+  [[nodiscard]] const std::string& text() const noexcept { return text_; }
+  [[nodiscard]] const whatwg::ParseResult& parsed() const noexcept { return parsed_; }
+
+ private:
+  std::string text_;
+  whatwg::ParseResult parsed_;
+};
 
 // Resolves a path or URL against the configuration. Fails with InvalidUrl
 // ("url_or_path must be a non-empty string") for a blank input, and with
 // InvalidConfig ("invalid public_base_url: " + parser description) when the
 // base URL does not parse as an absolute URL. An input that is not an
-// absolute URL is used as a raw path, never an error.
-[[nodiscard]] Result<std::string> normalize_public_url(std::string_view url_or_path,
-                                                       const SEOConfig& config);
-
-// A configuration's public base URL and the parser's result for it.
-struct ParsedPublicBase {
-  std::string text;
-  whatwg::ParseResult result;
-};
-
-// Parses config.public_base_url once and keeps the result in the
-// configuration (and so in its copies) for every later resolution. Never
-// fails: a base URL that does not parse is kept as such, and resolving a URL
-// under it fails as it would without the cache, with the same message.
-void prepare_public_base(SEOConfig& config);
+// absolute URL is used as a raw path, never an error. `base`, when given
+// and made from config.public_base_url, spares parsing the base URL; any
+// other base is not used.
+[[nodiscard]] Result<std::string> normalize_public_url(std::string_view url_or_path, const SEOConfig& config,
+                                                       const PublicBase* base = nullptr);
 
 // normalize_public_url for several routes under one configuration (the
 // canonical URL and every breadcrumb of a build): the public base URL is
-// parsed once (not at all when the configuration holds its parse), and
-// every result and error is that of normalize_public_url. Borrows the
-// configuration, which must outlive the resolver and stay unchanged.
+// parsed once (not at all with a PublicBase of it), and every result and
+// error is that of normalize_public_url. Borrows the configuration and the
+// base, which must outlive the resolver and stay unchanged.
 class PublicUrlResolver {
  public:
-  explicit PublicUrlResolver(const SEOConfig& config);
+  explicit PublicUrlResolver(const SEOConfig& config, const PublicBase* base = nullptr);
   PublicUrlResolver(const PublicUrlResolver&) = delete;
   PublicUrlResolver& operator=(const PublicUrlResolver&) = delete;
 
@@ -57,8 +63,8 @@ class PublicUrlResolver {
 
  private:
   const SEOConfig& config_;
-  std::optional<whatwg::ParseResult> own_;  // when the configuration holds no parse of its base URL
-  const whatwg::ParseResult* base_;         // own_ or the configuration's
+  std::optional<whatwg::ParseResult> own_;  // when no PublicBase of the configuration's base URL was given
+  const whatwg::ParseResult* base_;         // own_ or the given PublicBase's
 };
 
 // The canonical query filter: keeps the "&"-separated pieces with a non-empty

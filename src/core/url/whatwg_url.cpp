@@ -1089,10 +1089,6 @@ std::string_view internal::parse_special_host(std::string_view input, std::strin
   return parse_host(input, false, out, scratch, fast_path);
 }
 
-int default_port(std::string_view scheme) noexcept { return classify_scheme(scheme).default_port; }
-
-bool Url::is_special() const noexcept { return classify_scheme(scheme).kind != SchemeKind::kOther; }
-
 std::string Url::protocol() const {
   std::string out;
   out.reserve(scheme.size() + 1);

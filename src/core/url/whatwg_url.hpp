@@ -30,7 +30,6 @@ struct Url {
   [[nodiscard]] std::string host_with_port() const;  // "host" or "host:port", "" when no host
   [[nodiscard]] std::string search() const;    // "" or "?" + query (empty query gives "")
   [[nodiscard]] std::string hash() const;      // "" or "#" + fragment
-  [[nodiscard]] bool is_special() const noexcept;
 };
 
 // The descriptions of the ways parse() fails; callers pass them on in their
@@ -62,8 +61,5 @@ struct ParseResult {
 // as in application/x-www-form-urlencoded text. Bytes are not checked for
 // UTF-8.
 void percent_decode(std::string_view input, std::string& out, bool plus_as_space = false);
-
-// Default port of a special scheme, or -1 (also for "file" and non-special).
-[[nodiscard]] int default_port(std::string_view scheme) noexcept;
 
 }  // namespace quarlo::whatwg

@@ -1,18 +1,24 @@
 """The Python interface of _quarlo_native, written once: every class, function,
 constructor, method and property accessor with its arguments, annotations,
-defaults, decorators and documentation.
+defaults, decorators and documentation, and the exception classes with the
+core error kinds each one is raised for.
 
-generate.py writes the installed interface description
-(_quarlo_native.interface.json) and the type stubs (_quarlo_native.pyi) from
-these tables; tests/python/test_interface.py checks them against the built
-module. Runtime docstrings live in the C++ sources and must read exactly as
-here; the constructors' documentation (with its "Args:" section) exists only
-here.
+This is the only place these texts and names are written. At build time
+generate.py makes from these tables the installed interface description
+(_quarlo_native.interface.json), the type stubs (_quarlo_native.pyi) and the
+C++ header the binding takes its docstrings, text signatures, keyword lists,
+argument formats, defaults and public names from (python/interface/tables.hpp
+in the build tree); the quarlo package re-exports the module's ``__all__``.
+tests/python/test_interface.py checks the built module against these tables.
+The constructors' documentation (with its "Args:" section) exists only in the
+interface description: at run time a class carries its own docstring.
 
 Annotations are Python expressions over ``builtins``, ``typing`` and
 ``collections.abc``; the module's own classes are written by their id
 (``_quarlo_native.`` followed by the class name). Defaults are Python literals
-written as in the runtime text signatures.
+written as in the runtime text signatures; the binding reads the ``True``,
+``False`` and string defaults from the generated header and treats ``None`` as
+"not given".
 """
 
 from __future__ import annotations
@@ -638,14 +644,25 @@ FUNCTIONS: tuple[Function, ...] = (
     ),
 )
 
-# The exception classes, published after the functions: name and base. They
-# take the ordinary exception arguments and have no members of their own, so
-# the interface description has no records for them; the stubs declare them.
-EXCEPTIONS: tuple[tuple[str, str], ...] = (
-    ("QuarloError", "builtins.ValueError"),
-    ("InvalidUrlError", ref("QuarloError")),
-    ("ConfigurationError", ref("QuarloError")),
-    ("EntityError", ref("QuarloError")),
-    ("SchemaError", ref("QuarloError")),
-    ("ContractError", ref("QuarloError")),
+# The exception classes, published after the functions: name, base, and the
+# core error kinds (ErrorKind in src/core/base/error.hpp) raised as this
+# class; every kind belongs to exactly one class. They take the ordinary
+# exception arguments and have no members of their own, so the interface
+# description has no records for them; the stubs declare them.
+
+
+@dataclass(frozen=True)
+class ExceptionClass:
+    name: str
+    base: str  # builtins.<name>, or a class of this table listed before it
+    kinds: tuple[str, ...] = ()
+
+
+EXCEPTIONS: tuple[ExceptionClass, ...] = (
+    ExceptionClass("QuarloError", "builtins.ValueError", ("Serialization",)),
+    ExceptionClass("InvalidUrlError", ref("QuarloError"), ("InvalidUrl",)),
+    ExceptionClass("ConfigurationError", ref("QuarloError"), ("InvalidConfig", "UrlPolicy")),
+    ExceptionClass("EntityError", ref("QuarloError"), ("InvalidEntity",)),
+    ExceptionClass("SchemaError", ref("QuarloError"), ("InvalidSchema",)),
+    ExceptionClass("ContractError", ref("QuarloError"), ("Contract",)),
 )

@@ -13,6 +13,16 @@
 //   image.url = str_arg(url, "url");
 //   image.width = optional_u32_arg(width, "width");
 //
+// The module's own callables do not write any of that: each has a generated
+// argument record (python/interface/tables.hpp) with its keyword list, format
+// and a fast parser (fast_args.hpp), and one Arg member per parameter, which
+// the converters take as it is:
+//
+//   iface::SEOImage::New a;
+//   a.parse(args, kwargs);
+//   image.url = str_arg(a.url);
+//   image.width = optional_u32_arg(a.width);
+//
 // A failed conversion propagates the conversion's own exception with the
 // note "while processing '<name>'" added (where the interpreter supports
 // exception notes) and throws PyErrorAlreadySet. Only the failure paths look
@@ -177,5 +187,47 @@ PyObject* instance_arg(PyObject* obj, PyTypeObject* type, const char* name);
 PyObject* optional_instance_arg(PyObject* obj, PyTypeObject* type, const char* name);
 
 inline bool is_none_or_missing(PyObject* obj) noexcept { return obj == nullptr || obj == Py_None; }
+
+// ------------------------------------------------- generated argument records
+
+// One parameter of a call: its name (for the argument note) and the object
+// given (borrowed), null when it was not given.
+struct Arg {
+  constexpr explicit Arg(const char* parameter) noexcept : name(parameter) {}
+  const char* name;
+  PyObject* object = nullptr;
+};
+// A parameter whose default is True or False.
+struct BoolArg : Arg {
+  constexpr BoolArg(const char* parameter, bool default_value) noexcept : Arg(parameter), fallback(default_value) {}
+  bool fallback;
+};
+// A parameter whose default is a str.
+struct StrArg : Arg {
+  constexpr StrArg(const char* parameter, std::string_view default_value) noexcept
+      : Arg(parameter), fallback(default_value) {}
+  std::string_view fallback;
+};
+
+// The converters above for a parameter of a record; a BoolArg or StrArg not
+// given reads as its default.
+inline bool is_none_or_missing(const Arg& arg) noexcept { return is_none_or_missing(arg.object); }
+inline std::string str_arg(const Arg& arg) { return str_arg(arg.object, arg.name); }
+inline std::string str_arg(const StrArg& arg) {
+  return arg.object == nullptr ? std::string(arg.fallback) : str_arg(arg.object, arg.name);
+}
+inline std::string_view str_view_arg(const Arg& arg) { return str_view_arg(arg.object, arg.name); }
+inline std::optional<std::string> optional_str_arg(const Arg& arg) { return optional_str_arg(arg.object, arg.name); }
+inline bool bool_arg(const BoolArg& arg) { return bool_arg(arg.object, arg.name, arg.fallback); }
+inline bool flag_arg(const BoolArg& arg) { return flag_arg(arg.object, arg.name, arg.fallback); }
+inline std::optional<std::uint32_t> optional_u32_arg(const Arg& arg) { return optional_u32_arg(arg.object, arg.name); }
+inline std::optional<std::int32_t> optional_i32_arg(const Arg& arg) { return optional_i32_arg(arg.object, arg.name); }
+inline std::optional<std::vector<std::string>> optional_str_sequence_arg(const Arg& arg) {
+  return optional_str_sequence_arg(arg.object, arg.name);
+}
+inline PyObject* instance_arg(const Arg& arg, PyTypeObject* type) { return instance_arg(arg.object, type, arg.name); }
+inline PyObject* optional_instance_arg(const Arg& arg, PyTypeObject* type) {
+  return optional_instance_arg(arg.object, type, arg.name);
+}
 
 }  // namespace quarlo::py

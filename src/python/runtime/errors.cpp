@@ -13,25 +13,35 @@ namespace quarlo::py {
 
 namespace {
 
-// Index into ExceptionTypes::classes for each core error kind, in ErrorKind
-// declaration order.
-constexpr std::array<std::size_t, kErrorKindCount> kClassIndexByKind{
-    1,  // InvalidUrl -> InvalidUrlError
-    2,  // InvalidConfig -> ConfigurationError
-    3,  // InvalidEntity -> EntityError
-    4,  // InvalidSchema -> SchemaError
-    0,  // Serialization -> QuarloError
-    5,  // Contract -> ContractError
-    2,  // UrlPolicy -> ConfigurationError
-};
+// How many rows of iface::kExceptions list core error kind `kind`.
+constexpr std::size_t classes_raised_for(std::size_t kind) noexcept {
+  std::size_t count = 0;
+  for (const ExceptionClass& row : iface::kExceptions) {
+    if ((row.kinds & kind_bit(static_cast<ErrorKind>(kind))) != 0) ++count;
+  }
+  return count;
+}
 
-// Qualified names written into the table; only the short part is used for
-// the class itself.
-constexpr std::array<const char*, kExceptionCount> kQualifiedNames{
-    "_quarlo_native.QuarloError", "_quarlo_native.InvalidUrlError",
-    "_quarlo_native.ConfigurationError", "_quarlo_native.EntityError",
-    "_quarlo_native.SchemaError", "_quarlo_native.ContractError",
-};
+constexpr bool every_kind_has_one_class() noexcept {
+  for (std::size_t kind = 0; kind < kErrorKindCount; ++kind) {
+    if (classes_raised_for(kind) != 1) return false;
+  }
+  return true;
+}
+static_assert(kErrorKindCount <= 32, "ExceptionClass::kinds has one bit a kind");
+static_assert(every_kind_has_one_class(), "each core error kind must be raised as exactly one exception class");
+
+// The row of iface::kExceptions raised for each core error kind, in
+// ErrorKind declaration order.
+constexpr std::array<std::size_t, kErrorKindCount> kClassIndexByKind = [] {
+  std::array<std::size_t, kErrorKindCount> index{};
+  for (std::size_t kind = 0; kind < kErrorKindCount; ++kind) {
+    for (std::size_t i = 0; i < kExceptionCount; ++i) {
+      if ((iface::kExceptions[i].kinds & kind_bit(static_cast<ErrorKind>(kind))) != 0) index[kind] = i;
+    }
+  }
+  return index;
+}();
 
 // The once-filled cell. The record is never freed.
 std::atomic<const ExceptionTypes*> g_exception_types{nullptr};
@@ -88,14 +98,14 @@ const ExceptionTypes& exception_types() {
   if (const ExceptionTypes* stored = g_exception_types.load(std::memory_order_acquire)) {
     return *stored;
   }
-  // The owners release everything made so far if a later step fails.
+  // The owners release everything made so far if a later step fails. Each
+  // class comes after its base.
   std::array<PyRef, kExceptionCount> made;
-  PyRef value_error = builtins_attr("ValueError");
-  PyRef base_bases = one_tuple(value_error.get());
-  made[0] = make_exception_tuple(kQualifiedNames[0], base_bases.get());
-  PyRef sub_bases = one_tuple(made[0].get());
-  for (std::size_t i = 1; i < kExceptionCount; ++i) {
-    made[i] = make_exception_tuple(kQualifiedNames[i], sub_bases.get());
+  for (std::size_t i = 0; i < kExceptionCount; ++i) {
+    const ExceptionClass& row = iface::kExceptions[i];
+    PyRef builtin_base = row.builtin_base != nullptr ? builtins_attr(row.builtin_base) : PyRef();
+    PyRef bases = one_tuple(builtin_base ? builtin_base.get() : made[row.base].get());
+    made[i] = make_exception_tuple(row.qualified_name, bases.get());
   }
 
   auto record = std::make_unique<ExceptionTypes>();

@@ -1,51 +1,37 @@
 // The module's exception classes and the one place where core errors become
 // Python exceptions.
 //
-// The six classes are made once per process with builtins.type() and kept
-// for its whole life, so every module object (a re-import, another
-// interpreter) publishes the very same classes:
+// The classes, their bases and the core error kinds each is raised for are
+// one table, iface::kExceptions, generated from the interface description
+// (src/python/interface/description.py): QuarloError, a ValueError, and its
+// subclasses, each raised for one or more kinds of core error.
 //
-//   QuarloError(ValueError)
-//   ├── InvalidUrlError      (InvalidUrl)
-//   ├── ConfigurationError   (InvalidConfig, UrlPolicy)
-//   ├── EntityError          (InvalidEntity)
-//   ├── SchemaError          (InvalidSchema)
-//   └── ContractError        (Contract)
-//   QuarloError itself:       Serialization
-//
-// The exception carries the core message alone (no display prefix).
+// They are made once per process with builtins.type() and kept for its
+// whole life, so every module object (a re-import, another interpreter)
+// publishes the very same classes. The exception carries the core message
+// alone (no display prefix).
 #pragma once
 
 #include <Python.h>
 
 #include <array>
 #include <cstddef>
+#include <iterator>
 #include <utility>
 
 #include "core/base/error.hpp"
+#include "python/interface/tables.hpp"
 #include "python/runtime/pyref.hpp"
 
 namespace quarlo::py {
 
-inline constexpr std::size_t kExceptionCount = 6;
+inline constexpr std::size_t kExceptionCount = std::size(iface::kExceptions);
 
-// Short names in table order (the order they are added to the module).
-inline constexpr std::array<const char*, kExceptionCount> kExceptionNames{
-    "QuarloError", "InvalidUrlError", "ConfigurationError",
-    "EntityError", "SchemaError",     "ContractError",
-};
-
-// The exception table: borrowed references that stay valid for the life of
-// the process.
+// The classes of iface::kExceptions, in its order: borrowed references that
+// stay valid for the life of the process.
 struct ExceptionTypes {
-  std::array<PyObject*, kExceptionCount> classes{};  // in kExceptionNames order
+  std::array<PyObject*, kExceptionCount> classes{};
 
-  [[nodiscard]] PyObject* quarlo_error() const noexcept { return classes[0]; }
-  [[nodiscard]] PyObject* invalid_url_error() const noexcept { return classes[1]; }
-  [[nodiscard]] PyObject* configuration_error() const noexcept { return classes[2]; }
-  [[nodiscard]] PyObject* entity_error() const noexcept { return classes[3]; }
-  [[nodiscard]] PyObject* schema_error() const noexcept { return classes[4]; }
-  [[nodiscard]] PyObject* contract_error() const noexcept { return classes[5]; }
   // The class raised for a core error of `kind`.
   [[nodiscard]] PyObject* for_kind(ErrorKind kind) const noexcept;
 };

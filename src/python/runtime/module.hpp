@@ -1,38 +1,43 @@
 // Helpers for the translation units that define the module's classes and
-// functions, and the shape of the registration tables in module.cpp.
+// functions, and the shape of the module's class table.
 //
-// A class TU (one per group of Python classes) owns its instance struct, its
-// slots, its PyType_Spec and a TypeCell, and exposes one accessor that
-// module.cpp lists:
+// What the module publishes, in which order, with which names, signatures
+// and docstrings, is written in src/python/interface/description.py; the
+// build turns it into python/interface/tables.hpp (namespace iface), which
+// also declares the accessor of each class (<snake_case name>_type) and the
+// method definition of each function (<name>_def) for the module's tables
+// (iface::kClasses, iface::kFunctions). A class TU (one per group of Python
+// classes) owns its instance struct, its slots, its PyType_Spec and a
+// TypeCell, and defines that accessor:
 //
 //   // py_image.hpp
 //   PyTypeObject* seo_image_type();  // created on first use; throws PyErrorAlreadySet
 //
 //   // py_image.cpp
 //   namespace {
-//   struct ImageObject { PyObject_HEAD  /* C++ members, placement-new'd in tp_new */ };
 //   PyObject* image_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
-//     return guard([&] { ... });
+//     return guard([&] {
+//       iface::SEOImage::New a;  // the constructor's arguments
+//       a.parse(args, kwargs);
+//       quarlo::SEOImage image;
+//       image.url = str_arg(a.url);
+//       ...
+//     });
 //   }
 //   PyType_Slot image_slots[] = {
 //       {Py_tp_new, as_slot(image_new)}, {Py_tp_dealloc, as_slot(image_dealloc)},
-//       {Py_tp_doc, const_cast<char*>("SEOImage(url, *, width=None, height=None, alt=None)\n--\n\n...")},
+//       {Py_tp_doc, const_cast<char*>(iface::SEOImage::kDoc)},
 //       {0, nullptr}};
-//   PyType_Spec image_spec{"_quarlo_native.SEOImage", sizeof(ImageObject), 0,
+//   PyType_Spec image_spec{iface::SEOImage::kQualifiedName, sizeof(RecordObject<quarlo::SEOImage>), 0,
 //                          kFinalTypeFlags, image_slots};
 //   TypeCell image_type{image_spec};
 //   }  // namespace
 //   PyTypeObject* seo_image_type() { return image_type.get(); }
 //
-//   // module.cpp, kClasses (byte-wise name order):
-//   {"SEOImage", &seo_image_type},
+// A function TU defines the function's method definition, with static
+// storage, from its generated record (runtime/interface.hpp):
 //
-// A function TU defines a PyMethodDef with static storage and module.cpp
-// lists its address in kFunctions (name order):
-//
-//   PyMethodDef clean_url_fn_def{"clean_url_fn", as_pycfunction(clean_url_fn),
-//                                METH_VARARGS | METH_KEYWORDS, clean_url_fn_doc};
-//   // module.cpp: &clean_url_fn_def,
+//   PyMethodDef clean_url_fn_def = method_def<iface::clean_url_fn>(clean_url_fn);
 //
 // The exec step binds each function to the module object, with the module's
 // name as its __module__.
@@ -87,7 +92,8 @@ PyCFunction as_pycfunction(F* fn) noexcept {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(fn));
 }
 
-// One row of the class table: the attribute name and the type accessor.
+// One row of the class table (iface::kClasses): the attribute name and the
+// type accessor.
 struct ClassEntry {
   const char* name;
   PyTypeObject* (*type)();

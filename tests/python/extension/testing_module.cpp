@@ -189,11 +189,12 @@ PyObject* payload_from_json(PyObject*, PyObject* args) noexcept {
 }
 
 // payload_dict_generic(payload): the dict form the general way, the core's
-// to_dict converted with json_to_pydict (what SEOPayload.to_dict must equal).
+// compact text read back and converted with json_to_pydict (what
+// SEOPayload.to_dict must equal).
 PyObject* payload_dict_generic(PyObject*, PyObject* obj) noexcept {
   return guard([&] {
     instance_arg(obj, seo_payload_type(), "payload");
-    return json_to_pydict(unwrap(unwrap_seo_payload(obj).to_dict()));
+    return json_to_pydict(unwrap(parse_json(unwrap_seo_payload(obj).to_json_compact())));
   });
 }
 
