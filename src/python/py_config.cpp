@@ -19,6 +19,7 @@
 #include "python/runtime/interface.hpp"
 #include "python/runtime/module.hpp"
 #include "python/runtime/record_object.hpp"
+#include "python/runtime/repr.hpp"
 
 namespace quarlo::py {
 namespace {
@@ -76,6 +77,7 @@ PyType_Slot policy_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<PolicyRecord>)},
     {Py_tp_getset, policy_getset},
     {Py_tp_doc, const_cast<char*>(policy_api::kDoc)},
+    {Py_tp_repr, as_slot(properties_repr<policy_api::kProperties>)},
     {0, nullptr},
 };
 PyType_Spec policy_spec{policy_api::kQualifiedName, sizeof(RecordObject<PolicyRecord>), 0, kFinalTypeFlags,
@@ -284,6 +286,7 @@ PyType_Slot config_slots[] = {
     {Py_tp_getset, config_getset},
     {Py_tp_methods, config_methods},
     {Py_tp_doc, const_cast<char*>(config_api::kDoc)},
+    {Py_tp_repr, as_slot(dict_repr)},
     {0, nullptr},
 };
 PyType_Spec config_spec{config_api::kQualifiedName, sizeof(RecordObject<ConfigRecord>), 0,

@@ -28,6 +28,7 @@
 #include "python/runtime/module.hpp"
 #include "python/runtime/record_fields.hpp"
 #include "python/runtime/record_object.hpp"
+#include "python/runtime/repr.hpp"
 
 namespace quarlo::py {
 namespace {
@@ -135,6 +136,7 @@ PyType_Slot expectation_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<SEOExpectation>)},
     {Py_tp_getset, expectation_getset.data()},
     {Py_tp_doc, const_cast<char*>(expectation_api::kDoc)},
+    {Py_tp_repr, as_slot(properties_repr<expectation_api::kProperties>)},
     {0, nullptr},
 };
 PyType_Spec expectation_spec{expectation_api::kQualifiedName, sizeof(RecordObject<SEOExpectation>), 0,
@@ -190,6 +192,7 @@ PyType_Slot rule_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<RuleRecord>)},
     {Py_tp_getset, rule_getset},
     {Py_tp_doc, const_cast<char*>(rule_api::kDoc)},
+    {Py_tp_repr, as_slot(properties_repr<rule_api::kProperties>)},
     {0, nullptr},
 };
 PyType_Spec rule_spec{rule_api::kQualifiedName, sizeof(RecordObject<RuleRecord>), 0, kFinalTypeFlags,
@@ -348,6 +351,7 @@ PyType_Slot contract_slots[] = {
     {Py_tp_getset, contract_getset.data()},
     {Py_tp_methods, contract_methods},
     {Py_tp_doc, const_cast<char*>(contract_api::kDoc)},
+    {Py_tp_repr, as_slot(properties_repr<contract_api::kProperties>)},
     {0, nullptr},
 };
 PyType_Spec contract_spec{contract_api::kQualifiedName, sizeof(RecordObject<SEOContract>), 0,

@@ -16,6 +16,7 @@
 #include "python/runtime/module.hpp"
 #include "python/runtime/record_fields.hpp"
 #include "python/runtime/record_object.hpp"
+#include "python/runtime/repr.hpp"
 
 namespace quarlo::py {
 namespace {
@@ -73,6 +74,7 @@ PyType_Slot image_slots[] = {
     {Py_tp_getset, image_getset.data()},
     {Py_tp_methods, image_methods},
     {Py_tp_doc, const_cast<char*>(image_api::kDoc)},
+    {Py_tp_repr, as_slot(properties_repr<image_api::kProperties>)},
     {0, nullptr},
 };
 PyType_Spec image_spec{image_api::kQualifiedName, sizeof(RecordObject<quarlo::SEOImage>), 0,
@@ -104,6 +106,7 @@ PyType_Slot author_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<AuthorRecord>)},
     {Py_tp_getset, author_getset},
     {Py_tp_doc, const_cast<char*>(author_api::kDoc)},
+    {Py_tp_repr, as_slot(properties_repr<author_api::kProperties>)},
     {0, nullptr},
 };
 PyType_Spec author_spec{author_api::kQualifiedName, sizeof(RecordObject<AuthorRecord>), 0,
@@ -131,6 +134,7 @@ PyType_Slot breadcrumb_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<quarlo::Breadcrumb>)},
     {Py_tp_getset, breadcrumb_getset.data()},
     {Py_tp_doc, const_cast<char*>(breadcrumb_api::kDoc)},
+    {Py_tp_repr, as_slot(properties_repr<breadcrumb_api::kProperties>)},
     {0, nullptr},
 };
 PyType_Spec breadcrumb_spec{breadcrumb_api::kQualifiedName, sizeof(RecordObject<quarlo::Breadcrumb>), 0,
@@ -158,6 +162,7 @@ PyType_Slot faq_item_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<quarlo::FAQItem>)},
     {Py_tp_getset, faq_item_getset.data()},
     {Py_tp_doc, const_cast<char*>(faq_item_api::kDoc)},
+    {Py_tp_repr, as_slot(properties_repr<faq_item_api::kProperties>)},
     {0, nullptr},
 };
 PyType_Spec faq_item_spec{faq_item_api::kQualifiedName, sizeof(RecordObject<quarlo::FAQItem>), 0,
@@ -199,6 +204,7 @@ PyType_Slot robots_slots[] = {
     {Py_tp_getset, robots_getset.data()},
     {Py_tp_methods, robots_methods},
     {Py_tp_doc, const_cast<char*>(robots_api::kDoc)},
+    {Py_tp_repr, as_slot(properties_repr<robots_api::kProperties>)},
     {0, nullptr},
 };
 PyType_Spec robots_spec{robots_api::kQualifiedName, sizeof(RecordObject<quarlo::Robots>), 0, kFinalTypeFlags,
@@ -265,6 +271,7 @@ PyType_Slot entity_slots[] = {
     {Py_tp_getset, entity_getset.data()},
     {Py_tp_methods, entity_methods},
     {Py_tp_doc, const_cast<char*>(entity_api::kDoc)},
+    {Py_tp_repr, as_slot(dict_repr)},
     {0, nullptr},
 };
 PyType_Spec entity_spec{entity_api::kQualifiedName, sizeof(RecordObject<quarlo::SEOEntity>), 0,

@@ -30,6 +30,7 @@
 #include "python/runtime/module.hpp"
 #include "python/runtime/record_fields.hpp"
 #include "python/runtime/record_object.hpp"
+#include "python/runtime/repr.hpp"
 
 namespace quarlo::py {
 namespace {
@@ -156,6 +157,7 @@ PyType_Slot og_slots[] = {
     {Py_tp_getset, og_getset.data()},
     {Py_tp_methods, og_methods},
     {Py_tp_doc, const_cast<char*>(og_api::kDoc)},
+    {Py_tp_repr, as_slot(properties_repr<og_api::kProperties>)},
     {0, nullptr},
 };
 PyType_Spec og_spec{og_api::kQualifiedName, sizeof(RecordObject<OGPayload>), 0, kNoConstructorTypeFlags,
@@ -183,6 +185,7 @@ PyType_Slot twitter_slots[] = {
     {Py_tp_getset, twitter_getset.data()},
     {Py_tp_methods, twitter_methods},
     {Py_tp_doc, const_cast<char*>(twitter_api::kDoc)},
+    {Py_tp_repr, as_slot(properties_repr<twitter_api::kProperties>)},
     {0, nullptr},
 };
 PyType_Spec twitter_spec{twitter_api::kQualifiedName, sizeof(RecordObject<TwitterPayload>), 0,
@@ -347,6 +350,7 @@ PyType_Slot payload_slots[] = {
     {Py_mp_length, as_slot(payload_length)},
     {Py_sq_contains, as_slot(payload_contains)},
     {Py_tp_doc, const_cast<char*>(payload_api::kDoc)},
+    {Py_tp_repr, as_slot(properties_repr<payload_api::kProperties>)},
     {0, nullptr},
 };
 PyType_Spec payload_spec{payload_api::kQualifiedName, sizeof(RecordObject<SEOPayload>), 0,

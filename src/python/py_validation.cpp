@@ -20,6 +20,7 @@
 #include "python/runtime/interface.hpp"
 #include "python/runtime/module.hpp"
 #include "python/runtime/record_object.hpp"
+#include "python/runtime/repr.hpp"
 
 namespace quarlo::py {
 namespace {
@@ -64,6 +65,7 @@ PyType_Slot issue_slots[] = {
     {Py_tp_dealloc, as_slot(record_dealloc<IssueRecord>)},
     {Py_tp_getset, issue_getset},
     {Py_tp_doc, const_cast<char*>(issue_api::kDoc)},
+    {Py_tp_repr, as_slot(properties_repr<issue_api::kProperties>)},
     {0, nullptr},
 };
 PyType_Spec issue_spec{issue_api::kQualifiedName, sizeof(RecordObject<IssueRecord>), 0, kNoConstructorTypeFlags,
