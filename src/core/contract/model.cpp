@@ -280,18 +280,41 @@ std::size_t expectation_depth(const SEOExpectation& expectation) noexcept {
   return depth;
 }
 
-Result<std::size_t> SEOContract::json_size() const {
-  if (expectation_depth(defaults) > kMaxExpectationNesting) return too_deep();
-  for (const auto& rule : rules) {
+namespace {
+
+// Fails when an expectation of the contract nests too deep to be written.
+Result<void> check_nesting(const SEOContract& contract) {
+  if (expectation_depth(contract.defaults) > kMaxExpectationNesting) return too_deep();
+  for (const auto& rule : contract.rules) {
     if (expectation_depth(rule.expect) > kMaxExpectationNesting) return too_deep();
   }
-  for (const auto& [route, expectation] : exceptions) {
+  for (const auto& [route, expectation] : contract.exceptions) {
     if (expectation_depth(expectation) > kMaxExpectationNesting) return too_deep();
   }
-  // The contract with every expectation stubbed, then what their nested
-  // expectations add at the depth each stands at: defaults is a member of
-  // the contract object, an exception a member of the exceptions object, a
-  // rule's expectation a member of a rule inside the rules array.
+  return {};
+}
+
+// What the nested expectations of the contract's expectations add to its
+// text beyond their stand-ins, at the depth each stands at: defaults is a
+// member of the contract object, an exception a member of the exceptions
+// object, a rule's expectation a member of a rule inside the rules array.
+// Zero, at no cost, for a contract without nested expectations.
+std::size_t nested_text_size(const SEOContract& contract) {
+  TextMeter meter;
+  std::size_t size = meter.children(contract.defaults, 1);
+  for (const auto& rule : contract.rules) size = TextMeter::add(size, meter.children(rule.expect, 3));
+  for (const auto& [route, expectation] : contract.exceptions) {
+    size = TextMeter::add(size, meter.children(expectation, 2));
+  }
+  return size;
+}
+
+}  // namespace
+
+Result<std::size_t> SEOContract::json_size() const {
+  QUARLO_TRY_VOID(check_nesting(*this));
+  // The contract with every expectation stubbed, plus what the stubs stand
+  // for.
   SEOContract outline = *this;
   outline.defaults = TextMeter::stubbed(defaults);
   for (auto& rule : outline.rules) rule.expect = TextMeter::stubbed(rule.expect);
@@ -299,22 +322,21 @@ Result<std::size_t> SEOContract::json_size() const {
   std::string text;
   JsonTextWriter w(text, JsonLayout::Pretty);
   write_record(w, outline);
-  TextMeter meter;
-  std::size_t size = TextMeter::add(text.size(), meter.children(defaults, 1));
-  for (const auto& rule : rules) size = TextMeter::add(size, meter.children(rule.expect, 3));
-  for (const auto& [route, expectation] : exceptions) size = TextMeter::add(size, meter.children(expectation, 2));
-  return size;
+  return TextMeter::add(text.size(), nested_text_size(*this));
 }
 
 Result<std::string> SEOContract::to_json() const {
-  // Measured first: shared nested expectations may stand for far more text
-  // than memory holds. Nesting was bounded there, so the recursion is too.
-  QUARLO_TRY(const std::size_t size, json_size());
-  if (size > kMaxContractTextBytes) return too_long();
+  QUARLO_TRY_VOID(check_nesting(*this));
+  // Shared nested expectations may stand for far more text than memory
+  // holds: what they add is measured first. The rest of the text is as large
+  // as the records it is written from, so it is checked once written.
+  const std::size_t nested = nested_text_size(*this);
+  if (nested > kMaxContractTextBytes) return too_long();
   std::string out;
-  out.reserve(size);
+  out.reserve(512 + 512 * rules.size() + 256 * exceptions.size() + nested);
   JsonTextWriter w(out, JsonLayout::Pretty);
   write_record(w, *this);
+  if (out.size() > kMaxContractTextBytes) return too_long();
   return out;
 }
 
