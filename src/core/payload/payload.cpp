@@ -108,8 +108,9 @@ constexpr std::string_view kStructName<OGPayload> = "struct OGPayload";
 template <>
 constexpr std::string_view kStructName<TwitterPayload> = "struct TwitterPayload";
 
-// One value of a field, by the member's type; null stands for an absent
-// optional value.
+// One value of a field, by the member's type, read into a freshly made
+// record (a failure leaves the record half-read: the caller drops it); null
+// stands for an absent optional value.
 Result<void> read_value(const Json& value, std::string& out);
 Result<void> read_value(const Json& value, std::uint32_t& out);
 Result<void> read_value(const Json& value, std::vector<std::string>& out);
@@ -123,10 +124,7 @@ Result<void> read_value(const Json& value, std::optional<T>& out) {
     out.reset();
     return {};
   }
-  T present{};
-  QUARLO_TRY_VOID(read_value(value, present));
-  out = std::move(present);
-  return {};
+  return read_value(value, out.emplace());
 }
 
 Result<void> read_value(const Json& value, std::string& out) {
@@ -180,9 +178,9 @@ Result<void> read_members(const Json::object_t& object, Record& record, OnUnknow
     const Json& item = member.second;
     Result<void> read;
     const bool known = visit_field_named<Record>(key, [&](auto f) {
-      using F = decltype(f);
+      constexpr std::uint64_t bit = std::uint64_t{1} << field_index<Record>(decltype(f)::name);
       read = read_value(item, f.of(record));
-      given |= std::uint64_t{1} << field_index<Record>(F::name);
+      given |= bit;
     });
     if (!read) return std::move(read).error();
     if (!known) on_unknown(key, item);
@@ -191,7 +189,8 @@ Result<void> read_members(const Json::object_t& object, Record& record, OnUnknow
   for_each_field<Record>([&](auto f) {
     using F = decltype(f);
     if constexpr (!F::is_optional) {
-      if (missing.empty() && (given & (std::uint64_t{1} << field_index<Record>(F::name))) == 0) missing = F::name;
+      constexpr std::uint64_t bit = std::uint64_t{1} << field_index<Record>(F::name);
+      if (missing.empty() && (given & bit) == 0) missing = F::name;
     }
   });
   if (!missing.empty()) return missing_field(missing);
@@ -202,27 +201,25 @@ Result<void> read_members(const Json::object_t& object, Record& record, OnUnknow
 // holding one value per field in declaration order.
 template <HasFields Record>
 Result<void> read_value(const Json& value, Record& out) {
-  Record record{};
   if (const auto* object = value.get_ptr<const Json::object_t*>()) {
-    QUARLO_TRY_VOID(read_members(*object, record, [](const std::string&, const Json&) {}));
-  } else if (const auto* items = value.get_ptr<const Json::array_t*>()) {
+    return read_members(*object, out, [](const std::string&, const Json&) {});
+  }
+  if (const auto* items = value.get_ptr<const Json::array_t*>()) {
     constexpr std::size_t kFields = field_count<Record>;
     const std::size_t n = std::min(items->size(), kFields);
     for (std::size_t i = 0; i < n; ++i) {
       Result<void> read;
-      visit_field_at<Record>(i, [&](auto f) { read = read_value((*items)[i], f.of(record)); });
-      if (!read) return std::move(read).error();
+      visit_field_at<Record>(i, [&](auto f) { read = read_value((*items)[i], f.of(out)); });
+      if (!read) return read;
     }
     if (items->size() < kFields) {
       return invalid_length(items->size(), std::string(kStructName<Record>) + " with " + std::to_string(kFields) +
                                                " elements");
     }
     if (items->size() > kFields) return invalid_length(items->size(), "fewer elements in array");
-  } else {
-    return invalid_type(value, kStructName<Record>);
+    return {};
   }
-  out = std::move(record);
-  return {};
+  return invalid_type(value, kStructName<Record>);
 }
 
 }  // namespace
