@@ -83,8 +83,8 @@ std::optional<FieldExpectation> field_expectation(const Arg& arg) {
 }
 
 // A nested expectation: a shallow copy of its record, sharing whatever nests
-// in it. Comparisons and the JSON writer
-// recurse once per level, so nesting is capped where it is built.
+// in it. Comparisons and the JSON writer recurse once per level, so nesting
+// is capped where it is built.
 std::optional<Shared<SEOExpectation>> nested_expectation(const Arg& arg) {
   PyObject* given = optional_instance_arg(arg, expectation_type_get());
   if (given == nullptr) return std::nullopt;

@@ -220,7 +220,12 @@ def _write_head(directory: Path, html: str, canonical: str) -> str:
 def _written(record: Record, config: SEOConfig, directory: Path) -> Union[tuple[str, str, str], Exception]:
     """(canonical URL, ETag, head file) of an item whose head was written,
     or its exception."""
-    rendered = _rendered(record, config)
+    return _write_rendered(_rendered(record, config), directory)
+
+
+def _write_rendered(rendered: Any, directory: Path) -> Union[tuple[str, str, str], Exception]:
+    """Writes a rendered head (html, canonical URL, ETag): (canonical URL,
+    ETag, head file), or the exception of the rendering or the write."""
     if isinstance(rendered, Exception):
         return rendered
     html, canonical, etag = rendered
@@ -403,15 +408,9 @@ def write_site(items: Iterable[Item], config: SEOConfig, directory: Union[str, "
     target.mkdir(parents=True, exist_ok=True)
     report = SiteReport(target, target / "manifest.jsonl")
 
-    def write_here(result: Any) -> Any:
+    def write_here(result: Any) -> Union[tuple[str, str, str], Exception]:
         """Writes a head rendered by a worker."""
-        if isinstance(result, Exception):
-            return result
-        html, canonical, etag = result
-        try:
-            return canonical, etag, _write_head(target, html, canonical)
-        except (OSError, ValueError) as exc:
-            return exc
+        return _write_rendered(result, target)
 
     def built_here(record: Record) -> Any:
         return _written(record, config, target)
