@@ -10,11 +10,13 @@ the same way and are handed out in input order, a failed item as its
 exception in its place. At most a fixed number of chunks are in flight, so
 memory stays flat however many items there are.
 
-What it costs: a typical post builds in a few microseconds, and sending an
-entity to another process and a payload back costs more than building it;
-a pool pays when each item's build is expensive (Python hooks and schema
-generators, long bodies) or, with :func:`write_site`, when the workers do
-the rendering and only short texts come back.
+What it costs: a typical post builds in a few microseconds, and reading a
+payload back in this process costs about as much as building it here, so a
+pool pays when little comes back: when the workers also do what follows
+the build (``then``: an ETag, a rendering, a file written; or
+:func:`write_site`), or when each build is expensive (Python hooks and
+schema generators, long bodies). Entities may be given as their
+``to_dict()`` form, which travels as it is and is read on the worker.
 """
 
 from __future__ import annotations
@@ -26,7 +28,8 @@ import urllib.parse
 from concurrent.futures import Executor, Future
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Any, Callable, Iterable, Iterator, Mapping, Optional, Tuple, Union
+from collections.abc import Mapping
+from typing import Any, Callable, Iterable, Iterator, Optional, Tuple, Union
 
 from _quarlo_native import (Breadcrumb, FAQItem, SEOConfig, SEOEntity, SEOImage, SEOOverrides, SEOPayload,
                             build_seo_payload)
@@ -37,9 +40,11 @@ from .web import head
 
 __all__ = ["DEFAULT_CHUNKSIZE", "SiteReport", "build_many", "head_path", "write_site"]
 
-Item = Union[Tuple[SEOEntity, str], Tuple[SEOEntity, str, Optional[SEOOverrides]]]
+EntityLike = Union[SEOEntity, Mapping[str, Any]]
+Item = Union[Tuple[EntityLike, str], Tuple[EntityLike, str, Optional[SEOOverrides]]]
 Result = Union[SEOPayload, Exception]
-Record = Tuple[SEOEntity, str, Optional[SEOOverrides]]
+Record = Tuple[EntityLike, str, Optional[SEOOverrides]]
+Then = Callable[[SEOPayload], Any]
 
 #: Items per chunk when ``chunksize`` is not given.
 DEFAULT_CHUNKSIZE = 250
@@ -68,8 +73,8 @@ def _record(item: object) -> Record:
     if not isinstance(item, tuple) or len(item) not in (2, 3):
         raise TypeError(f"an item is (entity, route) or (entity, route, overrides), not {item!r:.80}")
     entity, route, overrides = item if len(item) == 3 else (*item, None)
-    if not isinstance(entity, SEOEntity):
-        raise TypeError(f"an item's entity must be an SEOEntity, not {type(entity).__name__}")
+    if not isinstance(entity, (SEOEntity, dict)) and not isinstance(entity, Mapping):
+        raise TypeError(f"an item's entity must be an SEOEntity or its to_dict() form, not {type(entity).__name__}")
     if not isinstance(route, str):
         raise TypeError(f"an item's route must be a str, not {type(route).__name__}")
     if overrides is not None and not isinstance(overrides, SEOOverrides):
@@ -80,8 +85,22 @@ def _record(item: object) -> Record:
 def _build(record: Record, config: SEOConfig) -> Result:
     entity, route, overrides = record
     try:
+        if not isinstance(entity, SEOEntity):
+            entity = _entity(entity)
         return build_seo_payload(entity, route, config, overrides)
     except Exception as exc:  # the item's result
+        return exc
+
+
+def _build_then(record: Record, config: SEOConfig, then: Then | None) -> Any:
+    """An item's payload, or what ``then`` makes of it, or the exception
+    of either."""
+    payload = _build(record, config)
+    if then is None or isinstance(payload, Exception):
+        return payload
+    try:
+        return then(payload)
+    except Exception as exc:
         return exc
 
 
@@ -166,7 +185,9 @@ def _worker_config(data: bytes) -> SEOConfig:
 
 def _records(data: bytes) -> Iterator[Record]:
     for entity, route, overrides in pickle.loads(data):
-        yield _entity(entity), route, None if overrides is None else pickle.loads(overrides)
+        # The entity's data is read by the build, so that bad data is its
+        # item's exception.
+        yield entity, route, None if overrides is None else pickle.loads(overrides)
 
 
 def _finish(results: list[Any]) -> bytes:
@@ -185,11 +206,15 @@ def _finish(results: list[Any]) -> bytes:
         return pickle.dumps(safe, pickle.HIGHEST_PROTOCOL)
 
 
-def build_chunk(config_data: bytes, records: bytes) -> bytes:
+def build_chunk(config_data: bytes, records: bytes, then_data: bytes | None = None) -> bytes:
     """What runs on a worker for :func:`build_many`: builds a pickled chunk
     of records under a pickled configuration; returns the pickled list of
-    payload dictionaries and exceptions."""
+    payload dictionaries (or, given a pickled ``then``, of its results) and
+    exceptions."""
     config = _worker_config(config_data)
+    if then_data is not None:
+        then = pickle.loads(then_data)
+        return _finish([_build_then(record, config, then) for record in _records(records)])
     results: list[Any] = []
     for record in _records(records):
         payload = _build(record, config)
@@ -255,7 +280,7 @@ class _Chunk:
     here: set[int] = field(default_factory=set)  # positions built in this process
 
     def data(self) -> bytes:
-        records: list[tuple[Any, ...]] = []
+        sent: list[tuple[int, tuple[Any, ...]]] = []
         for index, slot in enumerate(self.slots):
             if isinstance(slot, Exception):
                 continue
@@ -263,11 +288,23 @@ class _Chunk:
             try:
                 # Overrides go as their own pickle: some do not pickle, and
                 # then only their item is built here.
-                sent = None if overrides is None else pickle.dumps(overrides, pickle.HIGHEST_PROTOCOL)
+                pickled = None if overrides is None else pickle.dumps(overrides, pickle.HIGHEST_PROTOCOL)
             except Exception:
                 self.here.add(index)
                 continue
-            records.append((entity.to_dict(), route, sent))
+            sent.append((index, (entity.to_dict() if isinstance(entity, SEOEntity) else dict(entity), route, pickled)))
+        try:
+            return pickle.dumps([record for _, record in sent], pickle.HIGHEST_PROTOCOL)
+        except Exception:
+            pass
+        # Some entity data does not pickle: those items are built here.
+        records = []
+        for index, record in sent:
+            try:
+                pickle.dumps(record, pickle.HIGHEST_PROTOCOL)
+                records.append(record)
+            except Exception:
+                self.here.add(index)
         return pickle.dumps(records, pickle.HIGHEST_PROTOCOL)
 
     def merge(self, results: list[Any], local: Callable[[Record], Any]) -> Iterator[tuple[Optional[str], Any]]:
@@ -318,30 +355,41 @@ def _run(worker: Callable[..., bytes], local: Callable[[Record], Any], items: It
 
 
 def build_many(items: Iterable[Item], config: SEOConfig, *, executor: Executor | None = None,
-               chunksize: int | None = None) -> Iterator[Result]:
+               chunksize: int | None = None, then: Then | None = None) -> Iterator[Any]:
     """The payloads of ``items``, each ``(entity, route)`` or ``(entity,
     route, overrides)``, in input order: an iterator that yields each item's
     ``SEOPayload``, or the exception its build raised (a malformed item gives
-    a TypeError) in its place. Items are read as they are needed.
+    a TypeError) in its place. Items are read as they are needed. An entity
+    may be an ``SEOEntity`` or its ``to_dict()`` form (read as
+    :func:`quarlo.entity_from_dict` reads it; a bad one is its item's
+    exception).
+
+    With ``then``, each payload goes through ``then(payload)`` where it was
+    built and its result is yielded in the payload's place (an exception
+    ``then`` raises is the item's result): ``then=SEOPayload.etag`` yields
+    ETags, for example.
 
     With ``executor`` None the items are built in this process, one after
     the other. With an executor (``ProcessPoolExecutor``, a Dask client's
     ``get_executor()``, ...) they are sent in chunks of ``chunksize`` items
     (default 250) as pickled records, and the payloads come back equal to
-    those built here (same ETags); a chunk that fails as a whole (a worker
-    that died) gives its exception for each of its items, and an item whose
-    overrides or result cannot travel is built in this process. The
-    configuration must pickle, with its hooks and schema registry if it has
-    them; otherwise this raises before anything is sent.
+    those built here (same ETags); ``then`` runs on the workers, and only
+    its results come back. A chunk that fails as a whole (a worker that
+    died) gives its exception for each of its items, and an item whose
+    overrides, entity data or result cannot travel is built in this
+    process. The configuration, and ``then`` when given, must pickle (the
+    configuration with its hooks and schema registry if it has them);
+    otherwise this raises before anything is sent.
     """
     if executor is None:
-        for item in items:
-            try:
-                record = _record(item)
-            except TypeError as exc:
-                yield exc
-                continue
-            yield _build(record, config)
+        for _, result in _local(items, lambda record: _build_then(record, config, then)):
+            yield result
+        return
+    if then is not None:
+        then_data = pickle.dumps(then, pickle.HIGHEST_PROTOCOL)
+        for _, result in _run(build_chunk, lambda record: _build_then(record, config, then), items, config,
+                              executor, chunksize, then_data):
+            yield result
         return
     reader = _PayloadReader()
     for _, result in _run(build_chunk, lambda record: _build(record, config), items, config, executor, chunksize):

@@ -50,7 +50,7 @@ def item(number):
 def outcome(result):
     if isinstance(result, quarlo.SEOPayload):
         return result.etag()
-    return type(result).__name__, str(result)
+    return (type(result).__name__, str(result)) if isinstance(result, Exception) else result
 
 
 ITEMS = 10_000
@@ -83,6 +83,36 @@ def test_dask_cluster_gives_the_same_payloads(expected):
         results = build_many((item(n) for n in range(ITEMS)), CONFIG, executor=client.get_executor(),
                              chunksize=500)
         assert [outcome(result) for result in results] == expected
+
+
+def as_data(item):
+    """The item with its entity in its to_dict() form."""
+    if len(item) < 2 or not isinstance(item[0], quarlo.SEOEntity):
+        return item
+    return (item[0].to_dict(), *item[1:])
+
+
+def etag_or_lock(payload):
+    """A then-function whose result for some pages does not pickle."""
+    import threading
+    return threading.Lock() if payload.title.startswith("Post 7 ") else payload.etag()
+
+
+@pytest.mark.parametrize("pool", [None, "threads", "processes"])
+def test_entity_data_and_then_run_where_the_page_is_built(expected, pool):
+    items = [as_data(item(n)) for n in range(1000)] + [({"entity_type": "nonsense"}, "/x"), ({}, "/y")]
+    executor = {None: None, "threads": concurrent.futures.ThreadPoolExecutor(2),
+                "processes": concurrent.futures.ProcessPoolExecutor(2, mp_context=multiprocessing.get_context("spawn"))}[pool]
+    try:
+        etags = list(build_many(items, CONFIG, executor=executor, chunksize=64, then=quarlo.SEOPayload.etag))
+        locks = list(build_many(items[:20], CONFIG, executor=executor, chunksize=8, then=etag_or_lock))
+    finally:
+        if executor is not None:
+            executor.shutdown()
+    assert list(map(outcome, etags[:1000])) == expected[:1000]
+    assert [type(e).__name__ for e in etags[1000:]] == ["EntityError", "EntityError"]
+    assert type(locks[7]).__name__ == "lock" and list(map(outcome, locks[:7])) == list(map(outcome, etags[:7]))
+    assert list(build_many(items[:3], CONFIG, then=lambda p: 1 / 0))[0].__class__ is ZeroDivisionError
 
 
 class DiesOnBoom:
