@@ -9,6 +9,26 @@
 #include "core/jsonld/jsonld.hpp"
 
 namespace quarlo {
+namespace {
+
+// The crumb's canonical URL as a JSON string, resolved straight into the
+// text; the rare URL with a character to escape is written again escaped.
+Result<void> append_url_string(std::string& out, std::string_view url, const PublicUrlResolver& resolver) {
+  out.push_back('"');
+  const std::size_t from = out.size();
+  QUARLO_TRY_VOID(resolver.append_resolved(out, url));
+  const std::string_view written = std::string_view(out).substr(from);
+  if (json_string_size(written) != written.size() + 2) {
+    const std::string plain(written);
+    out.resize(from - 1);
+    append_json_string(out, plain);
+    return {};
+  }
+  out.push_back('"');
+  return {};
+}
+
+}  // namespace
 
 Result<void> append_breadcrumb_list(std::string& out, const std::vector<Breadcrumb>& breadcrumbs,
                                     const PublicUrlResolver& resolver) {
@@ -21,15 +41,13 @@ Result<void> append_breadcrumb_list(std::string& out, const std::vector<Breadcru
   w.key(R"("itemListElement":)");
   w.begin_array();
   std::uint64_t position = 0;
-  std::string url;
   for (const Breadcrumb& crumb : breadcrumbs) {
-    QUARLO_TRY_VOID(resolver.resolve_into(url, crumb.url));
     w.element();
     w.begin_object();
     w.key(R"("@type":)");
     w.string("ListItem");
     w.key(R"("item":)");
-    w.string(url);
+    QUARLO_TRY_VOID(append_url_string(out, crumb.url, resolver));
     w.key(R"("name":)");
     w.string(crumb.name);
     w.key(R"("position":)");

@@ -59,9 +59,8 @@ class PublicUrlResolver {
   PublicUrlResolver& operator=(const PublicUrlResolver&) = delete;
 
   [[nodiscard]] Result<std::string> resolve(std::string_view url_or_path) const;
-  // The same written into `out` (replacing its content, keeping its
-  // capacity), so that a loop over many URLs reuses one buffer.
-  [[nodiscard]] Result<void> resolve_into(std::string& out, std::string_view url_or_path) const;
+  // The same appended to `out` (left as it was on failure).
+  [[nodiscard]] Result<void> append_resolved(std::string& out, std::string_view url_or_path) const;
   [[nodiscard]] const SEOConfig& config() const noexcept { return config_; }
 
  private:
