@@ -215,14 +215,14 @@ Json base_schema(std::string_view schema_type, const SchemaContext& context) {
   });
 }
 
-SchemaDocuments::SchemaDocuments() {
-  // The typical documents (an article and a breadcrumb list) fit.
-  text_.reserve(2048);
-  text_.push_back('[');
-}
-
 std::string& SchemaDocuments::next_document() {
-  if (count_++ != 0) text_.push_back(',');
+  if (count_++ == 0) {
+    // The typical documents (an article and a breadcrumb list) fit.
+    text_.reserve(2048);
+    text_.push_back('[');
+  } else {
+    text_.push_back(',');
+  }
   return text_;
 }
 

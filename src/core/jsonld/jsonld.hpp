@@ -34,8 +34,6 @@ struct SchemaContext {
 // single document as it is, several as an array of them in order.
 class SchemaDocuments {
  public:
-  SchemaDocuments();
-
   // Starts the next document: its text is to be appended to the result.
   [[nodiscard]] std::string& next_document();
   // Adds a document given as a value: an array contributes its elements,

@@ -92,8 +92,8 @@ template <class Write>
   std::string text;
   JsonTextWriter w(text, JsonLayout::Compact);
   write(w);
-  // A written document always parses: it is the writer's own output of
-  // texts and numbers.
+  // The writer's own text parses back, except where an input held
+  // ill-formed UTF-8, which gives null. Nesting is not limited here.
   auto parsed = parse_json(text, text.size());
   return parsed ? std::move(parsed).value() : Json();
 }

@@ -101,9 +101,11 @@ Robots choose_robots(const SEOEntity& entity, const SEOConfig& config, const SEO
   return robots;
 }
 
-// The value of the structured-data text, the single place where the text
-// becomes the payload's `schema_jsonld`. The text is written by the JSON
-// writer, so it always parses; its nesting is whatever the documents had.
+// The one place where the structured-data text becomes the payload's
+// `schema_jsonld`: for now its value, parsed back. The text is canonical
+// JSON written from the documents, so it parses (only an input holding
+// ill-formed UTF-8 fails, with the parser's error); its nesting is whatever
+// the documents had, so none is refused.
 Result<Json> schema_value_of_text(std::string&& text) {
   return parse_json(text, text.size());
 }
