@@ -444,6 +444,20 @@ Page escaped_page() {
   return page;
 }
 
+// No description, a publisher without logo, an absolute image, empty lists,
+// a search template without its placeholder, an offer of one member.
+Page sparse_page() {
+  Page page;
+  page.description.reset();
+  page.image = "HTTP://cdn.example/x.png";
+  page.config.publisher_name = "Pub";
+  page.entity.faq_items = std::vector<FAQItem>{};
+  page.entity.address = "";
+  page.entity.availability = "https://schema.org/InStock";
+  page.config.search_url_template = "https://example.com/s?q=";
+  return page;
+}
+
 class CanonicalText : public ::testing::TestWithParam<CanonicalCase> {};
 
 TEST_P(CanonicalText, EqualsTheWriterOutputOfItsValue) {
@@ -469,7 +483,7 @@ INSTANTIATE_TEST_SUITE_P(
       for (const std::string_view type : {"Article", "BlogPosting", "NewsArticle", "WebSite", "WebPage",
                                           "CollectionPage", "SearchResultsPage", "VideoObject", "FAQPage",
                                           "Product", "Organization", "LocalBusiness", "Dataset"}) {
-        for (Page (*page)() : {&bare_page, &full_page, &escaped_page}) cases.push_back({type, page});
+        for (Page (*page)() : {&bare_page, &full_page, &escaped_page, &sparse_page}) cases.push_back({type, page});
       }
       return cases;
     }()));
