@@ -35,6 +35,25 @@ TEST(BreadcrumbList, ItemsInOrderWithCanonicalUrls) {
             R"({"@type":"ListItem","item":"https://www.example.com/","name":"Home","position":4}]})");
 }
 
+// The list's text is written directly: it must be the canonical text of its
+// value, with URLs that need escapes (a relative path is taken verbatim) and
+// after text already in the buffer.
+TEST(BreadcrumbList, TextIsCanonicalAndAppended) {
+  const std::vector<Breadcrumb> crumbs = {{"Q\"", "/a\"b\\c\x01"}, {"\xC3\xA9", "/\xC3\xA9t\xC3\xA9/"}, {"x", "/x"}};
+  const SEOConfig config = site();
+  const PublicUrlResolver resolver(config);
+  std::string text = "prefix";
+  ASSERT_TRUE(append_breadcrumb_list(text, crumbs, resolver));
+  ASSERT_TRUE(text.starts_with("prefix"));
+  text.erase(0, 6);
+  auto value = parse_json(text);
+  ASSERT_TRUE(value) << text;
+  EXPECT_EQ(text, compact(*value));
+  for (std::size_t i = 0; i < crumbs.size(); ++i) {
+    EXPECT_EQ((*value)["itemListElement"][i]["item"], *resolver.resolve(crumbs[i].url)) << i;
+  }
+}
+
 TEST(BreadcrumbList, EmptyTrailGivesEmptyListEvenUnderBadBase) {
   for (const std::string base : {"https://example.com", "not a url"}) {
     auto list = build_breadcrumb_list({}, site(base));

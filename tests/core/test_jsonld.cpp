@@ -417,5 +417,89 @@ INSTANTIATE_TEST_SUITE_P(
         ProductCase{{}, {}, {}, "https://example.com/x",
                     R"({"@type":"Offer","availability":"https://schema.org/https://example.com/x"})"}));
 
+
+// The text a built-in builder writes is already canonical: it equals what
+// the JSON writer makes of its parsed value, key order and escapes included,
+// for every built-in type with none and with every optional member.
+struct CanonicalCase {
+  std::string_view schema_type;
+  Page (*page)();
+};
+
+Page bare_page() { return Page(); }
+
+// Every optional member, texts that need escapes, a non-ASCII text, and a
+// scheme-relative image under an upper-case scheme.
+Page escaped_page() {
+  Page page = full_page();
+  page.title = "Say \"hi\"\\\n\t\x01 \xC3\xA9t\xC3\xA9";
+  page.description = "</script> & \x7F";
+  page.image = "//cdn.example/a b.png";
+  page.config.public_base_url = "HTTPS://example.com/base/";
+  page.entity.faq_items = std::vector<FAQItem>{{"Q\"1", "A\n1"}, {"Q2", ""}};
+  page.entity.same_as = std::vector<std::string>{};
+  page.entity.price_currency = "EUR";
+  page.entity.availability = "InStock";
+  page.config.publisher_logo = "https://cdn.example/logo.png";
+  return page;
+}
+
+// No description, a publisher without logo, an absolute image, empty lists,
+// a search template without its placeholder, an offer of one member.
+Page sparse_page() {
+  Page page;
+  page.description.reset();
+  page.image = "HTTP://cdn.example/x.png";
+  page.config.publisher_name = "Pub";
+  page.entity.faq_items = std::vector<FAQItem>{};
+  page.entity.address = "";
+  page.entity.availability = "https://schema.org/InStock";
+  page.config.search_url_template = "https://example.com/s?q=";
+  return page;
+}
+
+class CanonicalText : public ::testing::TestWithParam<CanonicalCase> {};
+
+TEST_P(CanonicalText, EqualsTheWriterOutputOfItsValue) {
+  Page page = GetParam().page();
+  page.config.schema_type_map["post"] = std::string(GetParam().schema_type);
+  page.entity.entity_type = EntityType::Post;
+  SchemaDocuments documents;
+  append_schema(documents, page.context());
+  ASSERT_EQ(documents.count(), 1u);
+  const std::optional<std::string> text = std::move(documents).take_text();
+  ASSERT_TRUE(text);
+  auto value = parse_json(*text);
+  ASSERT_TRUE(value) << *text;
+  EXPECT_EQ(*text, compact(*value));
+  EXPECT_EQ(*value, *build_schema(page.context()));
+  EXPECT_EQ((*value)["@type"], std::string(GetParam().schema_type));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllTypes, CanonicalText,
+    ::testing::ValuesIn([] {
+      std::vector<CanonicalCase> cases;
+      for (const std::string_view type : {"Article", "BlogPosting", "NewsArticle", "WebSite", "WebPage",
+                                          "CollectionPage", "SearchResultsPage", "VideoObject", "FAQPage",
+                                          "Product", "Organization", "LocalBusiness", "Dataset"}) {
+        for (Page (*page)() : {&bare_page, &full_page, &escaped_page, &sparse_page}) cases.push_back({type, page});
+      }
+      return cases;
+    }()));
+
+TEST(SchemaDocuments, OneDocumentAloneSeveralAsArrayArraysSpread) {
+  const auto text_of = [](const std::vector<Json>& values) {
+    SchemaDocuments documents;
+    for (const Json& value : values) documents.add_value(value);
+    return std::move(documents).take_text();
+  };
+  EXPECT_EQ(text_of({}), std::nullopt);
+  EXPECT_EQ(text_of({Json::array()}), std::nullopt);
+  EXPECT_EQ(text_of({Json::object({{"b", 1}, {"a", nullptr}})}), R"({"a":null,"b":1})");
+  EXPECT_EQ(text_of({Json::array({Json::array({1})})}), "[1]");
+  EXPECT_EQ(text_of({Json::array({1, "x"}), Json(2.5)}), R"([1,"x",2.5])");
+}
+
 }  // namespace
 }  // namespace quarlo

@@ -156,7 +156,7 @@ TEST(HtmlToTextRandom, AgreesWithTheStepByStepRendering) {
     for (std::size_t k = length(random); k > 0; --k) html += pieces[pick(random)];
     const std::string text = html_to_text(html);
     ASSERT_EQ(text, testing_reference::html_to_text(html)) << "input: " << html;
-    for (const std::size_t max_chars : {0u, 2u, 3u, 5u, 12u}) {
+    for (const std::size_t max_chars : {0u, 1u, 2u, 3u, 5u, 8u, 12u, 20u}) {
       const auto snippet = build_description_snippet(html, max_chars);
       ASSERT_EQ(snippet.has_value(), !text.empty());
       if (!snippet) continue;

@@ -74,9 +74,8 @@ const char* find_escape(const char* const begin, const char* p, const char* cons
   return p;
 }
 
-void append_string_literal(std::string& out, std::string_view text) {
-  out.reserve(out.size() + text.size() + 2);
-  out.push_back('"');
+// The escaped characters of `text`, without quotes.
+void append_escaped(std::string& out, std::string_view text) {
   const char* run = text.data();
   const char* const end = run + text.size();
   const char* const begin = run;
@@ -94,6 +93,12 @@ void append_string_literal(std::string& out, std::string_view text) {
     run = p + 1;
   }
   out.append(run, static_cast<std::size_t>(end - run));
+}
+
+void append_string_literal(std::string& out, std::string_view text) {
+  out.reserve(out.size() + text.size() + 2);
+  out.push_back('"');
+  append_escaped(out, text);
   out.push_back('"');
 }
 
@@ -549,6 +554,12 @@ void append_json(std::string& out, const OrderedJson& value, JsonLayout layout, 
 
 void append_json_string(std::string& out, std::string_view text) {
   append_string_literal(out, text);
+}
+
+void append_json_string_pieces(std::string& out, std::initializer_list<std::string_view> pieces) {
+  out.push_back('"');
+  for (const std::string_view piece : pieces) append_escaped(out, piece);
+  out.push_back('"');
 }
 
 std::size_t json_string_size(std::string_view text) noexcept { return string_literal_size(text); }

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,9 @@ void append_json(std::string& out, const Json& value, JsonLayout layout, std::si
 void append_json(std::string& out, const OrderedJson& value, JsonLayout layout, std::size_t level = 0);
 // Appends one JSON string literal (with quotes) for `text`.
 void append_json_string(std::string& out, std::string_view text);
+// Appends one JSON string literal for the concatenation of `pieces`, without
+// joining them first.
+void append_json_string_pieces(std::string& out, std::initializer_list<std::string_view> pieces);
 // The length in bytes of that literal, computed without writing it.
 [[nodiscard]] std::size_t json_string_size(std::string_view text) noexcept;
 

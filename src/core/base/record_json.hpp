@@ -7,6 +7,7 @@
 
 #include <charconv>
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -48,6 +49,8 @@ class JsonTextWriter {
   void element() { next_item(); }
 
   void string(std::string_view text) { append_json_string(out_, text); }
+  // One string value made of several pieces, written as their concatenation.
+  void string_pieces(std::initializer_list<std::string_view> pieces) { append_json_string_pieces(out_, pieces); }
   void boolean(bool value) { out_.append(value ? std::string_view("true") : std::string_view("false")); }
   void null() { out_.append("null"); }
   template <class Int>

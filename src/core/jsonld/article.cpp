@@ -3,13 +3,27 @@
 #include "core/jsonld/object.hpp"
 
 namespace quarlo {
+namespace jsonld {
+
+void write_article(JsonTextWriter& w, std::string_view schema_type, const SchemaContext& context) {
+  BaseDocument base(w, context);
+  base.open(schema_type);
+  base.people_and_dates();
+  base.image();
+  w.key(R"("mainEntityOfPage":)");
+  w.begin_object();
+  w.key(R"("@id":)");
+  w.string(context.canonical);
+  w.end_object();
+  base.name();
+  base.publisher();
+  base.url_and_close();
+}
+
+}  // namespace jsonld
 
 Json build_article(std::string_view schema_type, const SchemaContext& context) {
-  Json doc = base_schema(schema_type, context);
-  Json page = jsonld::new_object();
-  jsonld::append_member(jsonld::members(page), "@id", Json(context.canonical));
-  jsonld::set_member(jsonld::members(doc), "mainEntityOfPage", std::move(page));
-  return doc;
+  return jsonld::document_value([&](JsonTextWriter& w) { jsonld::write_article(w, schema_type, context); });
 }
 
 }  // namespace quarlo

@@ -2,39 +2,73 @@
 #include "core/jsonld/breadcrumbs.hpp"
 
 #include <cstdint>
+#include <string>
 #include <utility>
 
+#include "core/base/record_json.hpp"
 #include "core/jsonld/jsonld.hpp"
-#include "core/jsonld/object.hpp"
 
 namespace quarlo {
+namespace {
+
+// The crumb's canonical URL as a JSON string, resolved straight into the
+// text; the rare URL with a character to escape is written again escaped.
+Result<void> append_url_string(std::string& out, std::string_view url, const PublicUrlResolver& resolver) {
+  out.push_back('"');
+  const std::size_t from = out.size();
+  QUARLO_TRY_VOID(resolver.append_resolved(out, url));
+  const std::string_view written = std::string_view(out).substr(from);
+  if (json_string_size(written) != written.size() + 2) {
+    const std::string plain(written);
+    out.resize(from - 1);
+    append_json_string(out, plain);
+    return {};
+  }
+  out.push_back('"');
+  return {};
+}
+
+}  // namespace
+
+Result<void> append_breadcrumb_list(std::string& out, const std::vector<Breadcrumb>& breadcrumbs,
+                                    const PublicUrlResolver& resolver) {
+  JsonTextWriter w(out, JsonLayout::Compact);
+  w.begin_object();
+  w.key(R"("@context":)");
+  w.string(kSchemaOrgContext);
+  w.key(R"("@type":)");
+  w.string("BreadcrumbList");
+  w.key(R"("itemListElement":)");
+  w.begin_array();
+  std::uint64_t position = 0;
+  for (const Breadcrumb& crumb : breadcrumbs) {
+    w.element();
+    w.begin_object();
+    w.key(R"("@type":)");
+    w.string("ListItem");
+    w.key(R"("item":)");
+    QUARLO_TRY_VOID(append_url_string(out, crumb.url, resolver));
+    w.key(R"("name":)");
+    w.string(crumb.name);
+    w.key(R"("position":)");
+    w.number(++position);
+    w.end_object();
+  }
+  w.end_array();
+  w.end_object();
+  return {};
+}
 
 Result<Json> build_breadcrumb_list(const std::vector<Breadcrumb>& breadcrumbs, const SEOConfig& config) {
   return build_breadcrumb_list(breadcrumbs, PublicUrlResolver(config));
 }
 
 Result<Json> build_breadcrumb_list(const std::vector<Breadcrumb>& breadcrumbs, const PublicUrlResolver& resolver) {
-  Json items = Json::array();
-  auto& list = *items.get_ptr<Json::array_t*>();
-  list.reserve(breadcrumbs.size());
-  std::uint64_t position = 0;
-  for (const Breadcrumb& crumb : breadcrumbs) {
-    QUARLO_TRY(std::string url, resolver.resolve(crumb.url));
-    Json item = jsonld::new_object();
-    auto& m = jsonld::members(item);
-    jsonld::append_member(m, "@type", Json("ListItem"));
-    jsonld::append_member(m, "item", Json(std::move(url)));
-    jsonld::append_member(m, "name", Json(crumb.name));
-    jsonld::append_member(m, "position", Json(++position));
-    list.push_back(std::move(item));
-  }
-
-  Json doc = jsonld::new_object();
-  auto& m = jsonld::members(doc);
-  jsonld::append_member(m, "@context", Json(kSchemaOrgContext));
-  jsonld::append_member(m, "@type", Json("BreadcrumbList"));
-  jsonld::append_member(m, "itemListElement", std::move(items));
-  return doc;
+  std::string text;
+  QUARLO_TRY_VOID(append_breadcrumb_list(text, breadcrumbs, resolver));
+  auto parsed = parse_json(text, text.size());
+  if (!parsed) return std::move(parsed).error();
+  return std::move(parsed).value();
 }
 
 }  // namespace quarlo

@@ -2,6 +2,7 @@
 // with every crumb resolved to the site's canonical absolute URL.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "core/model/config.hpp"
@@ -12,7 +13,12 @@
 
 namespace quarlo {
 
-// Positions count from 1; the first crumb whose URL does not resolve ends the
+// Appends the list's canonical compact text to `out`. Positions count from 1;
+// the first crumb whose URL does not resolve ends the call with that error
+// (`out` then holds part of the list).
+[[nodiscard]] Result<void> append_breadcrumb_list(std::string& out, const std::vector<Breadcrumb>& breadcrumbs,
+                                                  const PublicUrlResolver& resolver);
+// The list as a value. Positions count from 1; the first crumb whose URL does not resolve ends the
 // call with that error.
 [[nodiscard]] Result<Json> build_breadcrumb_list(const std::vector<Breadcrumb>& breadcrumbs,
                                                  const SEOConfig& config);

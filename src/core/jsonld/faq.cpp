@@ -3,25 +3,38 @@
 #include "core/jsonld/object.hpp"
 
 namespace quarlo {
+namespace jsonld {
+
+void write_faq_page(JsonTextWriter& w, const SchemaContext& context) {
+  BaseDocument base(w, context);
+  base.open("FAQPage");
+  base.people_and_dates();
+  base.image();
+  if (const auto& items = context.entity.faq_items) {
+    w.key(R"("mainEntity":)");
+    w.begin_array();
+    for (const FAQItem& item : *items) {
+      w.element();
+      w.begin_object();
+      w.key(R"("@type":)");
+      w.string("Question");
+      w.key(R"("acceptedAnswer":)");
+      write_typed_object(w, "Answer", R"("text":)", item.answer);
+      w.key(R"("name":)");
+      w.string(item.question);
+      w.end_object();
+    }
+    w.end_array();
+  }
+  base.name();
+  base.publisher();
+  base.url_and_close();
+}
+
+}  // namespace jsonld
 
 Json build_faq_page(const SchemaContext& context) {
-  Json doc = base_schema("FAQPage", context);
-  const auto& items = context.entity.faq_items;
-  if (items) {
-    Json questions = Json::array();
-    auto& list = *questions.get_ptr<Json::array_t*>();
-    list.reserve(items->size());
-    for (const FAQItem& item : *items) {
-      Json question = jsonld::new_object();
-      auto& q = jsonld::members(question);
-      jsonld::append_member(q, "@type", Json("Question"));
-      jsonld::append_member(q, "acceptedAnswer", jsonld::typed_object("Answer", "text", Json(item.answer)));
-      jsonld::append_member(q, "name", Json(item.question));
-      list.push_back(std::move(question));
-    }
-    jsonld::set_member(jsonld::members(doc), "mainEntity", std::move(questions));
-  }
-  return doc;
+  return jsonld::document_value([&](JsonTextWriter& w) { jsonld::write_faq_page(w, context); });
 }
 
 }  // namespace quarlo

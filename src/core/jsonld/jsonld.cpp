@@ -40,24 +40,24 @@ const DispatchEntry* find_builtin(std::string_view schema_type) noexcept {
   return nullptr;
 }
 
-Json run_builtin(Builder builder, std::string_view schema_type, const SchemaContext& context) {
+void write_builtin(JsonTextWriter& w, Builder builder, std::string_view schema_type, const SchemaContext& context) {
   switch (builder) {
     case Builder::Article:
-      return build_article(schema_type, context);
+      return jsonld::write_article(w, schema_type, context);
     case Builder::Website:
-      return build_website(schema_type, context);
+      return jsonld::write_website(w, schema_type, context);
     case Builder::Video:
-      return build_video(context);
+      return jsonld::write_video(w, context);
     case Builder::FaqPage:
-      return build_faq_page(context);
+      return jsonld::write_faq_page(w, context);
     case Builder::Product:
-      return build_product(context);
+      return jsonld::write_product(w, context);
     case Builder::Organization:
-      return build_organization(context);
+      return jsonld::write_organization(w, context);
     case Builder::LocalBusiness:
-      return build_local_business(context);
+      return jsonld::write_local_business(w, context);
   }
-  return build_website(schema_type, context);
+  jsonld::write_website(w, schema_type, context);
 }
 
 constexpr char ascii_lower(char c) noexcept {
@@ -97,65 +97,171 @@ std::string_view without_trailing_slashes(std::string_view s) noexcept {
 
 }  // namespace
 
-std::string absolute_asset_url(std::string_view reference, std::string_view public_base_url) {
+namespace jsonld {
+
+AssetUrl asset_url(std::string_view reference, std::string_view public_base_url) {
+  AssetUrl url;
   if (starts_with_ignoring_ascii_case(reference, "http://") ||
       starts_with_ignoring_ascii_case(reference, "https://")) {
-    return std::string(reference);
+    url.pieces[0] = reference;
+    return url;
   }
-  std::string out;
   // A scheme-relative reference names its own host: it only borrows the
-  // base URL's scheme.
+  // base URL's scheme, in lower case.
   if (reference.starts_with("//")) {
     const std::string_view scheme = scheme_of(public_base_url);
     if (!scheme.empty()) {
-      out.reserve(scheme.size() + 1 + reference.size());
-      for (const char c : scheme) out.push_back(ascii_lower(c));
-      out.push_back(':');
-      out.append(reference);
-      return out;
+      if (scheme.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string_view::npos) {
+        url.pieces = {scheme, ":", reference};
+        return url;
+      }
+      url.owned.reserve(scheme.size() + 1 + reference.size());
+      for (const char c : scheme) url.owned.push_back(ascii_lower(c));
+      url.owned.push_back(':');
+      url.owned.append(reference);
+      url.pieces[0] = url.owned;
+      return url;
     }
   }
   // Everything else is a path under the base URL, joined with exactly the
   // slash the reference brings or one added.
-  const std::string_view base = without_trailing_slashes(public_base_url);
-  out.reserve(base.size() + 1 + reference.size());
-  out.append(base);
-  if (!reference.starts_with('/')) out.push_back('/');
-  out.append(reference);
+  url.pieces = {without_trailing_slashes(public_base_url), reference.starts_with('/') ? "" : "/", reference};
+  return url;
+}
+
+void BaseDocument::open(std::string_view schema_type) {
+  w_.begin_object();
+  w_.key(R"("@context":)");
+  w_.string(kSchemaOrgContext);
+  w_.key(R"("@type":)");
+  w_.string(schema_type);
+}
+
+void BaseDocument::people_and_dates() {
+  const SEOEntity& entity = context_.entity;
+  if (entity.author_name) {
+    w_.key(R"("author":)");
+    write_typed_object(w_, "Person", R"("name":)", *entity.author_name);
+  }
+  if (entity.updated_at) {
+    w_.key(R"("dateModified":)");
+    w_.string(*entity.updated_at);
+  }
+  if (entity.published_at) {
+    w_.key(R"("datePublished":)");
+    w_.string(*entity.published_at);
+  }
+  if (context_.description) {
+    w_.key(R"("description":)");
+    w_.string(*context_.description);
+  }
+}
+
+void BaseDocument::image() {
+  if (!context_.image) return;
+  w_.key(R"("image":)");
+  image_value();
+}
+
+void BaseDocument::name() {
+  w_.key(R"("name":)");
+  w_.string(context_.title);
+}
+
+void BaseDocument::publisher() {
+  const SEOConfig& config = context_.config;
+  if (!config.publisher_name) return;
+  w_.key(R"("publisher":)");
+  w_.begin_object();
+  w_.key(R"("@type":)");
+  w_.string("Organization");
+  if (config.publisher_logo) {
+    w_.key(R"("logo":)");
+    // An owned text (a rare scheme-relative logo) lives until written.
+    const AssetUrl logo = asset_url(*config.publisher_logo, config.public_base_url);
+    write_asset_url(w_, logo);
+  }
+  w_.key(R"("name":)");
+  w_.string(*config.publisher_name);
+  w_.end_object();
+}
+
+void BaseDocument::url_and_close() {
+  w_.key(R"("url":)");
+  w_.string(context_.canonical);
+  w_.end_object();
+}
+
+}  // namespace jsonld
+
+std::string absolute_asset_url(std::string_view reference, std::string_view public_base_url) {
+  jsonld::AssetUrl url = jsonld::asset_url(reference, public_base_url);
+  if (!url.owned.empty()) return std::move(url.owned);
+  std::string out;
+  out.reserve(url.pieces[0].size() + url.pieces[1].size() + url.pieces[2].size());
+  for (const std::string_view piece : url.pieces) out.append(piece);
   return out;
 }
 
 Json base_schema(std::string_view schema_type, const SchemaContext& context) {
-  const SEOEntity& entity = context.entity;
-  const SEOConfig& config = context.config;
+  return jsonld::document_value([&](JsonTextWriter& w) {
+    jsonld::BaseDocument base(w, context);
+    base.open(schema_type);
+    base.people_and_dates();
+    base.image();
+    base.name();
+    base.publisher();
+    base.url_and_close();
+  });
+}
 
-  // Keys are added in byte-wise ascending order, each at the end of the map.
-  Json doc = jsonld::new_object();
-  auto& m = jsonld::members(doc);
-  jsonld::append_member(m, "@context", Json(kSchemaOrgContext));
-  jsonld::append_member(m, "@type", Json(schema_type));
-  if (entity.author_name) {
-    jsonld::append_member(m, "author", jsonld::typed_object("Person", "name", Json(*entity.author_name)));
+std::string& SchemaDocuments::next_document() {
+  if (count_++ == 0) {
+    // The typical documents (an article and a breadcrumb list) fit.
+    text_.reserve(2048);
+    text_.push_back('[');
+  } else {
+    text_.push_back(',');
   }
-  if (entity.updated_at) jsonld::append_member(m, "dateModified", Json(*entity.updated_at));
-  if (entity.published_at) jsonld::append_member(m, "datePublished", Json(*entity.published_at));
-  if (context.description) jsonld::append_member(m, "description", Json(*context.description));
-  if (context.image) {
-    jsonld::append_member(m, "image", Json(absolute_asset_url(*context.image, config.public_base_url)));
+  return text_;
+}
+
+void SchemaDocuments::add_value(const Json& value) {
+  if (value.is_array()) {
+    for (const Json& element : value) append_json(next_document(), element, JsonLayout::Compact);
+  } else {
+    append_json(next_document(), value, JsonLayout::Compact);
   }
-  jsonld::append_member(m, "name", Json(context.title));
-  if (config.publisher_name) {
-    Json publisher = jsonld::new_object();
-    auto& p = jsonld::members(publisher);
-    jsonld::append_member(p, "@type", Json("Organization"));
-    if (config.publisher_logo) {
-      jsonld::append_member(p, "logo", Json(absolute_asset_url(*config.publisher_logo, config.public_base_url)));
+}
+
+std::optional<std::string> SchemaDocuments::take_text() && {
+  if (count_ == 0) return std::nullopt;
+  if (count_ == 1) {
+    text_.erase(0, 1);
+  } else {
+    text_.push_back(']');
+  }
+  return std::move(text_);
+}
+
+void append_schema(SchemaDocuments& documents, const SchemaContext& context) {
+  const auto& type_map = context.config.schema_type_map;
+  const auto mapped = type_map.find(entity_type_name(context.entity.entity_type));
+  if (mapped == type_map.end() || !mapped->second) return;
+  const std::string_view schema_type = *mapped->second;
+  if (const DispatchEntry* entry = find_builtin(schema_type)) {
+    JsonTextWriter w(documents.next_document(), JsonLayout::Compact);
+    write_builtin(w, entry->builder, schema_type, context);
+    return;
+  }
+  if (context.registry != nullptr) {
+    if (const SchemaBuilder* builder = context.registry->find(schema_type)) {
+      documents.add_value((*builder)(context));
+      return;
     }
-    jsonld::append_member(p, "name", Json(*config.publisher_name));
-    jsonld::append_member(m, "publisher", std::move(publisher));
   }
-  jsonld::append_member(m, "url", Json(context.canonical));
-  return doc;
+  JsonTextWriter w(documents.next_document(), JsonLayout::Compact);
+  jsonld::write_website(w, schema_type, context);
 }
 
 std::optional<Json> build_schema(const SchemaContext& context) {
@@ -164,7 +270,8 @@ std::optional<Json> build_schema(const SchemaContext& context) {
   if (mapped == type_map.end() || !mapped->second) return std::nullopt;
   const std::string_view schema_type = *mapped->second;
   if (const DispatchEntry* entry = find_builtin(schema_type)) {
-    return run_builtin(entry->builder, schema_type, context);
+    return jsonld::document_value(
+        [&](JsonTextWriter& w) { write_builtin(w, entry->builder, schema_type, context); });
   }
   if (context.registry != nullptr) {
     if (const SchemaBuilder* builder = context.registry->find(schema_type)) return (*builder)(context);

@@ -3,6 +3,7 @@
 // common base document plus per-type additions.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,8 +29,32 @@ struct SchemaContext {
   const SchemaRegistry* registry = nullptr;
 };
 
-// The document for the entity's schema type, or absent when the entity type
-// maps to no schema type.
+// The structured-data documents of a payload collected as one canonical
+// compact text (object keys in byte-wise ascending order, no whitespace): a
+// single document as it is, several as an array of them in order.
+class SchemaDocuments {
+ public:
+  // Starts the next document: its text is to be appended to the result.
+  [[nodiscard]] std::string& next_document();
+  // Adds a document given as a value: an array contributes its elements,
+  // any other value itself.
+  void add_value(const Json& value);
+  [[nodiscard]] std::size_t count() const noexcept { return count_; }
+  // The text, or absent when no document was added.
+  [[nodiscard]] std::optional<std::string> take_text() &&;
+
+ private:
+  std::string text_;  // "[" and the documents joined by ","
+  std::size_t count_ = 0;
+};
+
+// Adds the document for the entity's schema type; nothing when the entity
+// type maps to no schema type. A registered builder's value is added as
+// SchemaDocuments::add_value adds it.
+void append_schema(SchemaDocuments& documents, const SchemaContext& context);
+
+// The document for the entity's schema type as a value, or absent when the
+// entity type maps to no schema type.
 [[nodiscard]] std::optional<Json> build_schema(const SchemaContext& context);
 
 // The common document every built-in builder starts from: "@context",

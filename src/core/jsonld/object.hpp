@@ -1,47 +1,101 @@
-// Building the objects of structured-data documents with as little copying
-// and re-searching as the JSON value type allows. Internal to the jsonld and
-// breadcrumbs modules.
+// Writing structured-data documents straight into their canonical compact
+// text: every object's members are written in byte-wise ascending key order
+// by construction, so the text is what the JSON writer makes of the same
+// document held as a Json value. Internal to the jsonld and breadcrumbs
+// modules.
 #pragma once
 
+#include <array>
+#include <string>
 #include <string_view>
-#include <utility>
 
 #include "core/base/json.hpp"
+#include "core/base/record_json.hpp"
+#include "core/jsonld/jsonld.hpp"
 
 namespace quarlo::jsonld {
 
-// An empty JSON object.
-[[nodiscard]] inline Json new_object() { return Json(Json::value_t::object); }
+// A reference made absolute, as up to three pieces to be written one after
+// the other (the base URL, a joining slash, the reference), or as an owned
+// text in the rare case that needs one.
+struct AssetUrl {
+  std::array<std::string_view, 3> pieces{};
+  std::string owned;
+};
 
-// The map behind an object value.
-[[nodiscard]] inline Json::object_t& members(Json& object) noexcept {
-  return *object.get_ptr<Json::object_t*>();
+[[nodiscard]] AssetUrl asset_url(std::string_view reference, std::string_view public_base_url);
+
+inline void write_asset_url(JsonTextWriter& w, const AssetUrl& url) {
+  w.string_pieces({url.pieces[0], url.pieces[1], url.pieces[2]});
 }
 
-// Adds a key that sorts after every key already present: no search, no
-// rebalancing beyond the insertion itself.
-inline void append_member(Json::object_t& object, std::string_view key, Json value) {
-  object.emplace_hint(object.end(), key, std::move(value));
+// {"@type": type, key: text}: the shape of most nested Schema.org objects.
+// `json_key` is the key's JSON text with the colon and must sort after
+// "@type".
+inline void write_typed_object(JsonTextWriter& w, std::string_view type, std::string_view json_key,
+                               std::string_view text) {
+  w.begin_object();
+  w.key(R"("@type":)");
+  w.string(type);
+  w.key(json_key);
+  w.string(text);
+  w.end_object();
 }
 
-// Adds a key anywhere, replacing the value of an existing key.
-inline void set_member(Json::object_t& object, std::string_view key, Json value) {
-  const auto it = object.lower_bound(key);
-  if (it != object.end() && it->first == key) {
-    it->second = std::move(value);
-  } else {
-    object.emplace_hint(it, key, std::move(value));
+// The members every built-in document starts from, written in key order
+// section by section, so that a per-type builder writes its own members
+// between the sections where their keys sort:
+//   "@context" "@type" | "author" "dateModified" "datePublished"
+//   "description" | "image" | "name" | "publisher" | "url".
+class BaseDocument {
+ public:
+  BaseDocument(JsonTextWriter& w, const SchemaContext& context)
+      : w_(w), context_(context) {
+    if (context.image) image_ = asset_url(*context.image, context.config.public_base_url);
   }
-}
 
-// {"@type": type, key: value}: the shape of most nested Schema.org objects.
-// `key` must sort after "@type".
-[[nodiscard]] inline Json typed_object(std::string_view type, std::string_view key, Json value) {
-  Json object = new_object();
-  auto& m = members(object);
-  append_member(m, "@type", Json(type));
-  append_member(m, key, std::move(value));
-  return object;
+  // "{", "@context" and "@type".
+  void open(std::string_view schema_type);
+  // "author", "dateModified", "datePublished", "description".
+  void people_and_dates();
+  // "image", when the payload has one.
+  void image();
+  void name();
+  // "publisher", when the configuration names one.
+  void publisher();
+  // "url" and "}".
+  void url_and_close();
+
+  [[nodiscard]] bool has_image() const noexcept { return context_.image.has_value(); }
+  // The value of "image" again (for a member that repeats it).
+  void image_value() { write_asset_url(w_, image_); }
+
+ private:
+  JsonTextWriter& w_;
+  const SchemaContext& context_;
+  AssetUrl image_;
+};
+
+// The built-in builders, each writing one whole document.
+void write_article(JsonTextWriter& w, std::string_view schema_type, const SchemaContext& context);
+void write_website(JsonTextWriter& w, std::string_view schema_type, const SchemaContext& context);
+void write_video(JsonTextWriter& w, const SchemaContext& context);
+void write_faq_page(JsonTextWriter& w, const SchemaContext& context);
+void write_organization(JsonTextWriter& w, const SchemaContext& context);
+void write_local_business(JsonTextWriter& w, const SchemaContext& context);
+void write_product(JsonTextWriter& w, const SchemaContext& context);
+
+// The Json value of a document written by `write` (for the callers that want
+// a value rather than text).
+template <class Write>
+[[nodiscard]] Json document_value(Write&& write) {
+  std::string text;
+  JsonTextWriter w(text, JsonLayout::Compact);
+  write(w);
+  // The writer's own text parses back, except where an input held
+  // ill-formed UTF-8, which gives null. Nesting is not limited here.
+  auto parsed = parse_json(text, text.size());
+  return parsed ? std::move(parsed).value() : Json();
 }
 
 }  // namespace quarlo::jsonld

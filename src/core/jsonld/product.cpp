@@ -3,39 +3,59 @@
 #include "core/jsonld/object.hpp"
 
 namespace quarlo {
+namespace jsonld {
 namespace {
 
 // An availability already written as a Schema.org vocabulary URL is kept;
 // a bare term ("InStock") is put under the vocabulary.
-std::string availability_url(std::string_view availability) {
+void write_availability(JsonTextWriter& w, std::string_view availability) {
   if (availability.starts_with("https://schema.org/") || availability.starts_with("http://schema.org/")) {
-    return std::string(availability);
+    w.string(availability);
+  } else {
+    w.string_pieces({kSchemaOrgContext, "/", availability});
   }
-  std::string url;
-  url.reserve(kSchemaOrgContext.size() + 1 + availability.size());
-  url.append(kSchemaOrgContext);
-  url.push_back('/');
-  url.append(availability);
-  return url;
 }
 
 }  // namespace
 
-Json build_product(const SchemaContext& context) {
-  Json doc = base_schema("Product", context);
+void write_product(JsonTextWriter& w, const SchemaContext& context) {
   const SEOEntity& entity = context.entity;
-  auto& m = jsonld::members(doc);
-  if (entity.sku) jsonld::set_member(m, "sku", Json(*entity.sku));
+  BaseDocument base(w, context);
+  base.open("Product");
+  base.people_and_dates();
+  base.image();
+  base.name();
   if (entity.price || entity.price_currency || entity.availability) {
-    Json offer = jsonld::new_object();
-    auto& o = jsonld::members(offer);
-    jsonld::append_member(o, "@type", Json("Offer"));
-    if (entity.availability) jsonld::append_member(o, "availability", Json(availability_url(*entity.availability)));
-    if (entity.price) jsonld::append_member(o, "price", Json(*entity.price));
-    if (entity.price_currency) jsonld::append_member(o, "priceCurrency", Json(*entity.price_currency));
-    jsonld::set_member(m, "offers", std::move(offer));
+    w.key(R"("offers":)");
+    w.begin_object();
+    w.key(R"("@type":)");
+    w.string("Offer");
+    if (entity.availability) {
+      w.key(R"("availability":)");
+      write_availability(w, *entity.availability);
+    }
+    if (entity.price) {
+      w.key(R"("price":)");
+      w.string(*entity.price);
+    }
+    if (entity.price_currency) {
+      w.key(R"("priceCurrency":)");
+      w.string(*entity.price_currency);
+    }
+    w.end_object();
   }
-  return doc;
+  base.publisher();
+  if (entity.sku) {
+    w.key(R"("sku":)");
+    w.string(*entity.sku);
+  }
+  base.url_and_close();
+}
+
+}  // namespace jsonld
+
+Json build_product(const SchemaContext& context) {
+  return jsonld::document_value([&](JsonTextWriter& w) { jsonld::write_product(w, context); });
 }
 
 }  // namespace quarlo

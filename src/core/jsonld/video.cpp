@@ -3,17 +3,31 @@
 #include "core/jsonld/object.hpp"
 
 namespace quarlo {
+namespace jsonld {
+
+void write_video(JsonTextWriter& w, const SchemaContext& context) {
+  BaseDocument base(w, context);
+  base.open("VideoObject");
+  base.people_and_dates();
+  base.image();
+  base.name();
+  base.publisher();
+  // The thumbnail repeats "image", already in absolute form.
+  if (base.has_image()) {
+    w.key(R"("thumbnailUrl":)");
+    base.image_value();
+  }
+  if (const auto& published = context.entity.published_at) {
+    w.key(R"("uploadDate":)");
+    w.string(*published);
+  }
+  base.url_and_close();
+}
+
+}  // namespace jsonld
 
 Json build_video(const SchemaContext& context) {
-  Json doc = base_schema("VideoObject", context);
-  auto& m = jsonld::members(doc);
-  // "image" is already in absolute form.
-  if (const auto image = m.find("image"); image != m.end()) {
-    Json thumbnail = image->second;
-    jsonld::set_member(m, "thumbnailUrl", std::move(thumbnail));
-  }
-  if (context.entity.published_at) jsonld::set_member(m, "uploadDate", Json(*context.entity.published_at));
-  return doc;
+  return jsonld::document_value([&](JsonTextWriter& w) { jsonld::write_video(w, context); });
 }
 
 }  // namespace quarlo

@@ -3,21 +3,36 @@
 #include "core/jsonld/object.hpp"
 
 namespace quarlo {
+namespace jsonld {
 
-Json build_website(std::string_view schema_type, const SchemaContext& context) {
-  Json doc = base_schema(schema_type, context);
+void write_website(JsonTextWriter& w, std::string_view schema_type, const SchemaContext& context) {
+  BaseDocument base(w, context);
+  base.open(schema_type);
+  base.people_and_dates();
+  base.image();
+  base.name();
   // Only the site itself offers a search box, and only with a template that
   // has the placeholder to fill in.
   const auto& search = context.config.search_url_template;
   if (schema_type == "WebSite" && search && search->find("{search_term_string}") != std::string::npos) {
-    Json action = jsonld::new_object();
-    auto& a = jsonld::members(action);
-    jsonld::append_member(a, "@type", Json("SearchAction"));
-    jsonld::append_member(a, "query-input", Json("required name=search_term_string"));
-    jsonld::append_member(a, "target", jsonld::typed_object("EntryPoint", "urlTemplate", Json(*search)));
-    jsonld::set_member(jsonld::members(doc), "potentialAction", std::move(action));
+    w.key(R"("potentialAction":)");
+    w.begin_object();
+    w.key(R"("@type":)");
+    w.string("SearchAction");
+    w.key(R"("query-input":)");
+    w.string("required name=search_term_string");
+    w.key(R"("target":)");
+    write_typed_object(w, "EntryPoint", R"("urlTemplate":)", *search);
+    w.end_object();
   }
-  return doc;
+  base.publisher();
+  base.url_and_close();
+}
+
+}  // namespace jsonld
+
+Json build_website(std::string_view schema_type, const SchemaContext& context) {
+  return jsonld::document_value([&](JsonTextWriter& w) { jsonld::write_website(w, schema_type, context); });
 }
 
 }  // namespace quarlo

@@ -101,14 +101,13 @@ Robots choose_robots(const SEOEntity& entity, const SEOConfig& config, const SEO
   return robots;
 }
 
-// Appends a generated or overriding document: an array contributes its
-// elements, any other value itself.
-void append_documents(Json& documents, Json&& document) {
-  if (document.is_array()) {
-    for (auto& element : document) documents.push_back(std::move(element));
-  } else {
-    documents.push_back(std::move(document));
-  }
+// The one place where the structured-data text becomes the payload's
+// `schema_jsonld`: for now its value, parsed back. The text is canonical
+// JSON written from the documents, so it parses (only an input holding
+// ill-formed UTF-8 fails, with the parser's error); its nesting is whatever
+// the documents had, so none is refused.
+Result<Json> schema_value_of_text(std::string&& text) {
+  return parse_json(text, text.size());
 }
 
 }  // namespace
@@ -177,12 +176,12 @@ Result<SEOPayload> build_seo_payload(const SEOEntity& entity, std::string_view r
   twitter.creator = overrides.twitter_creator;
 
   // Structured data: the main document (unless omitted), then the breadcrumb
-  // list whenever the entity carries a trail.
-  Json documents = Json::array();
+  // list whenever the entity carries a trail, as one canonical text.
+  SchemaDocuments documents;
   if (overrides.omit_schema) {
     // no main document
   } else if (overrides.schema_jsonld) {
-    append_documents(documents, Json(*overrides.schema_jsonld));
+    documents.add_value(*overrides.schema_jsonld);
   } else if (config.auto_generate_schema) {
     const SchemaContext context{entity,
                                 config,
@@ -191,16 +190,13 @@ Result<SEOPayload> build_seo_payload(const SEOEntity& entity, std::string_view r
                                 std::string_view(payload.description),
                                 og.image ? std::optional<std::string_view>(*og.image) : std::nullopt,
                                 registry};
-    if (std::optional<Json> document = build_schema(context)) append_documents(documents, std::move(*document));
+    append_schema(documents, context);
   }
   if (entity.breadcrumbs) {
-    QUARLO_TRY(Json list, build_breadcrumb_list(*entity.breadcrumbs, resolver));
-    documents.push_back(std::move(list));
+    QUARLO_TRY_VOID(append_breadcrumb_list(documents.next_document(), *entity.breadcrumbs, resolver));
   }
-  if (documents.size() == 1) {
-    payload.schema_jsonld = std::move(documents[0]);
-  } else if (!documents.empty()) {
-    payload.schema_jsonld = std::move(documents);
+  if (std::optional<std::string> text = std::move(documents).take_text()) {
+    QUARLO_TRY(payload.schema_jsonld, schema_value_of_text(std::move(*text)));
   }
   return payload;
 }

@@ -222,7 +222,36 @@ void collapse_white_space(std::string& text) {
   text.resize(static_cast<std::size_t>(w - start));
 }
 
-}  // namespace
+// The walk of a description snippet over text still being written: the
+// characters counted so far and where the kept prefix ends. It reads only
+// bytes that can no longer change: a rejoined ill-formed sequence (see
+// collapse_white_space) or the final trim touch at most the last four bytes
+// written, and reading one character looks at most four bytes ahead.
+struct SnippetWalk {
+  static constexpr std::size_t kSettledMargin = 8;
+
+  std::size_t max_chars;
+  std::size_t keep;
+  std::size_t next_check;
+  std::size_t i = 0;
+  std::size_t count = 0;
+  std::size_t cut = 0;
+
+  // True once the text written so far reaches character max_chars + 1: the
+  // snippet is then that text cut at `cut`, whatever follows.
+  bool advance(std::string_view text) noexcept {
+    while (i + kSettledMargin <= text.size()) {
+      if (count == keep) cut = i;
+      if (count == max_chars) return true;
+      std::size_t length = 0;
+      (void)utf8_sequence(text, i, length);
+      i += length;
+      ++count;
+    }
+    next_check = text.size() + 2 * kSettledMargin;
+    return false;
+  }
+};
 
 // One pass over the bytes. Text is copied straight into the output; each
 // run of white space (tags count as a space) is written as a single " " the
@@ -231,7 +260,11 @@ void collapse_white_space(std::string& text) {
 // one, if any, is the whole of the trimming left to do at the end. The
 // output is never longer than the input: every byte is copied at most once,
 // a tag ("<" at least) becomes at most one space, and a white-space run one.
-std::string html_to_text(std::string_view html) {
+// With a walk, the scan stops as soon as the walk has settled the snippet
+// (`settled` then true, and the result is the text written so far,
+// untrimmed).
+std::string scan_text(std::string_view html, SnippetWalk* walk, bool& settled) {
+  settled = false;
   std::string out;
   out.resize(html.size());
   char* const start = out.data();
@@ -247,6 +280,12 @@ std::string html_to_text(std::string_view html) {
   };
 
   while (i < n) {
+    if (walk != nullptr && static_cast<std::size_t>(w - start) >= walk->next_check && !rejoined &&
+        walk->advance(std::string_view(start, static_cast<std::size_t>(w - start)))) {
+      out.resize(static_cast<std::size_t>(w - start));
+      settled = true;
+      return out;
+    }
     if (skip != Skip::kNone) {
       // Drop everything up to a tag that closes the element exactly.
       const std::size_t open = find_byte(s, i, n, '<');
@@ -322,13 +361,29 @@ std::string html_to_text(std::string_view html) {
   return out;
 }
 
+constexpr std::string_view kEllipsis = "...";
+
+}  // namespace
+
+std::string html_to_text(std::string_view html) {
+  bool settled = false;
+  return scan_text(html, nullptr, settled);
+}
+
 std::optional<std::string> build_description_snippet(std::optional<std::string_view> html, std::size_t max_chars) {
   if (!html) return std::nullopt;
-  std::string text = html_to_text(*html);
+  const std::size_t keep = max_chars >= kEllipsis.size() ? max_chars - kEllipsis.size() : 0;
+  // A long body is scanned only as far as the snippet needs.
+  SnippetWalk walk{max_chars, keep, max_chars + SnippetWalk::kSettledMargin + 1};
+  bool settled = false;
+  std::string text = scan_text(*html, &walk, settled);
+  if (settled) {
+    text.resize(walk.cut);
+    text.append(kEllipsis);
+    return text;
+  }
   if (text.empty()) return std::nullopt;
 
-  static constexpr std::string_view kEllipsis = "...";
-  const std::size_t keep = max_chars >= kEllipsis.size() ? max_chars - kEllipsis.size() : 0;
   // Walk at most max_chars + 1 characters, remembering where the kept
   // prefix ends; a text that runs out first is short enough as it is.
   std::size_t cut = 0;

@@ -139,6 +139,12 @@ PublicUrlResolver::PublicUrlResolver(const SEOConfig& config, const PublicBase* 
 }
 
 Result<std::string> PublicUrlResolver::resolve(std::string_view url_or_path) const {
+  std::string out;
+  QUARLO_TRY_VOID(append_resolved(out, url_or_path));
+  return out;
+}
+
+Result<void> PublicUrlResolver::append_resolved(std::string& out, std::string_view url_or_path) const {
   const std::string_view trimmed = trim(url_or_path);
   if (trimmed.empty()) {
     return QuarloError::invalid_url("url_or_path must be a non-empty string");
@@ -184,14 +190,13 @@ Result<std::string> PublicUrlResolver::resolve(std::string_view url_or_path) con
   const URLPolicy& policy = config_.url_policy;
   const std::string_view scheme =
       policy.enforce_https ? std::string_view("https") : std::string_view(base_->url->scheme);
-  std::string out;
-  out.reserve(scheme.size() + 3 + config_.canonical_host.size() + path.size() + query.size() + 3);
+  out.reserve(out.size() + scheme.size() + 3 + config_.canonical_host.size() + path.size() + query.size() + 3);
   out.append(scheme);
   out.append("://");
   out.append(config_.canonical_host);
   append_normalized_path(out, path, policy);
   append_filtered_query(out, query, policy);
-  return out;
+  return {};
 }
 
 Result<std::string> normalize_public_url(std::string_view url_or_path, const SEOConfig& config,

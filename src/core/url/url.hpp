@@ -59,6 +59,8 @@ class PublicUrlResolver {
   PublicUrlResolver& operator=(const PublicUrlResolver&) = delete;
 
   [[nodiscard]] Result<std::string> resolve(std::string_view url_or_path) const;
+  // The same appended to `out` (left as it was on failure).
+  [[nodiscard]] Result<void> append_resolved(std::string& out, std::string_view url_or_path) const;
   [[nodiscard]] const SEOConfig& config() const noexcept { return config_; }
 
  private:
