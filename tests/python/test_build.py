@@ -384,6 +384,25 @@ def config_with_bad_base(**kwargs):
     return SEOConfig(HOST, "https://exa mple.com", **kwargs)
 
 
+@pytest.mark.parametrize(
+    "keys",
+    [
+        [f"k{i}" for i in range(3000)],  # far more keys than are kept between calls
+        ["a" * 21, "a" * 22, "a" * 23, "\u00e9" * 11, "\u00e9" * 12, "", "\x00", "a\x00b", "\U0001f600" * 6],
+    ],
+    ids=["many", "edges"],
+)
+def test_document_keys_read_back_exactly(keys):
+    # Each key keeps its own value however the keys' str objects are reused,
+    # on every read, under the hook pass too.
+    document = {"@type": "Thing", "members": [{key: [key, i]} for i, key in enumerate(keys)],
+                **{key: key[::-1] for key in keys}}
+    overrides = SEOOverrides(schema_jsonld=document)
+    for cfg in (config(), config(hooks=HookRegistry()), config()):
+        payload = build(cfg=cfg, overrides=overrides)
+        assert payload.schema_jsonld == document and payload.to_dict()["schema_jsonld"] == document
+
+
 # ------------------------------------------------------- schema registry pass
 
 class Registry:

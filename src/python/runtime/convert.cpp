@@ -2,8 +2,10 @@
 #include "python/runtime/convert.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string_view>
@@ -138,6 +140,54 @@ bool convert_plain(PyObject* obj, std::size_t levels, Json& out) {
   return false;
 }
 
+// The str objects of object keys converted to Python, kept for the life of
+// the process: documents repeat the same few keys ("@type", "name", "url",
+// ...) on every call, and a kept key costs a reference instead of a new
+// string, its hash computed once. Slots are picked by a hash of the UTF-8
+// text and a different key replaces a slot's, and only short keys are
+// kept, so the memory stays bounded whatever keys pass through. Strings are
+// immutable, so sharing one between dicts changes nothing a caller can see.
+// Used with the interpreter lock held (the module loads only in the main
+// interpreter); like the other process-wide objects, never torn down.
+class KeyStrings {
+ public:
+  PyRef get(std::string_view key) {
+    if (key.size() > kMaxLength) return new_str(key);
+    Slot& slot = slots_[slot_index(key)];
+    if (slot.str != nullptr && slot.length == key.size() && std::memcmp(slot.text, key.data(), key.size()) == 0) {
+      return PyRef::borrow(slot.str);
+    }
+    PyRef fresh = new_str(key);
+    PyObject* old = slot.str;
+    std::memcpy(slot.text, key.data(), key.size());
+    slot.length = static_cast<unsigned char>(key.size());
+    slot.str = Py_NewRef(fresh.get());
+    Py_XDECREF(old);  // a str: its release runs no Python code
+    return fresh;
+  }
+
+ private:
+  static constexpr std::size_t kSlots = 512;  // a power of two
+  static constexpr std::size_t kMaxLength = 22;
+
+  struct Slot {
+    PyObject* str = nullptr;  // strong reference, or null while empty
+    unsigned char length = 0;
+    char text[kMaxLength] = {};
+  };
+
+  // FNV-1a over the text, folded to a slot.
+  static std::size_t slot_index(std::string_view key) noexcept {
+    std::uint32_t h = 2166136261u;
+    for (const char c : key) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return (h ^ (h >> 15)) & (kSlots - 1);
+  }
+
+  std::array<Slot, kSlots> slots_{};
+};
+
+constinit KeyStrings g_key_strings;
+
 PyRef to_python(const Json& value, unsigned depth);
 PyRef to_python(const OrderedJson& value, unsigned depth);
 
@@ -145,7 +195,7 @@ PyRef to_python(const OrderedJson& value, unsigned depth);
 template <class J>
 void set_member(PyObject* dict, const std::string& key, const J& member, unsigned depth) {
   PyRef item = to_python(member, depth);
-  if (PyDict_SetItem(dict, new_str(key).get(), item.get()) < 0) throw_error_set();
+  if (PyDict_SetItem(dict, g_key_strings.get(key).get(), item.get()) < 0) throw_error_set();
 }
 
 // Fills `dict` with the members of object `value`, converted at `depth`, in
