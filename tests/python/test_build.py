@@ -1,6 +1,7 @@
 """Payload functions, SEOOverrides, and the schema-registry, hook and warnings passes."""
 
 import collections
+import copy
 import gc
 import inspect
 import json
@@ -588,6 +589,60 @@ def test_hook_returning_a_dict():
     assert build(cfg=config(hooks=Hook(result=dict(replacement), mutate=lambda d: d.clear()))).title == "From hook"
 
 
+def reread(mutate=lambda d: None):
+    """A hook that changes a deep copy of the dict and returns it: the payload is always read back."""
+    def run(d):
+        d = copy.deepcopy(d)
+        mutate(d)
+        return d
+    return BadHook(run)
+
+
+def restore(d, key):
+    value = d.pop(key)
+    d[key] = value
+
+
+@pytest.mark.parametrize(
+    "mutate, changes",
+    [
+        (lambda d: None, False),
+        (lambda d: d["schema_jsonld"]["list"][1].update(a="c"), True),
+        (lambda d: d["schema_jsonld"]["list"].append(2), True),
+        (lambda d: d["schema_jsonld"]["list"].__setitem__(0, 5), True),
+        (lambda d: d["og"].update(title="T2"), True),
+        (lambda d: restore(d, "title"), False),  # same objects, another order
+        (lambda d: restore(d["schema_jsonld"], "@type"), False),
+        (lambda d: d.update(og=dict(d["og"])), False),  # an equal container in place of the one made
+        (lambda d: d.update(title="".join(list(d["title"]))), False),  # an equal str
+        (lambda d: d["schema_jsonld"]["list"].__setitem__(slice(None), list(d["schema_jsonld"]["list"])), False),
+        (lambda d: d["schema_jsonld"].update(list=d["schema_jsonld"]["list"][::-1]), True),
+    ],
+)
+def test_hook_changes_in_place_read_back_like_a_returned_copy(mutate, changes):
+    overrides = SEOOverrides(schema_jsonld={"@type": "X", "list": [1, {"a": "b"}], "n": -3, "t": True})
+    plain = build(overrides=overrides)
+    in_place = build(cfg=config(hooks=Hook(mutate=mutate)), overrides=overrides)
+    returned = build(cfg=config(hooks=reread(mutate)), overrides=overrides)
+    assert in_place == returned and in_place.to_json() == returned.to_json() and in_place.hash() == returned.hash()
+    assert (in_place.to_json() != plain.to_json()) is changes
+
+
+@pytest.mark.parametrize(
+    "schema",
+    [float("nan"), {"n": 2**64 - 1}, {"f": 0.5, "none": None}, [None], {"@type": "X", "deep": nested(120)}],
+    ids=["nan-null", "beyond-int64", "float-and-none", "null-item", "deep"],
+)
+@pytest.mark.parametrize("hook", [lambda: Hook(), lambda: BadHook(lambda d: d)], ids=["none", "same-dict"])
+def test_untouched_hook_dict_reads_back_like_a_returned_copy(schema, hook):
+    # A document whose dict form is not its JSON (null, integers beyond 64
+    # bits signed) still comes back as reading the dict gives it.
+    overrides = SEOOverrides(schema_jsonld=schema)
+    untouched = build(cfg=config(hooks=hook()), overrides=overrides)
+    returned = build(cfg=config(hooks=reread()), overrides=overrides)
+    assert untouched == returned and untouched.to_json() == returned.to_json()
+
+
 def test_hook_sees_the_registry_document():
     cfg = config(schema_registry=Registry(document={"@type": "FromRegistry"}),
                  hooks=Hook(mutate=lambda d: d.update(description="Fixed by the hook")))
@@ -1055,6 +1110,8 @@ def test_builds_are_deterministic_and_survive_the_dict_form(entity, route, confi
         del expected["schema_jsonld"]  # a null document reads back as absent
         assert hooked.schema_jsonld is None and "schema_jsonld" not in hooked
     assert hooked == expected
+    returned = build_seo_payload(entity, route, make_config(config_kwargs, hooks=reread()), overrides)
+    assert hooked == returned and hooked.to_json() == returned.to_json()
     if "schema_jsonld" in first.to_dict() and first.schema_jsonld is not None:
         assert hooked == first and hooked.hash() == first.hash()
 
