@@ -2,7 +2,6 @@
 #include "python/runtime/convert.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +14,7 @@
 
 #include "python/runtime/args.hpp"
 #include "python/runtime/cell.hpp"
+#include "python/runtime/short_str.hpp"
 
 namespace quarlo::py {
 
@@ -140,57 +140,6 @@ bool convert_plain(PyObject* obj, std::size_t levels, Json& out) {
   return false;
 }
 
-// Short str objects converted to Python, kept for the life of the process:
-// documents repeat the same few keys ("@type", "name", "url", ...) and many
-// short values ("ListItem", "https://schema.org", ...) on every call, and a
-// kept string costs a reference instead of a new one (a key's hash is
-// computed once). Slots are picked by a hash of the UTF-8
-// text and a different key replaces a slot's, and only short keys are
-// kept, so the memory stays bounded whatever keys pass through. Strings are
-// immutable, so sharing one between dicts changes nothing a caller can see.
-// Used with the interpreter lock held (the module loads only in the main
-// interpreter); like the other process-wide objects, never torn down.
-class ShortStrings {
- public:
-  PyRef get(std::string_view text) {
-    if (text.size() > kMaxLength) return new_str(text);
-    Slot& slot = slots_[slot_index(text)];
-    if (slot.str != nullptr && slot.length == text.size() && std::memcmp(slot.text, text.data(), text.size()) == 0) {
-      return PyRef::borrow(slot.str);
-    }
-    PyRef fresh = new_str(text);
-    PyObject* old = slot.str;
-    std::memcpy(slot.text, text.data(), text.size());
-    slot.length = static_cast<unsigned char>(text.size());
-    slot.str = Py_NewRef(fresh.get());
-    Py_XDECREF(old);  // a str: its release runs no Python code
-    return fresh;
-  }
-
- private:
-  static constexpr std::size_t kSlots = 512;  // a power of two
-  static constexpr std::size_t kMaxLength = 22;
-
-  struct Slot {
-    PyObject* str = nullptr;  // strong reference, or null while empty
-    unsigned char length = 0;
-    char text[kMaxLength] = {};
-  };
-
-  // FNV-1a over the text, folded to a slot.
-  static std::size_t slot_index(std::string_view text) noexcept {
-    std::uint32_t h = 2166136261u;
-    for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-    return (h ^ (h >> 15)) & (kSlots - 1);
-  }
-
-  std::array<Slot, kSlots> slots_{};
-};
-
-// Keys and values apart, so that varying values do not push out the keys.
-constinit ShortStrings g_key_strings;
-constinit ShortStrings g_value_strings;
-
 PyRef to_python(const Json& value, unsigned depth);
 PyRef to_python(const OrderedJson& value, unsigned depth);
 
@@ -198,7 +147,7 @@ PyRef to_python(const OrderedJson& value, unsigned depth);
 template <class J>
 void set_member(PyObject* dict, const std::string& key, const J& member, unsigned depth) {
   PyRef item = to_python(member, depth);
-  if (PyDict_SetItem(dict, g_key_strings.get(key).get(), item.get()) < 0) throw_error_set();
+  if (PyDict_SetItem(dict, key_str(key).get(), item.get()) < 0) throw_error_set();
 }
 
 // Fills `dict` with the members of object `value`, converted at `depth`, in
@@ -242,7 +191,7 @@ PyRef to_python_impl(const J& value, unsigned depth) {
     case value_t::number_float:
       return PyRef::checked(PyFloat_FromDouble(*value.template get_ptr<const typename J::number_float_t*>()));
     case value_t::string:
-      return g_value_strings.get(*value.template get_ptr<const typename J::string_t*>());
+      return value_str(*value.template get_ptr<const typename J::string_t*>());
     case value_t::array: {
       const auto& array = *value.template get_ptr<const typename J::array_t*>();
       PyRef list = PyRef::checked(PyList_New(static_cast<Py_ssize_t>(array.size())));
