@@ -551,6 +551,21 @@ def test_hook_arguments_are_copies():
     assert payload == build(entity)
 
 
+def test_hook_argument_copies_outlive_the_originals():
+    hook = Hook()
+    entity = post(excerpt="E", body_html="<p>" + "body " * 300 + "</p>", breadcrumbs=CRUMBS,
+                  featured_image=IMG_ENTITY)
+    cfg = config(hooks=hook, site_name="S", schema_type_map=[("post", "BlogPosting")])
+    expected = (entity.to_dict(), cfg.to_dict(), build(entity, cfg=config(site_name="S")).to_dict())
+    build(entity, cfg=cfg)
+    del entity, cfg
+    gc.collect()
+    ((_, _, entity_copy, config_copy),) = hook.calls
+    assert entity_copy.to_dict() == expected[0] and entity_copy.title == "Hello"
+    assert config_copy.to_dict() == expected[1]
+    assert build(entity_copy, cfg=config_copy).to_dict()["og"] == expected[2]["og"]
+
+
 def test_hook_mutating_in_place():
     def mutate(d):
         d["title"] = "Changed"
