@@ -389,7 +389,9 @@ def config_with_bad_base(**kwargs):
     "keys",
     [
         [f"k{i}" for i in range(3000)],  # far more keys than are kept between calls
-        ["a" * 21, "a" * 22, "a" * 23, "\u00e9" * 11, "\u00e9" * 12, "", "\x00", "a\x00b", "\U0001f600" * 6],
+        ["\u00e9" * 12, "\u00e9" * 13, "\x00", "a\x00b", "\U0001f600" * 6, *("a" * n for n in range(27)),
+         # texts that differ in one byte only, at every place, for each length
+         *("a" * i + "b" + "a" * (n - i - 1) for n in (2, 3, 5, 7, 8, 9, 12, 16, 17, 20, 24, 25) for i in range(n))],
     ],
     ids=["many", "edges"],
 )

@@ -11,6 +11,41 @@
 namespace quarlo::py {
 namespace {
 
+// A text of at most 24 bytes read as three words and its length, with a few
+// fixed-size loads that overlap for the shorter lengths: two texts are
+// equal exactly when their fingerprints are.
+struct Fingerprint {
+  std::uint64_t a = 0, b = 0, c = 0;
+  std::size_t length = 0;
+
+  friend bool operator==(const Fingerprint&, const Fingerprint&) = default;
+};
+
+template <class Word>
+Word load(const char* at) noexcept {
+  Word word;
+  std::memcpy(&word, at, sizeof word);
+  return word;
+}
+
+Fingerprint fingerprint(std::string_view text) noexcept {
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  Fingerprint f;
+  f.length = n;
+  if (n >= 8) {
+    f.a = load<std::uint64_t>(p);
+    f.c = load<std::uint64_t>(p + n - 8);
+    if (n > 16) f.b = load<std::uint64_t>(p + 8);
+  } else if (n >= 4) {
+    f.a = load<std::uint32_t>(p) | (std::uint64_t{load<std::uint32_t>(p + n - 4)} << 32);
+  } else if (n > 0) {
+    f.a = static_cast<unsigned char>(p[0]) | (static_cast<unsigned>(static_cast<unsigned char>(p[n / 2])) << 8) |
+          (static_cast<unsigned>(static_cast<unsigned char>(p[n - 1])) << 16);
+  }
+  return f;
+}
+
 // Strings are immutable, so sharing one between dicts and calls changes
 // nothing a caller can see. Slots are picked by a hash of the UTF-8 text and
 // a different text replaces a slot's, and only short texts are kept, so the
@@ -19,49 +54,36 @@ namespace {
 // like the other process-wide objects, never torn down.
 class ShortStrings {
  public:
+  static constexpr std::size_t kMaxLength = 24;
+
   PyRef get(std::string_view text) {
     if (text.size() > kMaxLength) return new_str(text);
-    Slot& slot = slots_[slot_index(text)];
-    if (slot.str != nullptr && slot.length == text.size() && std::memcmp(slot.text, text.data(), text.size()) == 0) {
-      return PyRef::borrow(slot.str);
-    }
+    const Fingerprint f = fingerprint(text);
+    Slot& slot = slots_[slot_index(f)];
+    if (slot.str != nullptr && slot.text == f) return PyRef::borrow(slot.str);
     PyRef fresh = new_str(text);
     PyObject* old = slot.str;
-    std::memcpy(slot.text, text.data(), text.size());
-    slot.length = static_cast<unsigned char>(text.size());
+    slot.text = f;
     slot.str = Py_NewRef(fresh.get());
     Py_XDECREF(old);  // a str: its release runs no Python code
     return fresh;
   }
 
  private:
-  static constexpr std::size_t kSlots = 512;  // a power of two
-  static constexpr std::size_t kMaxLength = 22;
+  static constexpr unsigned kSlotBits = 8;
 
   struct Slot {
     PyObject* str = nullptr;  // strong reference, or null while empty
-    unsigned char length = 0;
-    char text[kMaxLength] = {};
+    Fingerprint text;
   };
 
-  // A hash of the length and of the first and last eight bytes (all of a
-  // text of up to sixteen), folded to a slot. Texts that differ elsewhere
-  // only share a slot.
-  static std::size_t slot_index(std::string_view text) noexcept {
-    const std::size_t n = text.size();
-    std::uint64_t head = 0, tail = 0;
-    if (n >= 8) {
-      std::memcpy(&head, text.data(), 8);
-      std::memcpy(&tail, text.data() + n - 8, 8);
-    } else if (n > 0) {
-      std::memcpy(&head, text.data(), n);
-    }
-    std::uint64_t h = (head * 0x9E3779B97F4A7C15u) ^ (tail * 0xC2B2AE3D27D4EB4Fu) ^ n;
+  static std::size_t slot_index(const Fingerprint& f) noexcept {
+    std::uint64_t h = (f.a * 0x9E3779B97F4A7C15u) ^ (f.b * 0xC2B2AE3D27D4EB4Fu) ^ (f.c * 0x165667B19E3779F9u) ^ f.length;
     h ^= h >> 31;
-    return static_cast<std::size_t>((h * 0x94D049BB133111EBu) >> 55) & (kSlots - 1);
+    return static_cast<std::size_t>((h * 0x94D049BB133111EBu) >> (64 - kSlotBits));
   }
 
-  std::array<Slot, kSlots> slots_{};
+  std::array<Slot, std::size_t{1} << kSlotBits> slots_{};
 };
 
 // Keys and values apart, so that varying values do not push out the keys.
