@@ -8,9 +8,10 @@
 // finite float, bool, None) are converted directly to the same result,
 // without the text.
 //
-// JSON -> Python builds new objects: null/bool/int/float/str, arrays as
-// lists, objects as dicts in byte-wise key order. Unsigned integers above
-// INT64_MAX come back as float. Nesting below depth 128 fails.
+// JSON -> Python builds new objects (short strings aside, which are shared:
+// short_str.hpp): null/bool/int/float/str, arrays as lists, objects as
+// dicts in byte-wise key order. Unsigned integers above INT64_MAX come back
+// as float. Nesting below depth 128 fails.
 //
 // All functions run with the interpreter lock held and throw
 // PyErrorAlreadySet on failure.
