@@ -5,8 +5,10 @@ Run against the installed module:
     python3 bench/python/bench_build.py
 
 The typical post is the one of bench_classes (2 KB body, image, three
-breadcrumbs, title template); the hook case adds a hook object that returns
-None, so the payload goes through its dict form and back.
+breadcrumbs, title template); the hook cases add a hook object that returns
+None, so the payload goes through its dict form (read back only when the
+hook changed it: the second hook sets the title, so that road is measured
+too).
 """
 
 import _quarlo_native as q
@@ -17,6 +19,12 @@ from timing import report
 
 class NoOpHook:
     def run(self, event, payload, entity, config):
+        return None
+
+
+class TitleHook:
+    def run(self, event, payload, entity, config):
+        payload["title"] = "From the hook"
         return None
 
 
@@ -46,6 +54,10 @@ def main() -> None:
     with_hook = make_config()
     with_hook.hooks = NoOpHook()
     report("build_seo_payload(no-op hook)", lambda: build(entity, route, with_hook), target_ns=15000)
+
+    with_title_hook = make_config()
+    with_title_hook.hooks = TitleHook()
+    report("build_seo_payload(hook setting the title)", lambda: build(entity, route, with_title_hook))
 
 
 if __name__ == "__main__":

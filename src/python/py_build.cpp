@@ -105,11 +105,13 @@ SEOPayload payload_from_dict(Json&& value) {
 
 // The hook sees the payload's dictionary form and may change it in place
 // (returning None) or return another dict; either way the payload is read
-// back from that dict, even when nothing changed.
+// back from that dict, unless it is exactly the dict as made (which would
+// read back as the same payload).
 void apply_hooks(SEOPayload& payload, PyObject* entity, PyObject* config) {
   const PyRef hooks = PyRef::borrow(config_hooks(config));
   if (!hooks) return;
   const PyRef dict = payload_to_pydict(payload);
+  const PlainValueRecord made(dict.get());
   const PyRef entity_copy = copy_entity(entity);
   const PyRef config_copy = copy_config(config);
   const PyRef run = PyRef::checked(PyObject_GetAttr(hooks.get(), g_run.get()));
@@ -123,6 +125,9 @@ void apply_hooks(SEOPayload& payload, PyObject* entity, PyObject* config) {
     }
     chosen = result.get();
   }
+  // A payload's dict form reads back as that same payload: a dict the hook
+  // left exactly as it was made is not read again.
+  if (chosen == dict.get() && made.unchanged()) return;
   // The dict wraps the schema document: the nesting limit applies to the
   // document, as in the registry pass, not to the dict around it.
   payload = payload_from_dict(py_wrapper_to_json_value(chosen));

@@ -86,17 +86,20 @@ TypeCell policy_type{policy_spec};
 
 // --------------------------------------------------------------- SEOConfig
 
-// The core configuration, its public base URL parsed once for every route
-// resolved under it, and the two registry objects (strong references, null
-// when absent). Only the registries change after construction.
-struct ConfigRecord {
-  explicit ConfigRecord(quarlo::SEOConfig core)
-      : config(std::move(core)), public_base(config.public_base_url) {}
-  ConfigRecord(quarlo::SEOConfig core, quarlo::PublicBase base)
-      : config(std::move(core)), public_base(std::move(base)) {}
+// The core configuration and its public base URL, parsed once for every
+// route resolved under it. Neither changes after construction, so the copies
+// handed to hooks and registries share them.
+struct ConfigCore {
+  explicit ConfigCore(quarlo::SEOConfig core) : config(std::move(core)), public_base(config.public_base_url) {}
 
   quarlo::SEOConfig config;
   quarlo::PublicBase public_base;
+};
+
+// The shared core and the two registry objects (strong references, null
+// when absent). Only the registries change after construction.
+struct ConfigRecord {
+  std::shared_ptr<const ConfigCore> core;
   PyObject* hooks = nullptr;
   PyObject* schema_registry = nullptr;
 };
@@ -157,7 +160,7 @@ PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexc
 
     // The base URL is parsed here, once; one that does not parse still
     // fails only when a URL is resolved.
-    PyRef obj = new_record_object(type, ConfigRecord(std::move(config)));
+    PyRef obj = new_record_object(type, ConfigRecord{std::make_shared<const ConfigCore>(std::move(config))});
     ConfigRecord& record = record_of<ConfigRecord>(obj.get());
     if (!is_none_or_missing(a.hooks)) record.hooks = Py_NewRef(a.hooks.object);
     if (!is_none_or_missing(a.schema_registry)) record.schema_registry = Py_NewRef(a.schema_registry.object);
@@ -263,7 +266,7 @@ int set_registry(PyObject* self, PyObject* value, void*) noexcept {
 }
 
 PyObject* config_to_dict(PyObject* self, PyObject*) noexcept {
-  return guard([&] { return json_to_pydict(quarlo::to_json(record_of<ConfigRecord>(self).config)); });
+  return guard([&] { return json_to_pydict(quarlo::to_json(unwrap_config(self))); });
 }
 
 PyGetSetDef config_getset[] = {
@@ -328,9 +331,11 @@ quarlo::URLPolicy to_core_policy(PyObject* policy) {
   return out;
 }
 
-const quarlo::SEOConfig& unwrap_config(PyObject* config) noexcept { return record_of<ConfigRecord>(config).config; }
+const quarlo::SEOConfig& unwrap_config(PyObject* config) noexcept {
+  return record_of<ConfigRecord>(config).core->config;
+}
 const quarlo::PublicBase& config_public_base(PyObject* config) noexcept {
-  return record_of<ConfigRecord>(config).public_base;
+  return record_of<ConfigRecord>(config).core->public_base;
 }
 PyObject* config_hooks(PyObject* config) noexcept { return record_of<ConfigRecord>(config).hooks; }
 PyObject* config_schema_registry(PyObject* config) noexcept {
@@ -338,8 +343,7 @@ PyObject* config_schema_registry(PyObject* config) noexcept {
 }
 
 PyRef copy_config(PyObject* config) {
-  const ConfigRecord& record = record_of<ConfigRecord>(config);
-  return new_record_object(seo_config_type(), ConfigRecord(record.config, record.public_base));
+  return new_record_object(seo_config_type(), ConfigRecord{record_of<ConfigRecord>(config).core});
 }
 
 }  // namespace quarlo::py

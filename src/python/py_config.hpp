@@ -34,8 +34,9 @@ const quarlo::PublicBase& config_public_base(PyObject* config) noexcept;
 PyObject* config_hooks(PyObject* config) noexcept;
 PyObject* config_schema_registry(PyObject* config) noexcept;
 
-// A new SEOConfig holding a copy of the core configuration of `config`,
-// without hooks or schema registry.
+// A new SEOConfig (another object) with the core configuration of `config`,
+// without hooks or schema registry; the two share the immutable core
+// configuration instead of copying it.
 PyRef copy_config(PyObject* config);
 
 }  // namespace quarlo::py

@@ -1,6 +1,7 @@
 // SEOEntity, SEOImage, SEOAuthor, Breadcrumb, FAQItem and Robots.
 #include "python/py_entity.hpp"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -215,6 +216,10 @@ TypeCell robots_type_cell{robots_spec};
 
 namespace entity_api = iface::SEOEntity;
 
+// An SEOEntity instance holds its record behind a shared pointer: the record
+// never changes, so the copies handed to hooks and registries share it.
+using EntityHolder = std::shared_ptr<const quarlo::SEOEntity>;
+
 PyObject* entity_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return guard([&] {
     entity_api::New a;
@@ -244,7 +249,7 @@ PyObject* entity_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexc
     entity.faq_items =
         optional_record_sequence_arg<quarlo::FAQItem>(a.faq_items, faq_item_type_cell.get(), faq_item_api::kName);
     entity.entity_type = unwrap(quarlo::entity_type_from_str(type_text));
-    return new_record_object(type, std::move(entity));
+    return new_record_object(type, EntityHolder(std::make_shared<const quarlo::SEOEntity>(std::move(entity))));
   });
 }
 
@@ -255,10 +260,11 @@ struct EntityReader : FieldReader {
 };
 
 PyObject* entity_to_dict(PyObject* self, PyObject*) noexcept {
-  return guard([&] { return json_to_pydict(quarlo::to_json(record_of<quarlo::SEOEntity>(self))); });
+  return guard([&] { return json_to_pydict(quarlo::to_json(unwrap_seo_entity(self))); });
 }
 
-auto entity_getset = selected_field_properties<quarlo::SEOEntity, entity_api::kProperties, EntityReader>();
+auto entity_getset =
+    selected_field_properties<quarlo::SEOEntity, entity_api::kProperties, EntityReader, EntityHolder>();
 
 PyMethodDef entity_methods[] = {
     method_def<entity_api::to_dict>(entity_to_dict),
@@ -267,14 +273,14 @@ PyMethodDef entity_methods[] = {
 
 PyType_Slot entity_slots[] = {
     {Py_tp_new, as_slot(entity_new)},
-    {Py_tp_dealloc, as_slot(record_dealloc<quarlo::SEOEntity>)},
+    {Py_tp_dealloc, as_slot(record_dealloc<EntityHolder>)},
     {Py_tp_getset, entity_getset.data()},
     {Py_tp_methods, entity_methods},
     {Py_tp_doc, const_cast<char*>(entity_api::kDoc)},
     {Py_tp_repr, as_slot(dict_repr)},
     {0, nullptr},
 };
-PyType_Spec entity_spec{entity_api::kQualifiedName, sizeof(RecordObject<quarlo::SEOEntity>), 0,
+PyType_Spec entity_spec{entity_api::kQualifiedName, sizeof(RecordObject<EntityHolder>), 0,
                         kFinalTypeFlags, entity_slots};
 TypeCell entity_type_cell{entity_spec};
 
@@ -289,10 +295,10 @@ PyTypeObject* seo_entity_type() { return entity_type_cell.get(); }
 
 const quarlo::SEOImage& unwrap_seo_image(PyObject* obj) noexcept { return record_of<quarlo::SEOImage>(obj); }
 const quarlo::Robots& unwrap_robots(PyObject* obj) noexcept { return record_of<quarlo::Robots>(obj); }
-const quarlo::SEOEntity& unwrap_seo_entity(PyObject* obj) noexcept { return record_of<quarlo::SEOEntity>(obj); }
+const quarlo::SEOEntity& unwrap_seo_entity(PyObject* obj) noexcept { return *record_of<EntityHolder>(obj); }
 
 PyRef copy_entity(PyObject* entity) {
-  return new_record_object(entity_type_cell.get(), quarlo::SEOEntity(unwrap_seo_entity(entity)));
+  return new_record_object(entity_type_cell.get(), EntityHolder(record_of<EntityHolder>(entity)));
 }
 
 }  // namespace quarlo::py

@@ -31,7 +31,8 @@ const quarlo::SEOImage& unwrap_seo_image(PyObject* obj) noexcept;
 const quarlo::Robots& unwrap_robots(PyObject* obj) noexcept;
 const quarlo::SEOEntity& unwrap_seo_entity(PyObject* obj) noexcept;
 
-// A new SEOEntity holding a copy of the record of `entity` (an SEOEntity).
+// A new SEOEntity (another object) with the record of `entity` (an
+// SEOEntity); the two share the immutable record instead of copying it.
 PyRef copy_entity(PyObject* entity);
 
 }  // namespace quarlo::py

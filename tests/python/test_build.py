@@ -1,6 +1,7 @@
 """Payload functions, SEOOverrides, and the schema-registry, hook and warnings passes."""
 
 import collections
+import copy
 import gc
 import inspect
 import json
@@ -384,6 +385,27 @@ def config_with_bad_base(**kwargs):
     return SEOConfig(HOST, "https://exa mple.com", **kwargs)
 
 
+@pytest.mark.parametrize(
+    "keys",
+    [
+        [f"k{i}" for i in range(3000)],  # far more keys than are kept between calls
+        ["\u00e9" * 12, "\u00e9" * 13, "\x00", "a\x00b", "\U0001f600" * 6, *("a" * n for n in range(27)),
+         # texts that differ in one byte only, at every place, for each length
+         *("a" * i + "b" + "a" * (n - i - 1) for n in (2, 3, 5, 7, 8, 9, 12, 16, 17, 20, 24, 25) for i in range(n))],
+    ],
+    ids=["many", "edges"],
+)
+def test_document_keys_read_back_exactly(keys):
+    # Each key keeps its own value however the keys' str objects are reused,
+    # on every read, under the hook pass too.
+    document = {"@type": "Thing", "members": [{key: [key, i]} for i, key in enumerate(keys)],
+                **{key: key[::-1] for key in keys}}
+    overrides = SEOOverrides(schema_jsonld=document)
+    for cfg in (config(), config(hooks=HookRegistry()), config()):
+        payload = build(cfg=cfg, overrides=overrides)
+        assert payload.schema_jsonld == document and payload.to_dict()["schema_jsonld"] == document
+
+
 # ------------------------------------------------------- schema registry pass
 
 class Registry:
@@ -531,6 +553,21 @@ def test_hook_arguments_are_copies():
     assert payload == build(entity)
 
 
+def test_hook_argument_copies_outlive_the_originals():
+    hook = Hook()
+    entity = post(excerpt="E", body_html="<p>" + "body " * 300 + "</p>", breadcrumbs=CRUMBS,
+                  featured_image=IMG_ENTITY)
+    cfg = config(hooks=hook, site_name="S", schema_type_map=[("post", "BlogPosting")])
+    expected = (entity.to_dict(), cfg.to_dict(), build(entity, cfg=config(site_name="S")).to_dict())
+    build(entity, cfg=cfg)
+    del entity, cfg
+    gc.collect()
+    ((_, _, entity_copy, config_copy),) = hook.calls
+    assert entity_copy.to_dict() == expected[0] and entity_copy.title == "Hello"
+    assert config_copy.to_dict() == expected[1]
+    assert build(entity_copy, cfg=config_copy).to_dict()["og"] == expected[2]["og"]
+
+
 def test_hook_mutating_in_place():
     def mutate(d):
         d["title"] = "Changed"
@@ -567,6 +604,60 @@ def test_hook_returning_a_dict():
     assert payload.title == "From hook"
     # The returned dict is used, not the one that was passed in.
     assert build(cfg=config(hooks=Hook(result=dict(replacement), mutate=lambda d: d.clear()))).title == "From hook"
+
+
+def reread(mutate=lambda d: None):
+    """A hook that changes a deep copy of the dict and returns it: the payload is always read back."""
+    def run(d):
+        d = copy.deepcopy(d)
+        mutate(d)
+        return d
+    return BadHook(run)
+
+
+def restore(d, key):
+    value = d.pop(key)
+    d[key] = value
+
+
+@pytest.mark.parametrize(
+    "mutate, changes",
+    [
+        (lambda d: None, False),
+        (lambda d: d["schema_jsonld"]["list"][1].update(a="c"), True),
+        (lambda d: d["schema_jsonld"]["list"].append(2), True),
+        (lambda d: d["schema_jsonld"]["list"].__setitem__(0, 5), True),
+        (lambda d: d["og"].update(title="T2"), True),
+        (lambda d: restore(d, "title"), False),  # same objects, another order
+        (lambda d: restore(d["schema_jsonld"], "@type"), False),
+        (lambda d: d.update(og=dict(d["og"])), False),  # an equal container in place of the one made
+        (lambda d: d.update(title="".join(list(d["title"]))), False),  # an equal str
+        (lambda d: d["schema_jsonld"]["list"].__setitem__(slice(None), list(d["schema_jsonld"]["list"])), False),
+        (lambda d: d["schema_jsonld"].update(list=d["schema_jsonld"]["list"][::-1]), True),
+    ],
+)
+def test_hook_changes_in_place_read_back_like_a_returned_copy(mutate, changes):
+    overrides = SEOOverrides(schema_jsonld={"@type": "X", "list": [1, {"a": "b"}], "n": -3, "t": True})
+    plain = build(overrides=overrides)
+    in_place = build(cfg=config(hooks=Hook(mutate=mutate)), overrides=overrides)
+    returned = build(cfg=config(hooks=reread(mutate)), overrides=overrides)
+    assert in_place == returned and in_place.to_json() == returned.to_json() and in_place.hash() == returned.hash()
+    assert (in_place.to_json() != plain.to_json()) is changes
+
+
+@pytest.mark.parametrize(
+    "schema",
+    [float("nan"), {"n": 2**64 - 1}, {"f": 0.5, "none": None}, [None], {"@type": "X", "deep": nested(120)}],
+    ids=["nan-null", "beyond-int64", "float-and-none", "null-item", "deep"],
+)
+@pytest.mark.parametrize("hook", [lambda: Hook(), lambda: BadHook(lambda d: d)], ids=["none", "same-dict"])
+def test_untouched_hook_dict_reads_back_like_a_returned_copy(schema, hook):
+    # A document whose dict form is not its JSON (null, integers beyond 64
+    # bits signed) still comes back as reading the dict gives it.
+    overrides = SEOOverrides(schema_jsonld=schema)
+    untouched = build(cfg=config(hooks=hook()), overrides=overrides)
+    returned = build(cfg=config(hooks=reread()), overrides=overrides)
+    assert untouched == returned and untouched.to_json() == returned.to_json()
 
 
 def test_hook_sees_the_registry_document():
@@ -1036,6 +1127,8 @@ def test_builds_are_deterministic_and_survive_the_dict_form(entity, route, confi
         del expected["schema_jsonld"]  # a null document reads back as absent
         assert hooked.schema_jsonld is None and "schema_jsonld" not in hooked
     assert hooked == expected
+    returned = build_seo_payload(entity, route, make_config(config_kwargs, hooks=reread()), overrides)
+    assert hooked == returned and hooked.to_json() == returned.to_json()
     if "schema_jsonld" in first.to_dict() and first.schema_jsonld is not None:
         assert hooked == first and hooked.hash() == first.hash()
 

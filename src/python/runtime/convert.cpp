@@ -13,6 +13,7 @@
 
 #include "python/runtime/args.hpp"
 #include "python/runtime/cell.hpp"
+#include "python/runtime/short_str.hpp"
 
 namespace quarlo::py {
 
@@ -145,7 +146,7 @@ PyRef to_python(const OrderedJson& value, unsigned depth);
 template <class J>
 void set_member(PyObject* dict, const std::string& key, const J& member, unsigned depth) {
   PyRef item = to_python(member, depth);
-  if (PyDict_SetItem(dict, new_str(key).get(), item.get()) < 0) throw_error_set();
+  if (PyDict_SetItem(dict, key_str(key).get(), item.get()) < 0) throw_error_set();
 }
 
 // Fills `dict` with the members of object `value`, converted at `depth`, in
@@ -189,7 +190,7 @@ PyRef to_python_impl(const J& value, unsigned depth) {
     case value_t::number_float:
       return PyRef::checked(PyFloat_FromDouble(*value.template get_ptr<const typename J::number_float_t*>()));
     case value_t::string:
-      return new_str(*value.template get_ptr<const typename J::string_t*>());
+      return value_str(*value.template get_ptr<const typename J::string_t*>());
     case value_t::array: {
       const auto& array = *value.template get_ptr<const typename J::array_t*>();
       PyRef list = PyRef::checked(PyList_New(static_cast<Py_ssize_t>(array.size())));
@@ -251,5 +252,84 @@ PyRef json_to_pyobject_depth(const Json& value, unsigned depth) { return to_pyth
 PyRef json_to_pyobject_depth(const OrderedJson& value, unsigned depth) { return to_python(value, depth); }
 PyRef json_to_pydict(const Json& value) { return to_pydict(value); }
 PyRef json_to_pydict(const OrderedJson& value) { return to_pydict(value); }
+
+// --------------------------------------------------------- PlainValueRecord
+
+PlainValueRecord::PlainValueRecord(PyObject* value) {
+  try {
+    objects_.reserve(64);
+    sizes_.reserve(16);
+    plain_ = record(value);
+  } catch (...) {
+    for (PyObject* obj : objects_) Py_DECREF(obj);
+    throw;
+  }
+}
+
+PlainValueRecord::~PlainValueRecord() {
+  for (PyObject* obj : objects_) Py_DECREF(obj);
+}
+
+// Appends `obj` and, for a container, its length and contents; false at the
+// first leaf that is not plain (the record is then of no use).
+bool PlainValueRecord::record(PyObject* obj) {
+  objects_.push_back(obj);
+  Py_INCREF(obj);
+  PyTypeObject* type = Py_TYPE(obj);
+  if (type == &PyDict_Type) {
+    sizes_.push_back(PyDict_Size(obj));
+    Py_ssize_t pos = 0;
+    PyObject *key = nullptr, *value = nullptr;
+    while (PyDict_Next(obj, &pos, &key, &value)) {
+      objects_.push_back(key);
+      Py_INCREF(key);
+      if (!record(value)) return false;
+    }
+    return true;
+  }
+  if (type == &PyList_Type) {
+    const Py_ssize_t size = PyList_Size(obj);
+    sizes_.push_back(size);
+    for (Py_ssize_t i = 0; i < size; ++i) {
+      if (!record(PyList_GetItem(obj, i))) return false;  // borrowed
+    }
+    return true;
+  }
+  return type == &PyUnicode_Type || type == &PyLong_Type || type == &PyBool_Type;
+}
+
+// Whether `obj` is the object recorded at `object`, with the same length and
+// contents when it is a container; advances both cursors past it. Only
+// containers found at their recorded place are entered, so the walk follows
+// the recorded tree whatever was done to the value.
+bool PlainValueRecord::same(PyObject* obj, std::size_t& object, std::size_t& size) const noexcept {
+  if (object >= objects_.size() || objects_[object++] != obj) return false;
+  PyTypeObject* type = Py_TYPE(obj);
+  const bool is_dict = type == &PyDict_Type;
+  if (!is_dict && type != &PyList_Type) return true;
+  if (size >= sizes_.size()) return false;
+  if (is_dict) {
+    if (PyDict_Size(obj) != sizes_[size++]) return false;
+    Py_ssize_t pos = 0;
+    PyObject *key = nullptr, *value = nullptr;
+    while (PyDict_Next(obj, &pos, &key, &value)) {
+      if (object >= objects_.size() || objects_[object++] != key) return false;
+      if (!same(value, object, size)) return false;
+    }
+    return true;
+  }
+  const Py_ssize_t length = PyList_Size(obj);
+  if (length != sizes_[size++]) return false;
+  for (Py_ssize_t i = 0; i < length; ++i) {
+    if (!same(PyList_GetItem(obj, i), object, size)) return false;
+  }
+  return true;
+}
+
+bool PlainValueRecord::unchanged() const noexcept {
+  if (!plain_ || objects_.empty()) return false;
+  std::size_t object = 0, size = 0;
+  return same(objects_.front(), object, size) && object == objects_.size();
+}
 
 }  // namespace quarlo::py

@@ -8,15 +8,19 @@
 // finite float, bool, None) are converted directly to the same result,
 // without the text.
 //
-// JSON -> Python builds new objects: null/bool/int/float/str, arrays as
-// lists, objects as dicts in byte-wise key order. Unsigned integers above
-// INT64_MAX come back as float. Nesting below depth 128 fails.
+// JSON -> Python builds new objects (short strings aside, which are shared:
+// short_str.hpp): null/bool/int/float/str, arrays as lists, objects as
+// dicts in byte-wise key order. Unsigned integers above INT64_MAX come back
+// as float. Nesting below depth 128 fails.
 //
 // All functions run with the interpreter lock held and throw
 // PyErrorAlreadySet on failure.
 #pragma once
 
 #include <Python.h>
+
+#include <cstddef>
+#include <vector>
 
 #include "core/base/json.hpp"
 #include "python/runtime/pyref.hpp"
@@ -52,5 +56,33 @@ PyRef json_to_pyobject_depth(const OrderedJson& value, unsigned depth);
 // that is not an object gives an empty dict.
 PyRef json_to_pydict(const Json& value);
 PyRef json_to_pydict(const OrderedJson& value);
+
+// A record of a value the binding has just made from JSON, to tell later
+// whether Python code changed it since. The value must be plain: exact
+// dicts and lists whose leaves are exact str, exact int and bool. The record
+// keeps every container's length and its key and item objects in order,
+// and holds a reference to every object of the value, so that none can be
+// freed and its address taken by another object meanwhile. A value with any
+// other leaf (None, a float, ...) is never reported unchanged: its JSON form
+// may differ from the JSON it was made from (null members, large integers).
+class PlainValueRecord {
+ public:
+  explicit PlainValueRecord(PyObject* value);
+  PlainValueRecord(const PlainValueRecord&) = delete;
+  PlainValueRecord& operator=(const PlainValueRecord&) = delete;
+  ~PlainValueRecord();
+
+  // Whether the value is plain and every container of it still has the
+  // objects it had when recorded, in the same order. Runs no Python code.
+  [[nodiscard]] bool unchanged() const noexcept;
+
+ private:
+  bool record(PyObject* obj);
+  bool same(PyObject* obj, std::size_t& object, std::size_t& size) const noexcept;
+
+  std::vector<PyObject*> objects_;  // strong references, in walk order
+  std::vector<Py_ssize_t> sizes_;   // container lengths, in walk order
+  bool plain_ = false;
+};
 
 }  // namespace quarlo::py

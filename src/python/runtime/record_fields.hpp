@@ -21,6 +21,7 @@
 #include <array>
 #include <cstddef>
 #include <iterator>
+#include <memory>
 #include <string_view>
 #include <tuple>
 #include <utility>
@@ -68,24 +69,40 @@ PyRef read_field(const F& f, const Record& record) {
 
 // -------------------------------------------------------------- properties
 
-// The getter of the property that reads field `Index` of Record.
-template <HasFields Record, class Reader, std::size_t Index>
+// The record an instance holds: inline, or behind a shared pointer (a class
+// whose copies share one immutable record).
+template <class Record>
+[[nodiscard]] const Record& held_record(const Record& record) noexcept {
+  return record;
+}
+template <class Record>
+[[nodiscard]] const Record& held_record(const std::shared_ptr<const Record>& record) noexcept {
+  return *record;
+}
+
+// The getter of the property that reads field `Index` of Record; the
+// instance holds a `Held` (the Record itself or a shared pointer to it).
+template <HasFields Record, class Reader, std::size_t Index, class Held = Record>
 PyObject* get_record_field(PyObject* self, void*) noexcept {
   static_assert(Index < field_count<Record>, "a property of this class names no field of its record");
-  return guard([&] { return Reader::read(std::get<Index>(Record::fields).of(record_of<Record>(self))); });
+  return guard([&] {
+    return Reader::read(std::get<Index>(Record::fields).of(held_record<Record>(record_of<Held>(self))));
+  });
 }
 
 // The getset table (ended by the null entry) of a class whose properties,
 // its generated kProperties in their order, each read the field of the same
-// name of the Record the instance holds; a property without such a field
-// does not compile. An absent optional field reads as None.
-template <HasFields Record, const auto& Properties, class Reader = FieldReader>
+// name of the Record the instance holds (inline, or behind the shared
+// pointer `Held`); a property without such a field does not compile. An
+// absent optional field reads as None.
+template <HasFields Record, const auto& Properties, class Reader = FieldReader, class Held = Record>
 constexpr auto selected_field_properties() {
   constexpr std::size_t kCount = std::size(Properties);
   return []<std::size_t... J>(std::index_sequence<J...>) {
     return std::array<PyGetSetDef, kCount + 1>{{
-        PyGetSetDef{Properties[J].name, &get_record_field<Record, Reader, field_index<Record>(Properties[J].name)>,
-                    nullptr, Properties[J].doc, nullptr}...,
+        PyGetSetDef{Properties[J].name,
+                    &get_record_field<Record, Reader, field_index<Record>(Properties[J].name), Held>, nullptr,
+                    Properties[J].doc, nullptr}...,
         PyGetSetDef{nullptr, nullptr, nullptr, nullptr, nullptr},
     }};
   }(std::make_index_sequence<kCount>{});

@@ -26,6 +26,7 @@
 #include "python/runtime/args.hpp"
 #include "python/runtime/guard.hpp"
 #include "python/runtime/pyref.hpp"
+#include "python/runtime/short_str.hpp"
 
 namespace quarlo::py {
 
@@ -69,16 +70,17 @@ void record_dealloc(PyObject* self) noexcept {
   free_instance(self);
 }
 
-// New Python values for record fields (properties build a new value on
-// every read; absent optional values are None).
+// Python values for record fields (properties build a new value on every
+// read, short texts aside, which are shared; absent optional values are
+// None).
 inline PyRef to_py(bool value) { return PyRef::borrow(value ? Py_True : Py_False); }
-inline PyRef to_py(const std::string& value) { return new_str(value); }
+inline PyRef to_py(const std::string& value) { return value_str(value); }
 inline PyRef to_py(std::uint32_t value) { return PyRef::checked(PyLong_FromUnsignedLong(value)); }
 inline PyRef to_py(std::int32_t value) { return PyRef::checked(PyLong_FromLong(value)); }
 inline PyRef to_py(const std::vector<std::string>& values) {
   PyRef list = PyRef::checked(PyList_New(static_cast<Py_ssize_t>(values.size())));
   Py_ssize_t i = 0;
-  for (const std::string& value : values) PyList_SetItem(list.get(), i++, new_str(value).release());
+  for (const std::string& value : values) PyList_SetItem(list.get(), i++, value_str(value).release());
   return list;
 }
 template <class T>
