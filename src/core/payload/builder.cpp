@@ -198,9 +198,9 @@ Result<SEOPayload> build_seo_payload(const SEOEntity& entity, std::string_view r
     documents.push_back(std::move(list));
   }
   if (documents.size() == 1) {
-    payload.schema_jsonld = std::move(documents[0]);
+    payload.schema_jsonld = JsonDoc::from_value(documents[0]);
   } else if (!documents.empty()) {
-    payload.schema_jsonld = std::move(documents);
+    payload.schema_jsonld = JsonDoc::from_value(documents);
   }
   return payload;
 }
