@@ -48,7 +48,7 @@ struct DictFormReader : FieldReader {
   using FieldReader::read;
   static PyRef read(const OGPayload& og) { return fields_to_pydict<KeyOrder::Sorted>(og); }
   static PyRef read(const TwitterPayload& twitter) { return fields_to_pydict<KeyOrder::Sorted>(twitter); }
-  static PyRef read(const JsonDoc& document) { return json_to_pyobject_depth(document.value(), 0); }
+  static PyRef read(const JsonDoc& document) { return json_doc_to_pyobject_depth(document, 0); }
 };
 
 // The value of payload field `f` in the dict form; null when it is absent.
@@ -208,7 +208,7 @@ struct PropertyReader : FieldReader {
   static PyRef read(const std::optional<JsonDoc>& document) {
     if (!document) return PyRef::borrow(Py_None);
     try {
-      return json_to_pyobject_depth(document->value(), 0);
+      return json_doc_to_pyobject_depth(*document, 0);
     } catch (const PyErrorAlreadySet&) {
       PyErr_Clear();
       return PyRef::borrow(Py_None);

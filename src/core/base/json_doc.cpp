@@ -353,6 +353,12 @@ Json JsonDoc::value() const { return read_canonical(text_); }
 
 bool operator==(const JsonDoc& a, const JsonDoc& b) { return a.text_ == b.text_ || a.value() == b.value(); }
 
+std::size_t read_json_doc_string(std::string_view text, std::size_t at, std::string& out) {
+  if (at >= text.size()) return text.size();
+  const char* const begin = text.data();
+  return static_cast<std::size_t>(read_string(begin + at, begin + text.size(), out) - begin);
+}
+
 void append_pretty_json_text(std::string& out, std::string_view compact, std::size_t level) {
   append_pretty<false>(out, compact, level);
 }

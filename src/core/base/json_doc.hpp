@@ -44,6 +44,11 @@ class JsonDoc {
   std::string text_;
 };
 
+// For converters that build another form straight from canonical text: the
+// string literal whose opening quote is text[at], its content decoded and
+// appended to `out`; returns the index just past its closing quote.
+std::size_t read_json_doc_string(std::string_view text, std::size_t at, std::string& out);
+
 // Appends the pretty layout of the canonical compact text `compact`, the
 // text append_json writes in JsonLayout::Pretty at nesting `level` for the
 // same value: two spaces per level, "{}" and "[]" when empty, ": " after
