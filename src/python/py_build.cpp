@@ -64,8 +64,9 @@ void apply_schema_registry(SEOPayload& payload, PyObject* entity, PyObject* conf
   const PyRef registry = PyRef::borrow(config_schema_registry(config));
   if (!registry) return;
   if (!payload.schema_jsonld || !payload.schema_jsonld->is_object()) return;
-  const auto type_member = payload.schema_jsonld->find("@type");
-  if (type_member == payload.schema_jsonld->end() || !type_member->is_string()) return;
+  const Json schema = payload.schema_jsonld->value();
+  const auto type_member = schema.find("@type");
+  if (type_member == schema.end() || !type_member->is_string()) return;
 
   const PyRef type_name = new_str(type_member->get_ref<const std::string&>());
   const PyRef answer =
@@ -82,19 +83,20 @@ void apply_schema_registry(SEOPayload& payload, PyObject* entity, PyObject* conf
       registry.get(), g_generate.get(), type_name.get(), entity_copy.get(), config_copy.get(), canonical.get(),
       title.get(), description.get(), image.get(), nullptr));
   if (document.get() == Py_None) return;
-  payload.schema_jsonld = py_to_json_value(document.get());
+  payload.schema_jsonld = JsonDoc::from_value(py_to_json_value(document.get()));
 }
 
 // SEOPayload::from_dict for a dict the hook pass just converted. The schema
-// document (any JSON value; null means none) is moved into the result
-// instead of being copied by from_dict: it is usually the largest part of
-// the dict, and it can never be the reason reading fails.
+// document (any JSON value; null means none) is written into the result
+// and dropped from the dict before from_dict reads the rest: it is usually
+// the largest part of the dict, and it can never be the reason reading
+// fails.
 SEOPayload payload_from_dict(Json&& value) {
-  std::optional<Json> schema;
+  std::optional<JsonDoc> schema;
   if (value.is_object()) {
     auto& members = *value.get_ptr<Json::object_t*>();
     if (const auto member = members.find("schema_jsonld"); member != members.end()) {
-      if (!member->second.is_null()) schema = std::move(member->second);
+      if (!member->second.is_null()) schema = JsonDoc::from_value(member->second);
       members.erase(member);
     }
   }

@@ -48,7 +48,7 @@ struct DictFormReader : FieldReader {
   using FieldReader::read;
   static PyRef read(const OGPayload& og) { return fields_to_pydict<KeyOrder::Sorted>(og); }
   static PyRef read(const TwitterPayload& twitter) { return fields_to_pydict<KeyOrder::Sorted>(twitter); }
-  static PyRef read(const Json& document) { return json_to_pyobject_depth(document, 0); }
+  static PyRef read(const JsonDoc& document) { return json_doc_to_pyobject_depth(document, 0); }
 };
 
 // The value of payload field `f` in the dict form; null when it is absent.
@@ -205,10 +205,10 @@ struct PropertyReader : FieldReader {
   static PyRef read(const TwitterPayload& twitter) {
     return new_record_object(twitter_type.get(), TwitterPayload(twitter));
   }
-  static PyRef read(const std::optional<Json>& document) {
+  static PyRef read(const std::optional<JsonDoc>& document) {
     if (!document) return PyRef::borrow(Py_None);
     try {
-      return json_to_pyobject_depth(*document, 0);
+      return json_doc_to_pyobject_depth(*document, 0);
     } catch (const PyErrorAlreadySet&) {
       PyErr_Clear();
       return PyRef::borrow(Py_None);

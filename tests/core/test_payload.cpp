@@ -45,7 +45,7 @@ SEOPayload full_payload() {
                   {"rating", 4.5},             {"keywords", Json::array()}};
   Json crumbs = {{"itemListElement", Json::array({{{"position", 1}, {"@type", "ListItem"}}})},
                  {"@type", "BreadcrumbList"}};
-  p.schema_jsonld = Json::array({article, crumbs});
+  p.schema_jsonld = JsonDoc::from_value(Json::array({article, crumbs}));
   p.extra.emplace("custom", Json{{"nested", Json::object()}, {"flag", true}});
   p.extra.emplace("alpha", Json(nullptr));
   return p;
@@ -193,7 +193,7 @@ TEST(PayloadText, PresentEmptyValuesAreWritten) {
   p.og.locale_alternate = std::vector<std::string>{};
   p.og.image_width = 0;
   p.twitter.site = "";
-  p.schema_jsonld = Json::object();
+  p.schema_jsonld = JsonDoc::from_value(Json::object());
   EXPECT_EQ(compact(p),
             R"json({"title":"T","description":"","canonical":"https://e.com/","robots":"index,follow",)json"
             R"json("og":{"type":"website","title":"T","url":"https://e.com/","image_width":0,"image_alt":"",)json"
@@ -292,7 +292,7 @@ OrderedJson reference_object(const SEOPayload& p) {
   put(tw, "site", p.twitter.site);
   put(tw, "creator", p.twitter.creator);
   o["twitter"] = tw;
-  if (p.schema_jsonld) o["schema_jsonld"] = OrderedJson(*p.schema_jsonld);
+  if (p.schema_jsonld) o["schema_jsonld"] = OrderedJson(p.schema_jsonld->value());
   for (const auto& [key, value] : p.extra) o[key] = OrderedJson(value);
   return o;
 }
@@ -309,7 +309,7 @@ TEST_P(PayloadTextMatchesWriter, ByteForByte) {
 SEOPayload deep_extras() {
   auto p = minimal_payload();
   p.og.locale_alternate = std::vector<std::string>{"x"};
-  p.schema_jsonld = Json("just a string");
+  p.schema_jsonld = JsonDoc::from_value(Json("just a string"));
   p.extra.emplace("a", Json::array({Json::array({1, Json::array()}), Json{{"k", {{"m", -0.0}}}}}));
   p.extra.emplace("b", Json::object());
   p.extra.emplace("line\nbreak", Json("multi\nline"));
@@ -398,7 +398,7 @@ TEST(PayloadFromDict, RoundTripsTheDictionaryForm) {
 
 TEST(PayloadFromDict, NullSchemaReadsBackAbsent) {
   auto p = minimal_payload();
-  p.schema_jsonld = Json(nullptr);
+  p.schema_jsonld = JsonDoc::from_value(Json(nullptr));
   const Json dict = dict_of(p);
   ASSERT_TRUE(dict.contains("schema_jsonld"));
   const auto back = SEOPayload::from_dict(dict);
@@ -671,12 +671,14 @@ TEST(PayloadEquality, EveryFieldCounts) {
   changed[1].og.locale_alternate->push_back("x");
   changed[2].twitter.creator = "@other";
   changed[3].schema_jsonld.reset();
-  changed[4].schema_jsonld = Json(nullptr);
+  changed[4].schema_jsonld = JsonDoc::from_value(Json(nullptr));
   changed[5].description = "";
   for (const auto& p : changed) EXPECT_NE(p, base);
   // Numbers compare as JSON values: 350 stored signed equals 350 unsigned.
   auto unsigned_count = base;
-  (*unsigned_count.schema_jsonld)[0]["wordCount"] = Json(std::uint64_t{350});
+  Json document = unsigned_count.schema_jsonld->value();
+  document[0]["wordCount"] = Json(std::uint64_t{350});
+  unsigned_count.schema_jsonld = JsonDoc::from_value(document);
   EXPECT_EQ(unsigned_count, base);
 }
 

@@ -290,14 +290,14 @@ SEOPayload full_payload() {
   p.twitter.image_alt = "TW alt";
   p.twitter.site = "@example";
   p.twitter.creator = "@author";
-  p.schema_jsonld = Json::array(
+  p.schema_jsonld = JsonDoc::from_value(Json::array(
       {Json{{"@context", "https://schema.org"},
             {"@type", "Article"},
             {"headline", "Tom & Jerry's </script><!--<script>"},
             {"wordCount", 120},
             {"author", Json{{"@type", "Person"}, {"name", "Ann"}}},
             {"keywords", Json::array()}},
-       Json{{"@type", "BreadcrumbList"}, {"itemListElement", Json::object()}}});
+       Json{{"@type", "BreadcrumbList"}, {"itemListElement", Json::object()}}}));
   // Present but ignored by rendering.
   p.extra["custom"] = Json("x");
   return p;
@@ -362,7 +362,7 @@ TEST(RenderHtml, FullPayloadHead) {
 
 TEST(RenderHtml, LineFeedRules) {
   SEOPayload with_schema = minimal_payload();
-  with_schema.schema_jsonld = Json{{"@type", "WebPage"}};
+  with_schema.schema_jsonld = JsonDoc::from_value(Json{{"@type", "WebPage"}});
   for (const SEOPayload& p : {minimal_payload(), full_payload(), with_schema}) {
     const std::string head = html(p);
     EXPECT_TRUE(head.ends_with("\n") && !head.ends_with("\n\n")) << head;
@@ -395,7 +395,7 @@ class JsonLdScript : public ::testing::TestWithParam<ScriptCase> {};
 TEST_P(JsonLdScript, NeutralisesOnlyEndTagAndCommentOpeners) {
   const auto& c = GetParam();
   SEOPayload p = minimal_payload();
-  p.schema_jsonld = c.schema;
+  p.schema_jsonld = JsonDoc::from_value(c.schema);
   const std::string element = jsonld(p);
   const std::string body = script_body(element);
   EXPECT_EQ(body, c.body);
@@ -436,7 +436,7 @@ TEST(JsonLdScript, CommentOpenerInTitleCannotSwallowThePage) {
   SEOPayload p = minimal_payload();
   p.title = "<!--<script";
   p.description = "</script>";
-  p.schema_jsonld = Json{{"headline", p.title}, {"description", p.description}};
+  p.schema_jsonld = JsonDoc::from_value(Json{{"headline", p.title}, {"description", p.description}});
   const std::string head = html(p);
   EXPECT_EQ(head.find("<!--"), std::string::npos) << head;
   EXPECT_NE(head.find("<title>&lt;!--&lt;script</title>"), std::string::npos) << head;
@@ -446,7 +446,7 @@ TEST(JsonLdScript, CommentOpenerInTitleCannotSwallowThePage) {
   ASSERT_NE(open, std::string::npos);
   auto parsed = parse_json(script_body(head.substr(open, head.size() - 1 - open)));
   ASSERT_TRUE(parsed.has_value());
-  EXPECT_EQ(*parsed, *p.schema_jsonld);
+  EXPECT_EQ(*parsed, p.schema_jsonld->value());
 }
 
 // The in-place rewrite against a plain two-step replacement, over texts
@@ -462,7 +462,7 @@ TEST(JsonLdScript, RewriteMatchesSequentialReplacement) {
     for (std::size_t i = 0; i < n; ++i) text.push_back(alphabet[pick(rng)]);
     const Json schema = Json::array({text, Json{{text, text}}});
     SEOPayload p = minimal_payload();
-    p.schema_jsonld = schema;
+    p.schema_jsonld = JsonDoc::from_value(schema);
     const std::string expected = replace_all(
         replace_all(write_json(schema, JsonLayout::Pretty), "</", "<\\/"), "<!--", "\\u003c!--");
     const std::string body = script_body(jsonld(p));

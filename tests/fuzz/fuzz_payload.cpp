@@ -58,7 +58,7 @@ quarlo::OrderedJson reference_object(const quarlo::SEOPayload& p) {
   put(tw, "site", p.twitter.site);
   put(tw, "creator", p.twitter.creator);
   o["twitter"] = std::move(tw);
-  if (p.schema_jsonld) o["schema_jsonld"] = quarlo::OrderedJson(*p.schema_jsonld);
+  if (p.schema_jsonld) o["schema_jsonld"] = quarlo::OrderedJson(p.schema_jsonld->value());
   for (const auto& [key, value] : p.extra) o[key] = quarlo::OrderedJson(value);
   return o;
 }

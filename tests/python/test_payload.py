@@ -144,8 +144,12 @@ def test_dict_form(full):
         with_(og=OG_FULL, twitter=TWITTER_FULL, schema_jsonld=SCHEMA),
         with_(og={"type": "t", "locale_alternate": []}, schema_jsonld={"b": {"d": 1, "c": [{}]}, "a": 1.5},
               zz=[{"y": 1, "x": 2}], A=None, og_x=True, **{"\u00e9": "x", "": {}}),
+        # Escapes, structural characters in strings, non-ASCII keys and
+        # values, every kind of number, empty and nested containers.
+        with_(schema_jsonld={"s": "q\"b\\s\n\t\u0001</x> {,:[]}", "\u00e9\U0001F600": ["\u2028", -5, 2**63, 2**64 - 1,
+              -2**63, 0.0, -0.0, 1e16, 1.5e-7, 5e-324], "e": [[], {}, [[{}]]], "t": [True, False, None]}),
     ],
-    ids=["plain", "full", "extras"],
+    ids=["plain", "full", "extras", "schema-texts"],
 )
 def test_dict_form_equals_core_dict(testing, data):
     payload = make(testing, data)

@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "core/base/json.hpp"
+#include "core/base/json_doc.hpp"
 
 namespace quarlo {
 
@@ -85,7 +86,7 @@ enum class FieldKind : std::uint8_t {
   Record,      // a record with its own field table (or a Box holding one)
   RecordList,  // std::vector of records
   RecordMap,   // std::map from text to records
-  Document,    // Json: any JSON value
+  Document,    // Json or JsonDoc: any JSON value
 };
 
 // How an absent optional field appears in the serialised forms.
@@ -131,7 +132,7 @@ consteval FieldKind kind_of() {
     return FieldKind::Number;
   } else if constexpr (std::is_enum_v<T>) {
     return FieldKind::Name;
-  } else if constexpr (std::is_same_v<T, Json>) {
+  } else if constexpr (std::is_same_v<T, Json> || std::is_same_v<T, JsonDoc>) {
     return FieldKind::Document;
   } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
     return FieldKind::TextList;

@@ -252,6 +252,9 @@ void append_value(std::string& out, const J& root, JsonLayout layout, std::size_
   };
   const bool pretty = layout == JsonLayout::Pretty;
   std::vector<Frame> stack;
+  // Room for the nesting of typical documents in one allocation, made when
+  // the first container opens.
+  constexpr std::size_t kUsualDepth = 16;
 
   // Opens `v`; returns true when a non-empty container was pushed.
   auto open = [&](const J& v) -> bool {
@@ -262,6 +265,7 @@ void append_value(std::string& out, const J& root, JsonLayout layout, std::size_
         return false;
       }
       out.push_back('{');
+      if (stack.capacity() == 0) stack.reserve(kUsualDepth);
       stack.push_back(Frame{true, obj.begin(), obj.end(), {}, {}});
       return true;
     }
@@ -272,6 +276,7 @@ void append_value(std::string& out, const J& root, JsonLayout layout, std::size_
         return false;
       }
       out.push_back('[');
+      if (stack.capacity() == 0) stack.reserve(kUsualDepth);
       stack.push_back(Frame{false, {}, {}, arr.begin(), arr.end()});
       return true;
     }

@@ -14,6 +14,7 @@
 
 #include "core/base/fields.hpp"
 #include "core/base/json.hpp"
+#include "core/base/json_doc.hpp"
 
 namespace quarlo {
 
@@ -62,6 +63,14 @@ class JsonTextWriter {
   // Any JSON value, laid out at the current nesting level.
   void value(const Json& json) {
     append_json(out_, json, pretty_ ? JsonLayout::Pretty : JsonLayout::Compact, depth_);
+  }
+  // A document held as canonical text: copied, or re-indented when pretty.
+  void value(const JsonDoc& document) {
+    if (pretty_) {
+      append_pretty_json_text(out_, document.text(), depth_);
+    } else {
+      out_.append(document.text());
+    }
   }
 
  private:
@@ -168,7 +177,8 @@ void write_record(JsonTextWriter& w, const Record& record) {
 }
 
 // A generous guess of the compact text's length of a present value, so that
-// writing seldom reallocates; a JSON document is guessed at 1 KiB.
+// writing seldom reallocates; a JSON document is guessed at 1 KiB, one held
+// as text is its text's length.
 template <class T>
 std::size_t json_size_guess(const T& value) {
   constexpr FieldKind kind = detail::kind_of<T>();
@@ -177,7 +187,11 @@ std::size_t json_size_guess(const T& value) {
   } else if constexpr (kind == FieldKind::Flag || kind == FieldKind::Number || kind == FieldKind::Name) {
     return 20;
   } else if constexpr (kind == FieldKind::Document) {
-    return 1024;
+    if constexpr (std::is_same_v<T, JsonDoc>) {
+      return value.text().size();
+    } else {
+      return 1024;
+    }
   } else if constexpr (kind == FieldKind::TextList || kind == FieldKind::RecordList) {
     std::size_t n = 2;
     for (const auto& item : value) n += json_size_guess(item) + 1;

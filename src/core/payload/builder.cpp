@@ -101,15 +101,6 @@ Robots choose_robots(const SEOEntity& entity, const SEOConfig& config, const SEO
   return robots;
 }
 
-// The one place where the structured-data text becomes the payload's
-// `schema_jsonld`: for now its value, parsed back. The text is canonical
-// JSON written from the documents, so it parses (only an input holding
-// ill-formed UTF-8 fails, with the parser's error); its nesting is whatever
-// the documents had, so none is refused.
-Result<Json> schema_value_of_text(std::string&& text) {
-  return parse_json(text, text.size());
-}
-
 }  // namespace
 
 Result<SEOPayload> build_seo_payload(const SEOEntity& entity, std::string_view route, const SEOConfig& config,
@@ -196,7 +187,7 @@ Result<SEOPayload> build_seo_payload(const SEOEntity& entity, std::string_view r
     QUARLO_TRY_VOID(append_breadcrumb_list(documents.next_document(), *entity.breadcrumbs, resolver));
   }
   if (std::optional<std::string> text = std::move(documents).take_text()) {
-    QUARLO_TRY(payload.schema_jsonld, schema_value_of_text(std::move(*text)));
+    payload.schema_jsonld = JsonDoc::from_canonical(std::move(*text));
   }
   return payload;
 }

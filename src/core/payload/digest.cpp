@@ -1,24 +1,51 @@
-// The payload digest and ETag.
+// The payload digest and ETag: the compact text is written into one reserved
+// buffer and hashed from it; the hex digits come from a table of the two
+// digits of each byte, written into the one result string.
 #include "core/payload/digest.hpp"
+
+#include <array>
+#include <cstddef>
+#include <string_view>
 
 #include "core/base/sha256.hpp"
 #include "core/payload/payload.hpp"
 
 namespace quarlo {
+namespace {
 
-std::string hash_payload(const SEOPayload& payload) {
+// The two lower-case hex digits of each byte value.
+constexpr std::array<std::array<char, 2>, 256> kHexPairs = [] {
+  constexpr char kHex[] = "0123456789abcdef";
+  std::array<std::array<char, 2>, 256> t{};
+  for (std::size_t i = 0; i < t.size(); ++i) t[i] = {kHex[i >> 4], kHex[i & 0xF]};
+  return t;
+}();
+
+// The digest of the payload's compact text, its hex digits written at
+// `at` (2 * 32 bytes).
+void write_hex_digest(const SEOPayload& payload, char* at) {
   std::string text;
   payload.append_json_compact(text);
-  return sha256_hex(text);
+  const Sha256Digest digest = sha256(text);
+  for (const unsigned char byte : digest) {
+    *at++ = kHexPairs[byte][0];
+    *at++ = kHexPairs[byte][1];
+  }
+}
+
+constexpr std::size_t kHexSize = 2 * std::tuple_size_v<Sha256Digest>;
+
+}  // namespace
+
+std::string hash_payload(const SEOPayload& payload) {
+  std::string hex(kHexSize, '\0');
+  write_hex_digest(payload, hex.data());
+  return hex;
 }
 
 std::string etag_payload(const SEOPayload& payload) {
-  const std::string digest = hash_payload(payload);
-  std::string etag;
-  etag.reserve(digest.size() + 2);
-  etag.push_back('"');
-  etag.append(digest);
-  etag.push_back('"');
+  std::string etag(kHexSize + 2, '"');
+  write_hex_digest(payload, etag.data() + 1);
   return etag;
 }
 

@@ -3,15 +3,15 @@
 // JSON-LD script element.
 //
 // Everything is written into one output buffer: text values are escaped in a
-// single pass as they are appended, and the JSON-LD text is written straight
-// after the script start tag and neutralised in place.
+// single pass as they are appended, and the JSON-LD text is laid out from the
+// document's compact text straight after the script start tag, neutralised in
+// the same pass.
 #include "core/payload/html.hpp"
 
 #include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,7 +22,7 @@
 #endif
 
 #include "core/base/fields.hpp"
-#include "core/base/json.hpp"
+#include "core/base/json_doc.hpp"
 #include "core/payload/payload.hpp"
 
 namespace quarlo {
@@ -135,67 +135,22 @@ void append_meta_lines(std::string& out, const Record& record) {
 void append_opengraph_lines(std::string& out, const OGPayload& og) { append_meta_lines<"property">(out, og); }
 void append_twitter_lines(std::string& out, const TwitterPayload& tw) { append_meta_lines<"name">(out, tw); }
 
-// Makes the JSON text in out[from, end) safe inside a script element:
-// "</" becomes "<\/" (no "</script>" can end the element early) and "<!--"
-// becomes "\u003c!--" (no comment opener can switch the HTML parser into the
+// The script element: the pretty text of the document, with "</" written
+// as "<\/" (no "</script>" can end the element early) and "<!--" as
+// "\u003c!--" (no comment opener can switch the HTML parser into the
 // script's double-escaped state, where "</script>" no longer closes it).
 // Both can only occur inside JSON strings, where either escape is valid JSON
-// and reads back as the same text. The two patterns cannot overlap or create
-// one another, so one left-to-right pass applies both.
-void neutralise_script_text(std::string& out, std::size_t from) {
-  // Count first: most documents hold neither, and then nothing moves.
-  std::size_t grow = 0;
-  {
-    const char* const end = out.data() + out.size();
-    const char* p = out.data() + from;
-    while ((p = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(end - p)))) !=
-           nullptr) {
-      const auto rest = static_cast<std::size_t>(end - p);
-      if (rest >= 2 && p[1] == '/') {
-        grow += 1;  // "</" -> "<\/"
-        p += 2;
-      } else if (rest >= 4 && p[1] == '!' && p[2] == '-' && p[3] == '-') {
-        grow += 5;  // "<!--" -> "\u003c!--"
-        p += 4;
-      } else {
-        ++p;
-      }
-    }
-  }
-  if (grow == 0) return;
-
-  // Expand in place from the back, so every byte moves once. A pattern is
-  // recognised at its last byte, reading only bytes that have not moved yet;
-  // once every pattern is rewritten, the bytes before it are in place.
-  const std::size_t size = out.size();
-  out.resize(size + grow);
-  char* const buf = out.data();
-  std::size_t src = size;
-  std::size_t dst = size + grow;
-  while (dst != src) {
-    --src;
-    const char c = buf[src];
-    if (c == '/' && src > from && buf[src - 1] == '<') {
-      dst -= 3;
-      std::memcpy(buf + dst, "<\\/", 3);
-      src -= 1;
-    } else if (c == '-' && src >= from + 3 && buf[src - 1] == '-' && buf[src - 2] == '!' &&
-               buf[src - 3] == '<') {
-      dst -= 9;
-      std::memcpy(buf + dst, "\\u003c!--", 9);
-      src -= 3;
-    } else {
-      buf[--dst] = c;
-    }
-  }
+// and reads back as the same text.
+void append_jsonld(std::string& out, const JsonDoc& schema) {
+  out.append(kScriptOpen);
+  append_pretty_json_text_for_script(out, schema.text());
+  out.append(kScriptClose);
 }
 
-void append_jsonld(std::string& out, const Json& schema) {
-  out.append(kScriptOpen);
-  const std::size_t json_start = out.size();
-  append_json(out, schema, JsonLayout::Pretty);
-  neutralise_script_text(out, json_start);
-  out.append(kScriptClose);
+// The room the script element takes: the pretty text is about twice the
+// compact text; a deeper document grows the buffer geometrically.
+std::size_t jsonld_size_guess(const JsonDoc& schema) {
+  return kScriptOpen.size() + kScriptClose.size() + 2 * schema.text().size() + 16;
 }
 
 // A first guess at the size of the head without its script element: the
@@ -269,16 +224,14 @@ std::string SEOPayload::render_twitter() const {
 std::string SEOPayload::render_jsonld() const {
   std::string out;
   if (!schema_jsonld) return out;
-  out.reserve(2048);
+  out.reserve(jsonld_size_guess(*schema_jsonld));
   append_jsonld(out, *schema_jsonld);
   return out;
 }
 
 std::string SEOPayload::render_html() const {
   std::string out;
-  // The script element's size is unknown until written; a typical document
-  // fits in the allowance, a larger one grows the buffer geometrically.
-  out.reserve(estimate_head_size(*this) + (schema_jsonld ? 2048 : 0));
+  out.reserve(estimate_head_size(*this) + (schema_jsonld ? jsonld_size_guess(*schema_jsonld) + 1 : 0));
 
   out.append("<title>"sv);
   append_escaped_html(out, title);

@@ -114,7 +114,7 @@ constexpr std::string_view kStructName<TwitterPayload> = "struct TwitterPayload"
 Result<void> read_value(const Json& value, std::string& out);
 Result<void> read_value(const Json& value, std::uint32_t& out);
 Result<void> read_value(const Json& value, std::vector<std::string>& out);
-Result<void> read_value(const Json& value, Json& out);
+Result<void> read_value(const Json& value, JsonDoc& out);
 template <HasFields Record>
 Result<void> read_value(const Json& value, Record& out);
 
@@ -160,8 +160,8 @@ Result<void> read_value(const Json& value, std::vector<std::string>& out) {
   return {};
 }
 
-Result<void> read_value(const Json& value, Json& out) {
-  out = value;
+Result<void> read_value(const Json& value, JsonDoc& out) {
+  out = JsonDoc::from_value(value);
   return {};
 }
 

@@ -14,6 +14,7 @@
 #include "core/base/error.hpp"
 #include "core/base/fields.hpp"
 #include "core/base/json.hpp"
+#include "core/base/json_doc.hpp"
 
 namespace quarlo {
 
@@ -89,7 +90,9 @@ struct SEOPayload {
   std::string robots;
   OGPayload og;
   TwitterPayload twitter;
-  std::optional<Json> schema_jsonld;
+  // The JSON-LD document (an object, or an array of documents), held as its
+  // canonical compact text.
+  std::optional<JsonDoc> schema_jsonld;
   PayloadExtra extra;
 
   // The fields; `extra` is none: its entries follow the fields in every form.

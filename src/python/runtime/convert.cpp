@@ -2,11 +2,14 @@
 #include "python/runtime/convert.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
+#include <string>
 #include <string_view>
+#include <system_error>
 #include <tuple>
 #include <type_traits>
 #include <vector>
@@ -215,6 +218,158 @@ PyRef to_python_impl(const J& value, unsigned depth) {
 PyRef to_python(const Json& value, unsigned depth) { return to_python_impl(value, depth); }
 PyRef to_python(const OrderedJson& value, unsigned depth) { return to_python_impl(value, depth); }
 
+// Python objects straight from canonical compact text, in the text's order,
+// which is the order the tree conversion visits (object keys byte-wise
+// ascending, each member's value converted before its key). Past the end of
+// a malformed text, values read as None.
+class CanonicalTextToPython {
+ public:
+  explicit CanonicalTextToPython(std::string_view text) noexcept : text_(text) {}
+
+  PyRef value(unsigned depth) {
+    if (depth > kMaxPythonJsonDepth) {
+      PyErr_SetString(PyExc_ValueError, "JSON structure too deeply nested (max 128 levels)");
+      throw_error_set();
+    }
+    switch (peek()) {
+      case '{':
+        return object(depth);
+      case '[':
+        return array(depth);
+      case '"': {
+        const Span span = string_span();
+        return str(span);
+      }
+      case 't':
+        at_ += 4;
+        return PyRef::borrow(Py_True);
+      case 'f':
+        at_ += 5;
+        return PyRef::borrow(Py_False);
+      case 'n':
+      case '\0':
+        at_ += 4;
+        return PyRef::borrow(Py_None);
+      default:
+        return number();
+    }
+  }
+
+ private:
+  // A string literal: [begin, end) is its content in the text; `escaped`
+  // when it holds a backslash escape.
+  struct Span {
+    std::size_t begin;
+    std::size_t end;
+    bool escaped;
+  };
+
+  char peek() const noexcept { return at_ < text_.size() ? text_[at_] : '\0'; }
+
+  Span string_span() noexcept {
+    const std::size_t begin = at_ + 1;
+    std::size_t i = begin;
+    bool escaped = false;
+    while (i < text_.size() && text_[i] != '"') {
+      if (text_[i] == '\\') {
+        escaped = true;
+        ++i;
+      }
+      ++i;
+    }
+    const std::size_t end = std::min(i, text_.size());
+    at_ = std::min(i + 1, text_.size());
+    return {begin, end, escaped};
+  }
+
+  PyRef str(const Span& span) const {
+    if (!span.escaped) return new_str(text_.substr(span.begin, span.end - span.begin));
+    std::string decoded;
+    read_json_doc_string(text_, span.begin - 1, decoded);
+    return new_str(decoded);
+  }
+
+  PyRef object(unsigned depth) {
+    PyRef dict = PyRef::checked(PyDict_New());
+    ++at_;
+    if (peek() == '}') {
+      ++at_;
+      return dict;
+    }
+    while (at_ < text_.size()) {
+      const Span key = string_span();
+      ++at_;  // ':'
+      PyRef item = value(depth + 1);
+      if (PyDict_SetItem(dict.get(), str(key).get(), item.get()) < 0) throw_error_set();
+      const char next = peek();
+      ++at_;  // ',' or '}'
+      if (next != ',') break;
+    }
+    return dict;
+  }
+
+  PyRef array(unsigned depth) {
+    PyRef list = PyRef::checked(PyList_New(0));
+    ++at_;
+    if (peek() == ']') {
+      ++at_;
+      return list;
+    }
+    while (at_ < text_.size()) {
+      PyRef item = value(depth + 1);
+      if (PyList_Append(list.get(), item.get()) < 0) throw_error_set();
+      const char next = peek();
+      ++at_;  // ',' or ']'
+      if (next != ',') break;
+    }
+    return list;
+  }
+
+  // Integers as the parser reads them: non-negative ones unsigned (a float
+  // above INT64_MAX, as for the tree), negative ones signed; a double
+  // otherwise.
+  PyRef number() {
+    const std::size_t begin = at_;
+    bool integral = true;
+    while (at_ < text_.size()) {
+      const char c = text_[at_];
+      if (c == '.' || c == 'e' || c == 'E') {
+        integral = false;
+      } else if (!((c >= '0' && c <= '9') || c == '-' || c == '+')) {
+        break;
+      }
+      ++at_;
+    }
+    const char* const first = text_.data() + begin;
+    const char* const last = text_.data() + at_;
+    if (integral && first != last) {
+      if (*first == '-') {
+        std::int64_t i = 0;
+        const auto r = std::from_chars(first, last, i);
+        if (r.ec == std::errc{} && r.ptr == last) return PyRef::checked(PyLong_FromLongLong(i));
+      } else {
+        std::uint64_t u = 0;
+        const auto r = std::from_chars(first, last, u);
+        if (r.ec == std::errc{} && r.ptr == last) {
+          if (u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+            return PyRef::checked(PyFloat_FromDouble(static_cast<double>(u)));
+          }
+          return PyRef::checked(PyLong_FromUnsignedLongLong(u));
+        }
+      }
+    }
+    double d = 0;
+    if (std::from_chars(first, last, d).ec != std::errc{}) {
+      if (first == last) ++at_;  // a byte canonical text does not hold
+      return PyRef::borrow(Py_None);
+    }
+    return PyRef::checked(PyFloat_FromDouble(d));
+  }
+
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
 template <class J>
 PyRef to_pydict(const J& value) {
   PyRef dict = PyRef::checked(PyDict_New());
@@ -250,6 +405,9 @@ Json py_to_json_value_or_null(PyObject* obj) {
 
 PyRef json_to_pyobject_depth(const Json& value, unsigned depth) { return to_python(value, depth); }
 PyRef json_to_pyobject_depth(const OrderedJson& value, unsigned depth) { return to_python(value, depth); }
+PyRef json_doc_to_pyobject_depth(const JsonDoc& document, unsigned depth) {
+  return CanonicalTextToPython(document.text()).value(depth);
+}
 PyRef json_to_pydict(const Json& value) { return to_pydict(value); }
 PyRef json_to_pydict(const OrderedJson& value) { return to_pydict(value); }
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "core/base/json.hpp"
+#include "core/base/json_doc.hpp"
 #include "python/runtime/pyref.hpp"
 
 namespace quarlo::py {
@@ -51,6 +52,11 @@ PyRef json_to_pyobject_depth(const Json& value, unsigned depth);
 // The same for insertion-ordered values (record serialisations): object
 // members are emitted in byte-wise key order at every level, like Json.
 PyRef json_to_pyobject_depth(const OrderedJson& value, unsigned depth);
+
+// The same for a document held as canonical text: the objects
+// json_to_pyobject_depth(document.value(), depth) gives, made straight from
+// the text without the tree (failing the same way, at the same point).
+PyRef json_doc_to_pyobject_depth(const JsonDoc& document, unsigned depth);
 
 // A new dict of the members of `value`, each converted from depth 0; a value
 // that is not an object gives an empty dict.

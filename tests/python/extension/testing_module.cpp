@@ -182,7 +182,11 @@ PyObject* payload_from_json(PyObject*, PyObject* args) noexcept {
     if (!PyArg_ParseTuple(args, "U|I:payload_from_json", &text, &wrap)) throw_error_set();
     SEOPayload payload = unwrap(SEOPayload::from_dict(unwrap(parse_json(utf8(text)))));
     if (payload.schema_jsonld) {
-      for (unsigned int i = 0; i < wrap; ++i) *payload.schema_jsonld = Json::array({std::move(*payload.schema_jsonld)});
+      // An array around canonical text is canonical text too.
+      std::string wrapped(wrap, '[');
+      wrapped.append(payload.schema_jsonld->text());
+      wrapped.append(wrap, ']');
+      payload.schema_jsonld = JsonDoc::from_canonical(std::move(wrapped));
     }
     return new_seo_payload(std::move(payload));
   });

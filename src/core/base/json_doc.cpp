@@ -1,0 +1,370 @@
+// JSON documents held as canonical compact text: reading the value back and
+// writing the pretty layout straight from the text.
+#include "core/base/json_doc.hpp"
+
+#include <charconv>
+#include <cstdint>
+#include <system_error>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace quarlo {
+namespace {
+
+// The first byte in [p, end) that ends a run of plain string content: '"',
+// '\\', and '<' too when `kLessThan` (the script-safe layout looks at every
+// "<"). Strings are the long stretches of a document, so the scan runs
+// sixteen bytes at a time where it can.
+template <bool kLessThan>
+const char* find_string_special(const char* p, const char* const end) noexcept {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i less = _mm_set1_epi8('<');
+  for (; end - p >= 16; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash));
+    if constexpr (kLessThan) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(v, less));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+    if (mask != 0) return p + __builtin_ctz(mask);
+  }
+#endif
+  for (; p != end; ++p) {
+    if (*p == '"' || *p == '\\' || (kLessThan && *p == '<')) return p;
+  }
+  return end;
+}
+
+bool continues_number(char c) noexcept {
+  return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+}
+
+// ---------------------------------------------------------------------------
+// Reading the value back
+
+int hex_value(char c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The four hex digits at p (p + 4 <= end), or -1.
+long read_hex4(const char* p, const char* end) noexcept {
+  if (end - p < 4) return -1;
+  long v = 0;
+  for (int i = 0; i < 4; ++i) {
+    const int d = hex_value(p[i]);
+    if (d < 0) return -1;
+    v = v * 16 + d;
+  }
+  return v;
+}
+
+void append_utf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// Decodes the string literal whose opening quote is at p into `out`;
+// returns the position after its closing quote (or `end`).
+const char* read_string(const char* p, const char* const end, std::string& out) {
+  ++p;  // opening quote
+  while (p < end) {
+    const char* const special = find_string_special<false>(p, end);
+    out.append(p, static_cast<std::size_t>(special - p));
+    p = special;
+    if (p == end) break;
+    if (*p == '"') return p + 1;
+    // A backslash escape.
+    if (end - p < 2) return end;
+    const char e = p[1];
+    p += 2;
+    switch (e) {
+      case 'b': out.push_back('\b'); break;
+      case 'f': out.push_back('\f'); break;
+      case 'n': out.push_back('\n'); break;
+      case 'r': out.push_back('\r'); break;
+      case 't': out.push_back('\t'); break;
+      case 'u': {
+        const long unit = read_hex4(p, end);
+        if (unit < 0) {
+          out.push_back('u');
+          break;
+        }
+        p += 4;
+        auto cp = static_cast<std::uint32_t>(unit);
+        if (cp >= 0xD800 && cp < 0xDC00 && end - p >= 6 && p[0] == '\\' && p[1] == 'u') {
+          const long low = read_hex4(p + 2, end);
+          if (low >= 0xDC00 && low < 0xE000) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<std::uint32_t>(low) - 0xDC00);
+            p += 6;
+          }
+        }
+        append_utf8(out, cp);
+        break;
+      }
+      default:  // '"', '\\', '/'
+        out.push_back(e);
+        break;
+    }
+  }
+  return end;
+}
+
+// The number token [p, q): integers as the parser reads them (non-negative
+// ones unsigned, negative ones signed, either as a double when out of
+// range), everything else a double.
+Json read_number(const char* p, const char* q) {
+  bool integral = true;
+  for (const char* c = p; c != q; ++c) {
+    if (*c == '.' || *c == 'e' || *c == 'E') integral = false;
+  }
+  if (integral) {
+    if (*p == '-') {
+      std::int64_t v = 0;
+      const auto r = std::from_chars(p, q, v);
+      if (r.ec == std::errc{} && r.ptr == q) return Json(v);
+    } else {
+      std::uint64_t v = 0;
+      const auto r = std::from_chars(p, q, v);
+      if (r.ec == std::errc{} && r.ptr == q) return Json(v);
+    }
+  }
+  double d = 0;
+  const auto r = std::from_chars(p, q, d);
+  if (r.ec == std::errc{}) return Json(d);
+  return Json(nullptr);
+}
+
+// Reads canonical compact text into a value with an explicit stack of open
+// containers, so no depth is too deep. Canonical text is trusted: anything
+// unexpected is skipped rather than refused, and reading never fails.
+Json read_canonical(std::string_view text) {
+  Json root;
+  std::vector<Json*> stack;
+  std::string key;
+  const auto place = [&](Json&& v) -> Json* {
+    if (stack.empty()) {
+      root = std::move(v);
+      return &root;
+    }
+    Json& parent = *stack.back();
+    if (auto* array = parent.get_ptr<Json::array_t*>()) return &array->emplace_back(std::move(v));
+    auto& object = *parent.get_ptr<Json::object_t*>();
+    // Keys arrive in ascending order: each member goes at the end.
+    return &object.insert_or_assign(object.end(), std::move(key), std::move(v))->second;
+  };
+  const auto literal = [&](const char* p, const char* end, std::size_t size, Json&& v) {
+    place(std::move(v));
+    return static_cast<std::size_t>(end - p) < size ? end : p + size;
+  };
+
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    switch (*p) {
+      case '{':
+        stack.push_back(place(Json(Json::value_t::object)));
+        ++p;
+        break;
+      case '[':
+        stack.push_back(place(Json(Json::value_t::array)));
+        ++p;
+        break;
+      case '}':
+      case ']':
+        if (!stack.empty()) stack.pop_back();
+        ++p;
+        break;
+      case '"': {
+        std::string s;
+        p = read_string(p, end, s);
+        if (p < end && *p == ':' && !stack.empty() && stack.back()->is_object()) {
+          key = std::move(s);
+          ++p;
+        } else {
+          place(Json(std::move(s)));
+        }
+        break;
+      }
+      case 't':
+        p = literal(p, end, 4, Json(true));
+        break;
+      case 'f':
+        p = literal(p, end, 5, Json(false));
+        break;
+      case 'n':
+        p = literal(p, end, 4, Json(nullptr));
+        break;
+      default: {
+        if (!continues_number(*p)) {
+          ++p;  // ',' or anything canonical text does not hold
+          break;
+        }
+        const char* q = p;
+        while (q != end && continues_number(*q)) ++q;
+        place(read_number(p, q));
+        p = q;
+        break;
+      }
+    }
+  }
+  return root;
+}
+
+// ---------------------------------------------------------------------------
+// Pretty layout
+
+void line_break(std::string& out, std::size_t depth) {
+  out.push_back('\n');
+  out.append(2 * depth, ' ');
+}
+
+// Copies the string literal whose opening quote is at p; returns the
+// position after its closing quote. With kScript, "</" and "<!--" in it are
+// rewritten.
+template <bool kScript>
+const char* copy_string(std::string& out, const char* p, const char* const end) {
+  const char* run = p;
+  ++p;
+  while (true) {
+    p = find_string_special<kScript>(p, end);
+    if (p == end) break;
+    if (*p == '"') {
+      ++p;
+      break;
+    }
+    if (*p == '\\') {
+      p = end - p < 2 ? end : p + 2;
+      continue;
+    }
+    // '<' (kScript only)
+    const auto rest = static_cast<std::size_t>(end - p);
+    if (rest >= 2 && p[1] == '/') {
+      out.append(run, static_cast<std::size_t>(p - run));
+      out.append("<\\/");
+      p += 2;
+      run = p;
+    } else if (rest >= 4 && p[1] == '!' && p[2] == '-' && p[3] == '-') {
+      out.append(run, static_cast<std::size_t>(p - run));
+      out.append("\\u003c!--");
+      p += 4;
+      run = p;
+    } else {
+      ++p;
+    }
+  }
+  out.append(run, static_cast<std::size_t>(p - run));
+  return p;
+}
+
+template <bool kScript>
+void append_pretty(std::string& out, std::string_view compact, std::size_t level) {
+  // Indentation roughly doubles a typical document; deeper ones grow the
+  // buffer geometrically.
+  out.reserve(out.size() + 2 * compact.size() + 16);
+  std::size_t depth = level;
+  const char* p = compact.data();
+  const char* const end = p + compact.size();
+  while (p != end) {
+    const char c = *p;
+    switch (c) {
+      case '"':
+        p = copy_string<kScript>(out, p, end);
+        break;
+      case '{':
+      case '[': {
+        const char close = c == '{' ? '}' : ']';
+        if (end - p >= 2 && p[1] == close) {
+          out.push_back(c);
+          out.push_back(close);
+          p += 2;
+          break;
+        }
+        out.push_back(c);
+        line_break(out, ++depth);
+        ++p;
+        break;
+      }
+      case '}':
+      case ']':
+        if (depth > 0) --depth;
+        line_break(out, depth);
+        out.push_back(c);
+        ++p;
+        break;
+      case ',':
+        out.push_back(',');
+        line_break(out, depth);
+        ++p;
+        break;
+      case ':':
+        out.append(": ");
+        ++p;
+        break;
+      default: {
+        // A number or literal: copied up to the next structural byte.
+        const char* q = p + 1;
+        while (q != end && *q != ',' && *q != ']' && *q != '}' && *q != ':' && *q != '"' && *q != '[' &&
+               *q != '{') {
+          ++q;
+        }
+        out.append(p, static_cast<std::size_t>(q - p));
+        p = q;
+        break;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+JsonDoc JsonDoc::from_value(const Json& value) {
+  // Written into a buffer kept per thread, then copied at its exact size:
+  // one allocation per document once the buffer has grown.
+  // A buffer grown past 64 KiB by a large document is let go.
+  constexpr std::size_t kKeptCapacity = 64 * 1024;
+  thread_local std::string scratch;
+  scratch.clear();
+  append_json(scratch, value, JsonLayout::Compact);
+  JsonDoc doc{std::string(scratch)};
+  if (scratch.capacity() > kKeptCapacity) std::string().swap(scratch);
+  return doc;
+}
+
+Json JsonDoc::value() const { return read_canonical(text_); }
+
+bool operator==(const JsonDoc& a, const JsonDoc& b) { return a.text_ == b.text_ || a.value() == b.value(); }
+
+std::size_t read_json_doc_string(std::string_view text, std::size_t at, std::string& out) {
+  if (at >= text.size()) return text.size();
+  const char* const begin = text.data();
+  return static_cast<std::size_t>(read_string(begin + at, begin + text.size(), out) - begin);
+}
+
+void append_pretty_json_text(std::string& out, std::string_view compact, std::size_t level) {
+  append_pretty<false>(out, compact, level);
+}
+
+void append_pretty_json_text_for_script(std::string& out, std::string_view compact) {
+  append_pretty<true>(out, compact, 0);
+}
+
+}  // namespace quarlo

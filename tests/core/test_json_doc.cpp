@@ -1,0 +1,141 @@
+#include "core/base/json_doc.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/base/json.hpp"
+
+namespace quarlo {
+namespace {
+
+std::string replace_all(std::string text, std::string_view from, std::string_view to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+std::string pretty_from_text(std::string_view compact, std::size_t level) {
+  std::string out = "prefix";
+  append_pretty_json_text(out, compact, level);
+  return out.substr(6);
+}
+
+std::string pretty_from_value(const Json& value, std::size_t level) {
+  std::string out;
+  append_json(out, value, JsonLayout::Pretty, level);
+  return out;
+}
+
+// Documents whose texts exercise every branch of the layout: nesting, empty
+// containers, strings holding structural characters, quotes, backslashes,
+// escapes, script-breaking sequences and non-ASCII text, and numbers of
+// every kind.
+const std::vector<Json>& documents() {
+  static const std::vector<Json> all = [] {
+    std::vector<Json> d;
+    d.push_back(Json(nullptr));
+    d.push_back(Json(true));
+    d.push_back(Json("plain"));
+    d.push_back(Json(std::int64_t{-42}));
+    d.push_back(Json::object());
+    d.push_back(Json::array());
+    d.push_back(Json::array({Json::object(), Json::array(), Json::array({Json::array()}), Json::object({{"", Json::object()}})}));
+    d.push_back(Json{{"@type", "Article"},
+                     {"headline", "{\"a\":[1,2]}, [x]: y"},
+                     {"author", Json{{"@type", "Person"}, {"name", "O'Brien \"Bob\" \\ back"}}},
+                     {"keywords", Json::array({"a,b", "c:d", "}", "]", "{", "["})}});
+    d.push_back(Json{{"ctl", std::string("\b\t\n\f\r\x01\x1f\x7f", 8)}, {"slash", "a/b\\/c"}});
+    d.push_back(Json{{"x", "</script><!--<script>"}, {"</k", Json::array({"<!--", "</", "<<//", "<!-"})}});
+    d.push_back(Json{{"utf8", "caf\xc3\xa9 \xe2\x80\xa8 \xf0\x9f\x98\x80"}, {"\xc3\xa9", "key"}});
+    d.push_back(Json::array({0, -1, std::numeric_limits<std::uint64_t>::max(), std::numeric_limits<std::int64_t>::min(),
+                             1.5, 0.0, -0.0, 1e16, 1.5e-6, 1e-5, 123456789012345.6, 0.1, -2.5e300, 5e-324}));
+    const Json inner = Json{{"d", Json::array({1, Json::object()})}};
+    const Json middle = Json{{"c", Json::array({inner})}};
+    d.push_back(Json{{"a", Json{{"b", middle}}}, {"z", false}});
+    return d;
+  }();
+  return all;
+}
+
+TEST(JsonDocText, CompactPrettyAndValueAgreeWithTheWriter) {
+  for (const Json& value : documents()) {
+    const JsonDoc doc = JsonDoc::from_value(value);
+    const std::string compact = write_json(value, JsonLayout::Compact);
+    EXPECT_EQ(doc.text(), compact);
+    for (const std::size_t level : {0u, 1u, 3u}) {
+      EXPECT_EQ(pretty_from_text(doc.text(), level), pretty_from_value(value, level)) << compact;
+    }
+    // The value reads back whole: equal, and written again to the same text.
+    const Json back = doc.value();
+    EXPECT_EQ(back, value) << compact;
+    EXPECT_EQ(write_json(back, JsonLayout::Compact), compact);
+    // The script layout is the pretty text with both sequences rewritten.
+    const std::string pretty = write_json(value, JsonLayout::Pretty);
+    std::string script;
+    append_pretty_json_text_for_script(script, doc.text());
+    EXPECT_EQ(script, replace_all(replace_all(pretty, "</", "<\\/"), "<!--", "\\u003c!--")) << compact;
+  }
+}
+
+TEST(JsonDocValue, NumbersKeepTheParsersTypes) {
+  const Json back = JsonDoc::from_canonical("[5,-5,18446744073709551615,1.0,-0.0,1e+16]").value();
+  EXPECT_TRUE(back[0].is_number_unsigned());
+  EXPECT_TRUE(back[1].is_number_integer() && !back[1].is_number_unsigned());
+  EXPECT_EQ(back[2].get<std::uint64_t>(), std::numeric_limits<std::uint64_t>::max());
+  EXPECT_TRUE(back[3].is_number_float());
+  EXPECT_TRUE(std::signbit(back[4].get<double>()));
+  EXPECT_EQ(back[5].get<double>(), 1e16);
+}
+
+TEST(JsonDocValue, ReadsAnyDepthAndAnyBytes) {
+  // Far deeper than the parser accepts, and in strings bytes that are not
+  // UTF-8: documents built in code may hold either.
+  constexpr std::size_t kDepth = 20000;
+  std::string text(kDepth, '[');
+  text += "\"\xff\xfe\"";
+  text.append(kDepth, ']');
+  const Json back = JsonDoc::from_canonical(text).value();
+  const Json* at = &back;
+  for (std::size_t i = 0; i < kDepth; ++i) {
+    ASSERT_TRUE(at->is_array() && at->size() == 1u) << i;
+    at = &(*at)[0];
+  }
+  EXPECT_EQ(*at, Json("\xff\xfe"));
+  EXPECT_EQ(JsonDoc::from_value(back).text(), text);
+  EXPECT_EQ(pretty_from_text(text, 0), pretty_from_value(back, 0));
+}
+
+struct EqualityCase {
+  const char* a;
+  const char* b;
+  bool equal;
+};
+
+TEST(JsonDocEquality, ComparesAsJsonValues) {
+  const EqualityCase cases[] = {
+      {"1", "1", true},
+      {"1", "1.0", true},
+      {"0.0", "-0.0", true},
+      {"{\"n\":[1,2.0]}", "{\"n\":[1.0,2]}", true},
+      {"1", "2", false},
+      {"\"1\"", "1", false},
+      {"{}", "[]", false},
+      {"{\"a\":1}", "{\"a\":1,\"b\":null}", false},
+      {"null", "false", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(JsonDoc::from_canonical(c.a) == JsonDoc::from_canonical(c.b), c.equal) << c.a << " vs " << c.b;
+    EXPECT_EQ(JsonDoc::from_canonical(c.b) == JsonDoc::from_canonical(c.a), c.equal) << c.b << " vs " << c.a;
+  }
+  EXPECT_EQ(JsonDoc(), JsonDoc::from_value(Json(nullptr)));
+}
+
+}  // namespace
+}  // namespace quarlo
