@@ -282,8 +282,12 @@ class CanonicalTextToPython {
     return {begin, end, escaped};
   }
 
-  PyRef str(const Span& span) const {
-    if (!span.escaped) return new_str(text_.substr(span.begin, span.end - span.begin));
+  // Keys and short values come from the tables of short strings.
+  PyRef str(const Span& span, bool is_key = false) const {
+    if (!span.escaped) {
+      const std::string_view text = text_.substr(span.begin, span.end - span.begin);
+      return is_key ? key_str(text) : value_str(text);
+    }
     std::string decoded;
     read_json_doc_string(text_, span.begin - 1, decoded);
     return new_str(decoded);
@@ -300,7 +304,7 @@ class CanonicalTextToPython {
       const Span key = string_span();
       ++at_;  // ':'
       PyRef item = value(depth + 1);
-      if (PyDict_SetItem(dict.get(), str(key).get(), item.get()) < 0) throw_error_set();
+      if (PyDict_SetItem(dict.get(), str(key, true).get(), item.get()) < 0) throw_error_set();
       const char next = peek();
       ++at_;  // ',' or '}'
       if (next != ',') break;
