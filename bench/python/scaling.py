@@ -1,4 +1,5 @@
-"""Per-byte cost of the URL functions and the to_dict methods as inputs grow.
+"""Per-byte cost of the URL functions, the to_dict methods and the main job
+(build, head, ETag) as inputs grow.
 
 Every operation is fed inputs of about 1 KB, 10 KB, 100 KB and 1 MB in three
 shapes: ordered (keys and segments in ascending order), shuffled (the same
@@ -127,6 +128,34 @@ def entity_case(shape: str) -> Case:
     return build
 
 
+def build_case(shape: str) -> Case:
+    """The main job (build, head, ETag) of a page grown in one part: its
+    body, its breadcrumb trail, or a structured-data override."""
+    def build(size: int) -> Tuple[Callable[[], object], int]:
+        overrides = None
+        if shape == "body":
+            body = "<p>Caf\u00e9 &amp; <em>text</em> " * max(1, size // 32)
+            entity = q.SEOEntity("post", title="t", body_html=body)
+            count = len(body.encode())
+        elif shape == "breadcrumbs":
+            crumbs = [q.Breadcrumb(f"Name {i:06d}", f"/c/{i:06d}?utm_source=x") for i in range(max(1, size // 36))]
+            entity = q.SEOEntity("post", title="t", breadcrumbs=crumbs)
+            count = 36 * len(crumbs)
+        else:
+            items = [{"@type": "Thing", "name": f"</script> {i:06d}", "n": i} for i in range(max(1, size // 48))]
+            overrides = q.SEOOverrides(schema_jsonld={"@context": "https://schema.org", "@graph": items})
+            entity = q.SEOEntity("page", title="t")
+            count = 48 * len(items)
+
+        def job() -> object:
+            payload = q.build_seo_payload(entity, "/p", CONFIG, overrides)
+            return payload.render_html(), payload.etag()
+
+        return job, count
+
+    return build
+
+
 CASES: Dict[str, Dict[str, Case]] = {
     "normalize_path_fn": {
         shape: text_case(lambda p: q.normalize_path_fn(p, PATH_POLICY), lambda n, s=shape: path(n, s))
@@ -153,6 +182,7 @@ CASES: Dict[str, Dict[str, Case]] = {
         "adversarial": config_case("descending"),
     },
     "SEOEntity.to_dict": {shape: entity_case(shape) for shape in ("ordered", "shuffled", "adversarial")},
+    "build+render+etag": {shape: build_case(shape) for shape in ("body", "breadcrumbs", "schema_jsonld")},
 }
 
 
