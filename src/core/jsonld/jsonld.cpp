@@ -143,18 +143,9 @@ void BaseDocument::people_and_dates() {
     w_.key(R"("author":)");
     write_typed_object(w_, "Person", R"("name":)", *entity.author_name);
   }
-  if (entity.updated_at) {
-    w_.key(R"("dateModified":)");
-    w_.string(*entity.updated_at);
-  }
-  if (entity.published_at) {
-    w_.key(R"("datePublished":)");
-    w_.string(*entity.published_at);
-  }
-  if (context_.description) {
-    w_.key(R"("description":)");
-    w_.string(*context_.description);
-  }
+  write_optional_string(w_, R"("dateModified":)", entity.updated_at);
+  write_optional_string(w_, R"("datePublished":)", entity.published_at);
+  write_optional_string(w_, R"("description":)", context_.description);
 }
 
 void BaseDocument::image() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,15 @@ struct AssetUrl {
 
 inline void write_asset_url(JsonTextWriter& w, const AssetUrl& url) {
   w.string_pieces({url.pieces[0], url.pieces[1], url.pieces[2]});
+}
+
+// The member `json_key` (its key's JSON text with the colon) with the text
+// as its value, when the text is present.
+template <class Text>
+void write_optional_string(JsonTextWriter& w, std::string_view json_key, const std::optional<Text>& text) {
+  if (!text) return;
+  w.key(json_key);
+  w.string(*text);
 }
 
 // {"@type": type, key: text}: the shape of most nested Schema.org objects.

@@ -20,10 +20,7 @@ void write_organization_members(JsonTextWriter& w, std::string_view schema_type,
   base.image();
   // The organisation's own logo is written as configured; only the logo
   // inside "publisher" is made absolute.
-  if (const auto& logo = context.config.publisher_logo) {
-    w.key(R"("logo":)");
-    w.string(*logo);
-  }
+  write_optional_string(w, R"("logo":)", context.config.publisher_logo);
   base.name();
   base.publisher();
   if (const auto& same_as = context.entity.same_as) {

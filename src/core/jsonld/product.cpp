@@ -34,21 +34,12 @@ void write_product(JsonTextWriter& w, const SchemaContext& context) {
       w.key(R"("availability":)");
       write_availability(w, *entity.availability);
     }
-    if (entity.price) {
-      w.key(R"("price":)");
-      w.string(*entity.price);
-    }
-    if (entity.price_currency) {
-      w.key(R"("priceCurrency":)");
-      w.string(*entity.price_currency);
-    }
+    write_optional_string(w, R"("price":)", entity.price);
+    write_optional_string(w, R"("priceCurrency":)", entity.price_currency);
     w.end_object();
   }
   base.publisher();
-  if (entity.sku) {
-    w.key(R"("sku":)");
-    w.string(*entity.sku);
-  }
+  write_optional_string(w, R"("sku":)", entity.sku);
   base.url_and_close();
 }
 

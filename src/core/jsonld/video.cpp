@@ -17,10 +17,7 @@ void write_video(JsonTextWriter& w, const SchemaContext& context) {
     w.key(R"("thumbnailUrl":)");
     base.image_value();
   }
-  if (const auto& published = context.entity.published_at) {
-    w.key(R"("uploadDate":)");
-    w.string(*published);
-  }
+  write_optional_string(w, R"("uploadDate":)", context.entity.published_at);
   base.url_and_close();
 }
 
