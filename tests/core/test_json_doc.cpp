@@ -84,6 +84,48 @@ TEST(JsonDocText, CompactPrettyAndValueAgreeWithTheWriter) {
   }
 }
 
+// Strings of every length around the sixteen-byte blocks of the copy, with
+// a quote, a backslash escape or a script-breaking sequence at every
+// position, against the writer's layout. Each text sits in a buffer of its
+// own size, so that a read or write past either end is caught by the address
+// sanitizer.
+TEST(JsonDocText, StringsOfAnyLengthWithSpecialsAnywhere) {
+  const std::vector<std::string> specials = {"\"", "\\", "</", "<!--", "<", "<!-"};
+  for (std::size_t length = 0; length <= 40; ++length) {
+    for (std::size_t at = 0; at <= length; ++at) {
+      std::string s(length, 'x');
+      s.insert(at, specials[(length + at) % specials.size()]);
+      const Json value = Json::array({s, Json{{s, s}}});
+      const std::string compact = write_json(value, JsonLayout::Compact);
+      const std::vector<char> exact(compact.begin(), compact.end());
+      const std::string_view text(exact.data(), exact.size());
+      for (const std::size_t level : {0u, 9u}) {
+        ASSERT_EQ(pretty_from_text(text, level), pretty_from_value(value, level)) << compact;
+      }
+      std::string script;
+      append_pretty_json_text_for_script(script, text);
+      const std::string pretty = write_json(value, JsonLayout::Pretty);
+      ASSERT_EQ(script, replace_all(replace_all(pretty, "</", "<\\/"), "<!--", "\\u003c!--")) << compact;
+    }
+  }
+}
+
+// Text cut anywhere (inside a string, after a backslash, inside a number)
+// is laid out as far as it goes, never past its end.
+TEST(JsonDocText, CutTextStaysInsideItsBuffer) {
+  const std::string whole = R"({"a":["x\"y</z",12.5e3,{"b":[]}],"<!--":"\u00e9 long enough to span blocks"})";
+  for (std::size_t size = 0; size <= whole.size(); ++size) {
+    const std::vector<char> exact(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size));
+    const std::string_view text(exact.data(), exact.size());
+    std::string pretty;
+    append_pretty_json_text(pretty, text);
+    std::string script;
+    append_pretty_json_text_for_script(script, text);
+    EXPECT_LE(text.size(), pretty.size() + 1) << size;
+    EXPECT_LE(pretty.size(), script.size()) << size;
+  }
+}
+
 TEST(JsonDocValue, NumbersKeepTheParsersTypes) {
   const Json back = JsonDoc::from_canonical("[5,-5,18446744073709551615,1.0,-0.0,1e+16]").value();
   EXPECT_TRUE(back[0].is_number_unsigned());

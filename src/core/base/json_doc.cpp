@@ -4,8 +4,11 @@
 
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <system_error>
 #include <vector>
+
+#include "core/base/text_cursor.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -231,55 +234,95 @@ Json read_canonical(std::string_view text) {
 
 // ---------------------------------------------------------------------------
 // Pretty layout
+//
+// Written through a TextCursor: each token first asks for the room it may
+// need (a line break with its indentation, or one block of string content
+// with an escape); indentation and string content are stored sixteen bytes
+// at a time.
 
-void line_break(std::string& out, std::size_t depth) {
-  out.push_back('\n');
-  out.append(2 * depth, ' ');
+// The slack every write keeps beyond the bytes it means: stores run in whole
+// sixteen-byte blocks.
+constexpr std::size_t kSlack = 32;
+
+// A line feed and `2 * depth` spaces; needs 1 + 2 * depth + kSlack bytes of room.
+char* line_break(char* w, std::size_t depth) {
+  *w++ = '\n';
+  const std::size_t n = 2 * depth;
+#if defined(__SSE2__)
+  const __m128i spaces = _mm_set1_epi8(' ');
+  for (std::size_t i = 0; i < n; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), spaces);
+#else
+  std::memset(w, ' ', n);
+#endif
+  return w + n;
 }
 
 // Copies the string literal whose opening quote is at p; returns the
 // position after its closing quote. With kScript, "</" and "<!--" in it are
 // rewritten.
 template <bool kScript>
-const char* copy_string(std::string& out, const char* p, const char* const end) {
-  const char* run = p;
-  ++p;
+const char* copy_string(TextCursor& cursor, char*& w, const char* p, const char* const end) {
+  w = cursor.room(w, 1 + kSlack);
+  *w++ = *p++;  // the opening quote
   while (true) {
-    p = find_string_special<kScript>(p, end);
-    if (p == end) break;
+    w = cursor.room(w, 16 + kSlack);
+#if defined(__SSE2__)
+    // Sixteen bytes are stored whole; the cursor then moves only past the
+    // plain ones.
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i less = _mm_set1_epi8('<');
+    unsigned mask = 0;
+    while (end - p >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(w), v);
+      __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash));
+      if constexpr (kScript) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(v, less));
+      mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+      if (mask != 0) break;
+      p += 16;
+      w += 16;
+      w = cursor.room(w, 16 + kSlack);
+    }
+    if (mask != 0) {
+      const auto k = static_cast<std::size_t>(__builtin_ctz(mask));
+      p += k;
+      w += k;
+    } else
+#endif
+    {
+      while (p != end && *p != '"' && *p != '\\' && !(kScript && *p == '<')) *w++ = *p++;
+    }
+    if (p == end) return p;
     if (*p == '"') {
-      ++p;
-      break;
+      *w++ = '"';
+      return p + 1;
     }
     if (*p == '\\') {
-      p = end - p < 2 ? end : p + 2;
+      *w++ = *p++;
+      if (p != end) *w++ = *p++;
       continue;
     }
     // '<' (kScript only)
     const auto rest = static_cast<std::size_t>(end - p);
     if (rest >= 2 && p[1] == '/') {
-      out.append(run, static_cast<std::size_t>(p - run));
-      out.append("<\\/");
+      w = put(w, "<\\/");
       p += 2;
-      run = p;
     } else if (rest >= 4 && p[1] == '!' && p[2] == '-' && p[3] == '-') {
-      out.append(run, static_cast<std::size_t>(p - run));
-      out.append("\\u003c!--");
+      w = put(w, "\\u003c!--");
       p += 4;
-      run = p;
     } else {
-      ++p;
+      *w++ = *p++;
     }
   }
-  out.append(run, static_cast<std::size_t>(p - run));
-  return p;
 }
 
 template <bool kScript>
 void append_pretty(std::string& out, std::string_view compact, std::size_t level) {
   // Indentation roughly doubles a typical document; deeper ones grow the
   // buffer geometrically.
-  out.reserve(out.size() + 2 * compact.size() + 16);
+  TextCursor cursor(out, 2 * compact.size() + 2 * level + 2 * kSlack);
+  char* w = cursor.start();
   std::size_t depth = level;
   const char* p = compact.data();
   const char* const end = p + compact.size();
@@ -287,36 +330,40 @@ void append_pretty(std::string& out, std::string_view compact, std::size_t level
     const char c = *p;
     switch (c) {
       case '"':
-        p = copy_string<kScript>(out, p, end);
+        p = copy_string<kScript>(cursor, w, p, end);
         break;
       case '{':
       case '[': {
         const char close = c == '{' ? '}' : ']';
+        w = cursor.room(w, 2 + 2 * (depth + 1) + kSlack);
+        *w++ = c;
         if (end - p >= 2 && p[1] == close) {
-          out.push_back(c);
-          out.push_back(close);
+          *w++ = close;
           p += 2;
           break;
         }
-        out.push_back(c);
-        line_break(out, ++depth);
+        w = line_break(w, ++depth);
         ++p;
         break;
       }
       case '}':
       case ']':
         if (depth > 0) --depth;
-        line_break(out, depth);
-        out.push_back(c);
+        w = cursor.room(w, 2 + 2 * depth + kSlack);
+        w = line_break(w, depth);
+        *w++ = c;
         ++p;
         break;
       case ',':
-        out.push_back(',');
-        line_break(out, depth);
+        w = cursor.room(w, 2 + 2 * depth + kSlack);
+        *w++ = ',';
+        w = line_break(w, depth);
         ++p;
         break;
       case ':':
-        out.append(": ");
+        w = cursor.room(w, 2 + kSlack);
+        *w++ = ':';
+        *w++ = ' ';
         ++p;
         break;
       default: {
@@ -326,12 +373,16 @@ void append_pretty(std::string& out, std::string_view compact, std::size_t level
                *q != '{') {
           ++q;
         }
-        out.append(p, static_cast<std::size_t>(q - p));
+        const auto n = static_cast<std::size_t>(q - p);
+        w = cursor.room(w, n + kSlack);
+        std::memcpy(w, p, n);
+        w += n;
         p = q;
         break;
       }
     }
   }
+  cursor.finish(w);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,7 @@
 
 #include "core/base/fields.hpp"
 #include "core/base/json_doc.hpp"
+#include "core/base/text_cursor.hpp"
 #include "core/payload/payload.hpp"
 
 namespace quarlo {
@@ -51,25 +53,25 @@ constexpr std::array<std::uint8_t, 256> kHtmlEscapeIndex = [] {
 constexpr std::array<std::string_view, 7> kHtmlEscapes{
     ""sv, "&amp;"sv, "&lt;"sv, "&gt;"sv, "&quot;"sv, "&#x27;"sv, "&#13;"sv};
 
+#if defined(__SSE2__)
+// Bit i is set when byte i of `v` is one that escaping replaces.
+unsigned html_special_mask(__m128i v) {
+  const __m128i hits = _mm_or_si128(
+      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')), _mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
+                   _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('>')), _mm_cmpeq_epi8(v, _mm_set1_epi8('"')))),
+      _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\'')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
+  return static_cast<unsigned>(_mm_movemask_epi8(hits));
+}
+#endif
+
 // The first byte in [p, end) that escaping replaces, or `end`; `begin` is
 // the start of the whole text (p >= begin). Most values hold none or few, so
 // the scan runs sixteen bytes at a time; the last partial block is read as
 // the final sixteen bytes of the text when it is that long.
 const char* find_html_special(const char* const begin, const char* p, const char* const end) {
 #if defined(__SSE2__)
-  const __m128i amp = _mm_set1_epi8('&');
-  const __m128i lt = _mm_set1_epi8('<');
-  const __m128i gt = _mm_set1_epi8('>');
-  const __m128i quot = _mm_set1_epi8('"');
-  const __m128i apos = _mm_set1_epi8('\'');
-  const __m128i cr = _mm_set1_epi8('\r');
-  const auto special_mask = [&](const char* at) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const __m128i hits = _mm_or_si128(
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_cmpeq_epi8(v, lt)),
-                     _mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_cmpeq_epi8(v, quot))),
-        _mm_or_si128(_mm_cmpeq_epi8(v, apos), _mm_cmpeq_epi8(v, cr)));
-    return static_cast<unsigned>(_mm_movemask_epi8(hits));
+  const auto special_mask = [](const char* at) {
+    return html_special_mask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
   };
   while (end - p >= 16) {
     const unsigned mask = special_mask(p);
@@ -94,46 +96,103 @@ constexpr std::string_view kLineEnd = "\">\n";
 constexpr std::string_view kScriptOpen = "<script type=\"application/ld+json\">\n";
 constexpr std::string_view kScriptClose = "\n</script>";
 
-// Writes `head` (`<meta name="tag" content="`, or with property=), then the
-// value escaped, then `">` and a line feed.
-void append_meta(std::string& out, std::string_view head, std::string_view value) {
-  out.append(head);
-  append_escaped_html(out, value);
-  out.append(kLineEnd);
+// The most one input byte becomes ("&quot;"), and the slack the block
+// stores below run past the bytes that count.
+constexpr std::size_t kMaxEscapeGrowth = 6;
+constexpr std::size_t kSlack = 16;
+
+// The entities of kHtmlEscapes padded to eight bytes, stored whole.
+constexpr std::array<std::array<char, 8>, 7> kPaddedEscapes = [] {
+  std::array<std::array<char, 8>, 7> t{};
+  for (std::size_t i = 0; i < kHtmlEscapes.size(); ++i) {
+    for (std::size_t j = 0; j < kHtmlEscapes[i].size(); ++j) t[i][j] = kHtmlEscapes[i][j];
+  }
+  return t;
+}();
+
+// The room writing `text` escaped may take.
+std::size_t escaped_room(std::string_view text) { return kMaxEscapeGrowth * text.size() + kSlack; }
+
+// Writes `text` escaped at w, which has escaped_room(text) bytes of room;
+// returns the position after it. Whole blocks of sixteen bytes are stored
+// as they are read, and the cursor moves only past the plain ones.
+char* put_escaped_html(char* w, std::string_view text) {
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const char* p = begin;
+  while (true) {
+#if defined(__SSE2__)
+    unsigned mask = 0;
+    while (end - p >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(w), v);
+      mask = html_special_mask(v);
+      if (mask != 0) break;
+      p += 16;
+      w += 16;
+    }
+    const char* const special = mask != 0 ? p + __builtin_ctz(mask) : find_html_special(begin, p, end);
+#else
+    const char* const special = find_html_special(begin, p, end);
+#endif
+    const auto run = static_cast<std::size_t>(special - p);
+    std::memcpy(w, p, run);
+    w += run;
+    p = special;
+    if (p == end) return w;
+    const std::uint8_t entity = kHtmlEscapeIndex[static_cast<unsigned char>(*p++)];
+    std::memcpy(w, kPaddedEscapes[entity].data(), 8);
+    w += kHtmlEscapes[entity].size();
+  }
 }
 
-void append_meta(std::string& out, std::string_view head, std::uint32_t value) {
-  std::array<char, 16> digits{};
-  const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-  out.append(head);
-  out.append(digits.data(), end);
-  out.append(kLineEnd);
+// Writes `head` (`<meta name="tag" content="`, or with property=), then the
+// value escaped, then `">` and a line feed.
+char* put_meta(TextCursor& cursor, char* w, std::string_view head, std::string_view value) {
+  w = cursor.room(w, head.size() + escaped_room(value) + kLineEnd.size());
+  w = put(w, head);
+  w = put_escaped_html(w, value);
+  return put(w, kLineEnd);
+}
+
+char* put_meta(TextCursor& cursor, char* w, std::string_view head, std::uint32_t value) {
+  constexpr std::size_t kDigits = 10;
+  w = cursor.room(w, head.size() + kDigits + kLineEnd.size());
+  w = put(w, head);
+  w = std::to_chars(w, w + kDigits, value).ptr;
+  return put(w, kLineEnd);
 }
 
 // One line per element.
-void append_meta(std::string& out, std::string_view head, const std::vector<std::string>& values) {
-  for (const auto& value : values) append_meta(out, head, value);
+char* put_meta(TextCursor& cursor, char* w, std::string_view head, const std::vector<std::string>& values) {
+  for (const auto& value : values) w = put_meta(cursor, w, head, value);
+  return w;
 }
 
 // The meta lines of a social record: one per present field, in the order of
 // its table, under the field's tag and the given attribute ("property" for
 // Open Graph, "name" otherwise). Each line ends with a line feed.
 template <FieldName Attribute, class Record>
-void append_meta_lines(std::string& out, const Record& record) {
+char* put_meta_lines(TextCursor& cursor, char* w, const Record& record) {
   for_each_field<Record>([&](auto f) {
     using F = decltype(f);
     static_assert(!F::tag.empty(), "a rendered field names its meta tag");
     constexpr std::string_view head = joined_names<"<meta ", Attribute, "=\"", F::tag_literal, "\" content=\"">;
     if constexpr (F::is_optional) {
-      if (const auto& value = f.of(record)) append_meta(out, head, *value);
+      if (const auto& value = f.of(record)) w = put_meta(cursor, w, head, *value);
     } else {
-      append_meta(out, head, f.of(record));
+      w = put_meta(cursor, w, head, f.of(record));
     }
   });
+  return w;
 }
 
-void append_opengraph_lines(std::string& out, const OGPayload& og) { append_meta_lines<"property">(out, og); }
-void append_twitter_lines(std::string& out, const TwitterPayload& tw) { append_meta_lines<"name">(out, tw); }
+char* put_opengraph_lines(TextCursor& cursor, char* w, const OGPayload& og) {
+  return put_meta_lines<"property">(cursor, w, og);
+}
+char* put_twitter_lines(TextCursor& cursor, char* w, const TwitterPayload& tw) {
+  return put_meta_lines<"name">(cursor, w, tw);
+}
 
 // The script element: the pretty text of the document, with "</" written
 // as "<\/" (no "</script>" can end the element early) and "<!--" as
@@ -186,38 +245,29 @@ std::size_t estimate_head_size(const SEOPayload& p) {
 }  // namespace
 
 void append_escaped_html(std::string& out, std::string_view text) {
-  const char* const begin = text.data();
-  const char* const end = begin + text.size();
-  const char* run = begin;
-  for (const char* p = find_html_special(begin, run, end); p != end;
-       p = find_html_special(begin, run, end)) {
-    out.append(run, static_cast<std::size_t>(p - run));
-    out.append(kHtmlEscapes[kHtmlEscapeIndex[static_cast<unsigned char>(*p)]]);
-    run = p + 1;
-  }
-  out.append(run, static_cast<std::size_t>(end - run));
+  TextCursor cursor(out, escaped_room(text));
+  cursor.finish(put_escaped_html(cursor.start(), text));
 }
 
 std::string escape_html(std::string_view text) {
   std::string out;
-  out.reserve(text.size() + text.size() / 8 + 8);
   append_escaped_html(out, text);
   return out;
 }
 
 std::string SEOPayload::render_opengraph() const {
   std::string out;
-  out.reserve(512);
-  append_opengraph_lines(out, og);
-  out.pop_back();  // the type line is always there; no line feed after the last
+  TextCursor cursor(out, meta_lines_size_guess(og));
+  char* w = put_opengraph_lines(cursor, cursor.start(), og);
+  cursor.finish(w - 1);  // the type line is always there; no line feed after the last
   return out;
 }
 
 std::string SEOPayload::render_twitter() const {
   std::string out;
-  out.reserve(384);
-  append_twitter_lines(out, twitter);
-  out.pop_back();  // the card line is always there
+  TextCursor cursor(out, meta_lines_size_guess(twitter));
+  char* w = put_twitter_lines(cursor, cursor.start(), twitter);
+  cursor.finish(w - 1);  // the card line is always there
   return out;
 }
 
@@ -231,19 +281,22 @@ std::string SEOPayload::render_jsonld() const {
 
 std::string SEOPayload::render_html() const {
   std::string out;
-  out.reserve(estimate_head_size(*this) + (schema_jsonld ? jsonld_size_guess(*schema_jsonld) + 1 : 0));
-
-  out.append("<title>"sv);
-  append_escaped_html(out, title);
-  out.append("</title>\n"sv);
-  if (!description.empty()) append_meta(out, "<meta name=\"description\" content=\"", description);
-  out.append("<link rel=\"canonical\" href=\""sv);
-  append_escaped_html(out, canonical);
-  out.append(kLineEnd);
-  append_meta(out, "<meta name=\"robots\" content=\"", robots);
-  // Neither block is ever empty: "og:type" and "twitter:card" always render.
-  append_opengraph_lines(out, og);
-  append_twitter_lines(out, twitter);
+  const std::size_t head_guess = estimate_head_size(*this);
+  out.reserve(head_guess + (schema_jsonld ? jsonld_size_guess(*schema_jsonld) + 1 : 0));
+  {
+    TextCursor cursor(out, head_guess);
+    char* w = cursor.room(cursor.start(), "<title></title>\n"sv.size() + escaped_room(title));
+    w = put(w, "<title>"sv);
+    w = put_escaped_html(w, title);
+    w = put(w, "</title>\n"sv);
+    if (!description.empty()) w = put_meta(cursor, w, "<meta name=\"description\" content=\"", description);
+    w = put_meta(cursor, w, "<link rel=\"canonical\" href=\"", canonical);
+    w = put_meta(cursor, w, "<meta name=\"robots\" content=\"", robots);
+    // Neither block is ever empty: "og:type" and "twitter:card" always render.
+    w = put_opengraph_lines(cursor, w, og);
+    w = put_twitter_lines(cursor, w, twitter);
+    cursor.finish(w);
+  }
   if (schema_jsonld) {
     append_jsonld(out, *schema_jsonld);
     out.push_back('\n');

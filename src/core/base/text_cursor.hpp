@@ -1,0 +1,64 @@
+// Appending to a string through a raw pointer.
+//
+// Writers that emit many short pieces (a line break and its indentation, a
+// tag head, an entity) lose most of their time to std::string's per-append
+// bookkeeping. A TextCursor grows the string ahead of the write position
+// instead: a writer asks for room for what it may write next, stores through
+// the pointer it gets back, and the string is cut to what was written at the
+// end. Room asked for may include slack, so that stores can run in whole
+// sixteen-byte blocks past the bytes that count.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace quarlo {
+
+class TextCursor {
+ public:
+  // Starts writing at the end of `out`, with room for `guess` bytes.
+  TextCursor(std::string& out, std::size_t guess) : out_(out) {
+    const std::size_t start = out.size();
+    out_.resize(start + guess);
+    limit_ = out_.data() + out_.size();
+    start_ = out_.data() + start;
+  }
+  TextCursor(const TextCursor&) = delete;
+  TextCursor& operator=(const TextCursor&) = delete;
+
+  // Where writing starts.
+  [[nodiscard]] char* start() const noexcept { return start_; }
+
+  // `w`, or where it moved to, with at least `n` bytes of room after it. The
+  // string grows geometrically, so writing stays linear however it grows.
+  char* room(char* w, std::size_t n) {
+    if (static_cast<std::size_t>(limit_ - w) >= n) [[likely]] return w;
+    return grow(w, n);
+  }
+
+  // Cuts the string to the bytes written before `w`.
+  void finish(const char* w) { out_.resize(static_cast<std::size_t>(w - out_.data())); }
+
+ private:
+  char* grow(char* w, std::size_t n) {
+    const auto written = static_cast<std::size_t>(w - out_.data());
+    out_.resize(std::max(written + n, 2 * out_.size() + 64));
+    limit_ = out_.data() + out_.size();
+    return out_.data() + written;
+  }
+
+  std::string& out_;
+  char* start_ = nullptr;
+  char* limit_ = nullptr;
+};
+
+// Copies `s` to `w` (which has room for it); returns the position after it.
+inline char* put(char* w, std::string_view s) noexcept {
+  std::memcpy(w, s.data(), s.size());
+  return w + s.size();
+}
+
+}  // namespace quarlo
