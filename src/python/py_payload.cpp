@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "core/payload/digest.hpp"
+#include "core/payload/html.hpp"
 #include "python/interface/tables.hpp"
 #include "python/runtime/args.hpp"
 #include "python/runtime/cell.hpp"
@@ -307,7 +308,15 @@ PyObject* payload_etag(PyObject* self, PyObject*) noexcept {
 }
 
 PyObject* payload_render_html(PyObject* self, PyObject*) noexcept {
-  return guard([&] { return new_str(payload_of(self).render_html()); });
+  return guard([&] {
+    // The head is written into one buffer per thread, used for page after
+    // page; a buffer grown past 64 KiB by a large page is let go.
+    constexpr std::size_t kKeptBuffer = 64 * 1024;
+    thread_local std::string buffer;
+    PyRef html = new_str(render_html_into(payload_of(self), buffer));
+    if (buffer.size() > kKeptBuffer) std::string().swap(buffer);
+    return html;
+  });
 }
 
 PyObject* payload_render_opengraph(PyObject* self, PyObject*) noexcept {

@@ -318,11 +318,10 @@ const char* copy_string(TextCursor& cursor, char*& w, const char* p, const char*
 }
 
 template <bool kScript>
-void append_pretty(std::string& out, std::string_view compact, std::size_t level) {
+char* put_pretty(TextCursor& cursor, char* w, std::string_view compact, std::size_t level) {
   // Indentation roughly doubles a typical document; deeper ones grow the
   // buffer geometrically.
-  TextCursor cursor(out, 2 * compact.size() + 2 * level + 2 * kSlack);
-  char* w = cursor.start();
+  w = cursor.room(w, 2 * compact.size() + 2 * level + 2 * kSlack);
   std::size_t depth = level;
   const char* p = compact.data();
   const char* const end = p + compact.size();
@@ -382,7 +381,13 @@ void append_pretty(std::string& out, std::string_view compact, std::size_t level
       }
     }
   }
-  cursor.finish(w);
+  return w;
+}
+
+template <bool kScript>
+void append_pretty(std::string& out, std::string_view compact, std::size_t level) {
+  TextCursor cursor(out, 0);
+  cursor.finish(put_pretty<kScript>(cursor, cursor.start(), compact, level));
 }
 
 }  // namespace
@@ -416,6 +421,10 @@ void append_pretty_json_text(std::string& out, std::string_view compact, std::si
 
 void append_pretty_json_text_for_script(std::string& out, std::string_view compact) {
   append_pretty<true>(out, compact, 0);
+}
+
+char* put_pretty_json_text_for_script(TextCursor& cursor, char* w, std::string_view compact) {
+  return put_pretty<true>(cursor, w, compact, 0);
 }
 
 }  // namespace quarlo

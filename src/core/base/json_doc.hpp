@@ -14,6 +14,8 @@
 
 namespace quarlo {
 
+class TextCursor;
+
 class JsonDoc {
  public:
   // The document `null`.
@@ -59,5 +61,7 @@ void append_pretty_json_text(std::string& out, std::string_view compact, std::si
 // pass: in strings, "</" becomes "<\/" and "<!--" becomes "\u003c!--" (valid
 // JSON escapes that read back as the same text).
 void append_pretty_json_text_for_script(std::string& out, std::string_view compact);
+// The same, written at `w` through `cursor`; returns the position after it.
+char* put_pretty_json_text_for_script(TextCursor& cursor, char* w, std::string_view compact);
 
 }  // namespace quarlo

@@ -19,13 +19,15 @@ namespace quarlo {
 
 class TextCursor {
  public:
-  // Starts writing at the end of `out`, with room for `guess` bytes.
-  TextCursor(std::string& out, std::size_t guess) : out_(out) {
-    const std::size_t start = out.size();
-    out_.resize(start + guess);
+  // Starts writing at offset `at` of `out` (at most its size), with room for
+  // `guess` bytes. Bytes of `out` from `at` on are overwritten.
+  TextCursor(std::string& out, std::size_t at, std::size_t guess) : out_(out) {
+    if (out_.size() < at + guess) out_.resize(at + guess);
     limit_ = out_.data() + out_.size();
-    start_ = out_.data() + start;
+    start_ = out_.data() + at;
   }
+  // Starts writing at the end of `out`.
+  TextCursor(std::string& out, std::size_t guess) : TextCursor(out, out.size(), guess) {}
   TextCursor(const TextCursor&) = delete;
   TextCursor& operator=(const TextCursor&) = delete;
 
@@ -40,11 +42,17 @@ class TextCursor {
   }
 
   // Cuts the string to the bytes written before `w`.
-  void finish(const char* w) { out_.resize(static_cast<std::size_t>(w - out_.data())); }
+  void finish(const char* w) { out_.resize(offset(w)); }
+
+  // The offset of `w` in the string, which keeps its size: a buffer used
+  // again and again is not cut, so it is not filled again when it next grows.
+  [[nodiscard]] std::size_t offset(const char* w) const noexcept {
+    return static_cast<std::size_t>(w - out_.data());
+  }
 
  private:
   char* grow(char* w, std::size_t n) {
-    const auto written = static_cast<std::size_t>(w - out_.data());
+    const std::size_t written = offset(w);
     out_.resize(std::max(written + n, 2 * out_.size() + 64));
     limit_ = out_.data() + out_.size();
     return out_.data() + written;

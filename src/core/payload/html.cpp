@@ -200,10 +200,10 @@ char* put_twitter_lines(TextCursor& cursor, char* w, const TwitterPayload& tw) {
 // script's double-escaped state, where "</script>" no longer closes it).
 // Both can only occur inside JSON strings, where either escape is valid JSON
 // and reads back as the same text.
-void append_jsonld(std::string& out, const JsonDoc& schema) {
-  out.append(kScriptOpen);
-  append_pretty_json_text_for_script(out, schema.text());
-  out.append(kScriptClose);
+char* put_jsonld(TextCursor& cursor, char* w, const JsonDoc& schema) {
+  w = put(cursor.room(w, kScriptOpen.size()), kScriptOpen);
+  w = put_pretty_json_text_for_script(cursor, w, schema.text());
+  return put(cursor.room(w, kScriptClose.size() + 1), kScriptClose);
 }
 
 // The room the script element takes: the pretty text is about twice the
@@ -274,34 +274,48 @@ std::string SEOPayload::render_twitter() const {
 std::string SEOPayload::render_jsonld() const {
   std::string out;
   if (!schema_jsonld) return out;
-  out.reserve(jsonld_size_guess(*schema_jsonld));
-  append_jsonld(out, *schema_jsonld);
+  TextCursor cursor(out, jsonld_size_guess(*schema_jsonld));
+  cursor.finish(put_jsonld(cursor, cursor.start(), *schema_jsonld));
   return out;
 }
 
+namespace {
+
+char* put_head_html(TextCursor& cursor, char* w, const SEOPayload& p) {
+  w = cursor.room(w, "<title></title>\n"sv.size() + escaped_room(p.title));
+  w = put(w, "<title>"sv);
+  w = put_escaped_html(w, p.title);
+  w = put(w, "</title>\n"sv);
+  if (!p.description.empty()) w = put_meta(cursor, w, "<meta name=\"description\" content=\"", p.description);
+  w = put_meta(cursor, w, "<link rel=\"canonical\" href=\"", p.canonical);
+  w = put_meta(cursor, w, "<meta name=\"robots\" content=\"", p.robots);
+  // Neither block is ever empty: "og:type" and "twitter:card" always render.
+  w = put_opengraph_lines(cursor, w, p.og);
+  w = put_twitter_lines(cursor, w, p.twitter);
+  if (p.schema_jsonld) {
+    w = put_jsonld(cursor, w, *p.schema_jsonld);
+    *w++ = '\n';  // put_jsonld leaves room for it
+  }
+  return w;
+}
+
+std::size_t head_size_guess(const SEOPayload& p) {
+  return estimate_head_size(p) + (p.schema_jsonld ? jsonld_size_guess(*p.schema_jsonld) + 1 : 0);
+}
+
+}  // namespace
+
 std::string SEOPayload::render_html() const {
   std::string out;
-  const std::size_t head_guess = estimate_head_size(*this);
-  out.reserve(head_guess + (schema_jsonld ? jsonld_size_guess(*schema_jsonld) + 1 : 0));
-  {
-    TextCursor cursor(out, head_guess);
-    char* w = cursor.room(cursor.start(), "<title></title>\n"sv.size() + escaped_room(title));
-    w = put(w, "<title>"sv);
-    w = put_escaped_html(w, title);
-    w = put(w, "</title>\n"sv);
-    if (!description.empty()) w = put_meta(cursor, w, "<meta name=\"description\" content=\"", description);
-    w = put_meta(cursor, w, "<link rel=\"canonical\" href=\"", canonical);
-    w = put_meta(cursor, w, "<meta name=\"robots\" content=\"", robots);
-    // Neither block is ever empty: "og:type" and "twitter:card" always render.
-    w = put_opengraph_lines(cursor, w, og);
-    w = put_twitter_lines(cursor, w, twitter);
-    cursor.finish(w);
-  }
-  if (schema_jsonld) {
-    append_jsonld(out, *schema_jsonld);
-    out.push_back('\n');
-  }
+  TextCursor cursor(out, head_size_guess(*this));
+  cursor.finish(put_head_html(cursor, cursor.start(), *this));
   return out;
+}
+
+std::string_view render_html_into(const SEOPayload& payload, std::string& buffer) {
+  TextCursor cursor(buffer, 0, head_size_guess(payload));
+  const std::size_t size = cursor.offset(put_head_html(cursor, cursor.start(), payload));
+  return {buffer.data(), size};
 }
 
 }  // namespace quarlo
