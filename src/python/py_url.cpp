@@ -16,6 +16,7 @@
 #include "python/runtime/guard.hpp"
 #include "python/runtime/interface.hpp"
 #include "python/runtime/module.hpp"
+#include "python/runtime/short_str.hpp"
 
 namespace quarlo::py {
 namespace {
@@ -47,8 +48,8 @@ T value_or_value_error(Result<T>&& result) {
 PyRef str_map_to_dict(const ParamMap& map) {
   PyRef dict = PyRef::checked(PyDict_New());
   for (const auto& [key, value] : map) {
-    PyRef k = new_str(key);
-    PyRef v = new_str(value);
+    PyRef k = key_str(key);
+    PyRef v = value_str(value);
     if (PyDict_SetItem(dict.get(), k.get(), v.get()) < 0) throw_error_set();
   }
   return dict;
