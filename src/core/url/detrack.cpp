@@ -153,6 +153,7 @@ std::vector<std::size_t> key_order(const std::vector<ParamMap::Entry>& entries) 
       continue;
     }
     keyed.clear();
+    keyed.reserve(range.last - range.first);
     for (auto it = first; it != last; ++it) {
       const std::string_view k = key(*it);
       keyed.push_back(Keyed{leading_bytes(k), std::min<std::size_t>(k.size(), 9), *it});
@@ -257,6 +258,9 @@ CleanResult clean_url(std::string_view url) {
   const std::size_t query_start = result.url.size();
   std::vector<ParamMap::Entry> removed;
   std::vector<ParamMap::Entry> kept;
+  // Room for every piece at once: a large query then takes one block for
+  // its pieces instead of a series of ever larger ones.
+  kept.reserve(static_cast<std::size_t>(std::count(query.begin(), query.end(), '&')) + 1);
   if (!query.empty()) {
     bool first = true;
     for_each_query_piece(query, [&](const QueryPiece& piece) {
