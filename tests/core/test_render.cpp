@@ -80,7 +80,10 @@ INSTANTIATE_TEST_SUITE_P(
         EscapeCase{"<<&&>>", "&lt;&lt;&amp;&amp;&gt;&gt;"},
         // CR is a character reference (a parser reads a raw one as LF); LF stays.
         EscapeCase{"a\rb\r\n\r", "a&#13;b&#13;\n&#13;"}, EscapeCase{"&#13;\r", "&amp;#13;&#13;"},
-        // Everything else is copied byte for byte.
+        // Everything else is copied byte for byte: the bytes next to the
+        // special ones too, in a text long enough for the block scan.
+        EscapeCase{"!#$%()*+,-./:;=?@[]^_`{|}~\t\x0c\x0e\xa6\xa7\xbc\xbe",
+                   "!#$%()*+,-./:;=?@[]^_`{|}~\t\x0c\x0e\xa6\xa7\xbc\xbe"},
         EscapeCase{"Caf\xC3\xA9 \xE2\x80\x94 /\\`=", "Caf\xC3\xA9 \xE2\x80\x94 /\\`="},
         EscapeCase{std::string("a\0b\t\n", 5), std::string("a\0b\t\n", 5)}));
 

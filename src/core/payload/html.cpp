@@ -54,13 +54,16 @@ constexpr std::array<std::string_view, 7> kHtmlEscapes{
     ""sv, "&amp;"sv, "&lt;"sv, "&gt;"sv, "&quot;"sv, "&#x27;"sv, "&#13;"sv};
 
 #if defined(__SSE2__)
-// Bit i is set when byte i of `v` is one that escaping replaces.
+// Bit i is set when byte i of `v` is one that escaping replaces. "&" and "'"
+// (0x26, 0x27) differ only in their lowest bit, "<" and ">" (0x3C, 0x3E)
+// only in their second: one comparison each covers both.
 unsigned html_special_mask(__m128i v) {
-  const __m128i hits = _mm_or_si128(
-      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')), _mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
-                   _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('>')), _mm_cmpeq_epi8(v, _mm_set1_epi8('"')))),
-      _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\'')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
-  return static_cast<unsigned>(_mm_movemask_epi8(hits));
+  const __m128i amp_or_apos = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFE))),
+                                             _mm_set1_epi8('&'));
+  const __m128i lt_or_gt = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFD))),
+                                          _mm_set1_epi8('<'));
+  const __m128i quot_or_cr = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(amp_or_apos, lt_or_gt), quot_or_cr)));
 }
 #endif
 
