@@ -3,6 +3,8 @@
 // from_dict accepts again, giving an equal payload; its compact and pretty
 // texts parse back to that same dictionary, and both texts are byte for byte
 // what the JSON writer gives for the payload laid out as an OrderedJson.
+// The head's script element is the document's pretty text made safe for a
+// script element, and a head written into a buffer used before is the same.
 // A rejected input fails with a Serialization error.
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include <string_view>
 
 #include "core/base/json.hpp"
+#include "core/payload/html.hpp"
 #include "core/payload/payload.hpp"
 
 namespace {
@@ -63,6 +66,30 @@ quarlo::OrderedJson reference_object(const quarlo::SEOPayload& p) {
   return o;
 }
 
+std::string replace_all(std::string text, std::string_view from, std::string_view to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+void check_head(std::string_view input, const quarlo::SEOPayload& p) {
+  const std::string html = p.render_html();
+  if (p.schema_jsonld) {
+    const std::string pretty = quarlo::write_json(p.schema_jsonld->value(), quarlo::JsonLayout::Pretty);
+    const std::string script = "<script type=\"application/ld+json\">\n" +
+                               replace_all(replace_all(pretty, "</", "<\\/"), "<!--", "\\u003c!--") +
+                               "\n</script>\n";
+    if (html.size() < script.size() || html.compare(html.size() - script.size(), script.size(), script) != 0) {
+      fail("script element differs from the writer's pretty text", input, html);
+    }
+  }
+  // A buffer left longer and holding other bytes by an earlier page.
+  static std::string buffer;
+  if (quarlo::render_html_into(p, buffer) != html) fail("head written into a used buffer differs", input, html);
+  buffer.assign(buffer.size() + 7, '#');
+}
+
 void check_text_parses_back(const char* what, std::string_view input, const std::string& text,
                             const quarlo::Json& dict) {
   const auto parsed = quarlo::parse_json(text);
@@ -104,5 +131,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (pretty != quarlo::write_json(reference, quarlo::JsonLayout::Pretty)) {
     fail("pretty text differs from the writer's", input, pretty);
   }
+  check_head(input, *payload);
   return 0;
 }
