@@ -54,10 +54,8 @@ Fingerprint fingerprint(std::string_view text) noexcept {
 // like the other process-wide objects, never torn down.
 class ShortStrings {
  public:
-  static constexpr std::size_t kMaxLength = 24;
-
   PyRef get(std::string_view text) {
-    if (text.size() > kMaxLength) return new_str(text);
+    if (text.size() > kMaxShortStr) return new_str(text);
     const Fingerprint f = fingerprint(text);
     Slot& slot = slots_[slot_index(f)];
     if (slot.str != nullptr && slot.text == f) return PyRef::borrow(slot.str);
