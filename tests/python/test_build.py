@@ -646,6 +646,26 @@ def test_hook_changes_in_place_read_back_like_a_returned_copy(mutate, changes):
 
 
 @pytest.mark.parametrize(
+    "mutate, changes",
+    [
+        (lambda d: None, False),
+        (lambda d: d["og"]["locale_alternate"].append("it_IT"), True),
+        (lambda d: d["og"]["locale_alternate"].reverse(), True),
+        (lambda d: d["og"].update(description=d["description"]), False),  # the same text, shared or not
+        (lambda d: d["og"].update(description=d["title"]), True),
+    ],
+)
+def test_hook_changes_to_og_read_back_like_a_returned_copy(mutate, changes):
+    cfg = dict(locale="en_US", locale_alternate=["de_DE", "fr_FR"])
+    entity = post(excerpt="A description long enough not to be a short text")
+    plain = build(entity, cfg=config(**cfg))
+    in_place = build(entity, cfg=config(hooks=Hook(mutate=mutate), **cfg))
+    returned = build(entity, cfg=config(hooks=reread(mutate), **cfg))
+    assert in_place == returned and in_place.to_json() == returned.to_json()
+    assert (in_place.to_json() != plain.to_json()) is changes
+
+
+@pytest.mark.parametrize(
     "schema",
     [float("nan"), {"n": 2**64 - 1}, {"f": 0.5, "none": None}, [None], {"@type": "X", "deep": nested(120)}],
     ids=["nan-null", "beyond-int64", "float-and-none", "null-item", "deep"],

@@ -16,6 +16,10 @@
 #include <type_traits>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "python/runtime/args.hpp"
 #include "python/runtime/cell.hpp"
 #include "python/runtime/short_str.hpp"
@@ -221,9 +225,19 @@ PyRef to_python(const Json& value, unsigned depth) { return to_python_impl(value
 PyRef to_python(const OrderedJson& value, unsigned depth) { return to_python_impl(value, depth); }
 
 // The offset of the first '"' or '\\' in `text` at or after `at`, or the
-// text's size: eight bytes a step (the lowest flagged byte of a word is
-// always a true match), then byte by byte.
+// text's size: sixteen bytes a step with SSE2, eight without (the lowest
+// flagged byte of a word is always a true match), then byte by byte.
 std::size_t find_quote_or_backslash(std::string_view text, std::size_t at) noexcept {
+#if defined(__SSE2__)
+  const __m128i quotes = _mm_set1_epi8('"');
+  const __m128i backslashes = _mm_set1_epi8('\\');
+  for (; at + 16 <= text.size(); at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+    const __m128i found = _mm_or_si128(_mm_cmpeq_epi8(bytes, quotes), _mm_cmpeq_epi8(bytes, backslashes));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(found));
+    if (mask != 0) return at + static_cast<std::size_t>(std::countr_zero(mask));
+  }
+#endif
   if constexpr (std::endian::native == std::endian::little) {
     constexpr std::uint64_t kOnes = 0x0101010101010101u;
     constexpr std::uint64_t kHighs = 0x8080808080808080u;
@@ -232,9 +246,10 @@ std::size_t find_quote_or_backslash(std::string_view text, std::size_t at) noexc
     for (; at + 8 <= text.size(); at += 8) {
       std::uint64_t word = 0;
       std::memcpy(&word, text.data() + at, sizeof word);
-      const std::uint64_t quotes = word ^ kQuotes;
-      const std::uint64_t backslashes = word ^ kBackslashes;
-      const std::uint64_t found = (((quotes - kOnes) & ~quotes) | ((backslashes - kOnes) & ~backslashes)) & kHighs;
+      const std::uint64_t quote_bytes = word ^ kQuotes;
+      const std::uint64_t backslash_bytes = word ^ kBackslashes;
+      const std::uint64_t found =
+          (((quote_bytes - kOnes) & ~quote_bytes) | ((backslash_bytes - kOnes) & ~backslash_bytes)) & kHighs;
       if (found != 0) return at + static_cast<std::size_t>(std::countr_zero(found) / 8);
     }
   }
@@ -462,28 +477,16 @@ PyRef json_to_pydict(const OrderedJson& value) { return to_pydict(value); }
 
 // --------------------------------------------------------- PlainValueRecord
 
-PlainValueRecord::PlainValueRecord(PyObject* value) {
-  try {
-    objects_.reserve(64);
-    sizes_.reserve(16);
-    plain_ = record(value);
-  } catch (...) {
-    for (PyObject* obj : objects_) Py_DECREF(obj);
-    throw;
-  }
-}
-
 PlainValueRecord::~PlainValueRecord() {
   for (PyObject* obj : objects_) Py_XDECREF(obj);
 }
 
-void PlainValueRecord::note(PyObject* obj) {
-  objects_.push_back(obj);
-  Py_INCREF(obj);
-}
-
 std::size_t PlainValueRecord::open(PyObject* container) {
   if (!plain_) return kNoSlot;
+  if (objects_.empty()) {
+    objects_.reserve(256);
+    sizes_.reserve(32);
+  }
   note(container);
   sizes_.push_back(-1);
   return sizes_.size() - 1;
@@ -503,16 +506,6 @@ void PlainValueRecord::set_key(std::size_t slot, PyObject* key) noexcept {
   if (slot >= objects_.size()) return;
   Py_INCREF(key);
   objects_[slot] = key;
-}
-
-void PlainValueRecord::leaf(PyObject* obj) {
-  if (!plain_) return;
-  PyTypeObject* type = Py_TYPE(obj);
-  if (type != &PyUnicode_Type && type != &PyLong_Type && type != &PyBool_Type) {
-    plain_ = false;
-    return;
-  }
-  note(obj);
 }
 
 void PlainValueRecord::value(PyObject* obj) {
@@ -547,30 +540,35 @@ bool PlainValueRecord::record(PyObject* obj) {
   return type == &PyUnicode_Type || type == &PyLong_Type || type == &PyBool_Type;
 }
 
-// Whether `obj` is the object recorded at `object`, with the same length and
-// contents when it is a container; advances both cursors past it. Only
+// Whether container `obj`, found at its recorded place, still has the
+// recorded length and contents; advances both cursors past it. Only
 // containers found at their recorded place are entered, so the walk follows
 // the recorded tree whatever was done to the value.
-bool PlainValueRecord::same(PyObject* obj, std::size_t& object, std::size_t& size) const noexcept {
-  if (object >= objects_.size() || objects_[object++] != obj) return false;
-  PyTypeObject* type = Py_TYPE(obj);
-  const bool is_dict = type == &PyDict_Type;
-  if (!is_dict && type != &PyList_Type) return true;
+bool PlainValueRecord::same_contents(PyObject* obj, std::size_t& object, std::size_t& size) const noexcept {
   if (size >= sizes_.size()) return false;
-  if (is_dict) {
+  const std::size_t count = objects_.size();
+  const auto is_container = [](PyObject* item) noexcept {
+    PyTypeObject* type = Py_TYPE(item);
+    return type == &PyDict_Type || type == &PyList_Type;
+  };
+  if (Py_TYPE(obj) == &PyDict_Type) {
     if (PyDict_Size(obj) != sizes_[size++]) return false;
     Py_ssize_t pos = 0;
     PyObject *key = nullptr, *value = nullptr;
     while (PyDict_Next(obj, &pos, &key, &value)) {
-      if (object >= objects_.size() || objects_[object++] != key) return false;
-      if (!same(value, object, size)) return false;
+      if (count - object < 2 || objects_[object] != key || objects_[object + 1] != value) return false;
+      object += 2;
+      if (is_container(value) && !same_contents(value, object, size)) return false;
     }
     return true;
   }
   const Py_ssize_t length = PyList_Size(obj);
   if (length != sizes_[size++]) return false;
   for (Py_ssize_t i = 0; i < length; ++i) {
-    if (!same(PyList_GetItem(obj, i), object, size)) return false;
+    PyObject* item = PyList_GetItem(obj, i);  // borrowed
+    if (object >= count || objects_[object] != item) return false;
+    ++object;
+    if (is_container(item) && !same_contents(item, object, size)) return false;
   }
   return true;
 }
@@ -578,8 +576,10 @@ bool PlainValueRecord::same(PyObject* obj, std::size_t& object, std::size_t& siz
 bool PlainValueRecord::unchanged() const noexcept {
   // (A key slot still null, or a length never given, matches nothing.)
   if (!plain_ || objects_.empty()) return false;
-  std::size_t object = 0, size = 0;
-  return same(objects_.front(), object, size) && object == objects_.size();
+  PyObject* root = objects_.front();
+  if (Py_TYPE(root) != &PyDict_Type && Py_TYPE(root) != &PyList_Type) return objects_.size() == 1;
+  std::size_t object = 1, size = 0;
+  return same_contents(root, object, size) && object == objects_.size();
 }
 
 // ------------------------------------------------------------ PyValueMaker
@@ -588,8 +588,7 @@ PyValueMaker::~PyValueMaker() {
   for (std::size_t i = 0; i < count_; ++i) Py_DECREF(memo_[i].str);
 }
 
-PyRef PyValueMaker::str(std::string_view text) {
-  if (text.size() <= kMaxShortStr) return value_str(text);
+PyRef PyValueMaker::long_str(std::string_view text) {
   std::uint64_t head = 0, tail = 0;
   std::memcpy(&head, text.data(), sizeof head);
   std::memcpy(&tail, text.data() + text.size() - sizeof tail, sizeof tail);

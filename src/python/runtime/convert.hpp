@@ -28,6 +28,7 @@
 #include "core/base/json.hpp"
 #include "core/base/json_doc.hpp"
 #include "python/runtime/pyref.hpp"
+#include "python/runtime/short_str.hpp"
 
 namespace quarlo::py {
 
@@ -79,14 +80,12 @@ PyRef json_to_pydict(const OrderedJson& value);
 // other leaf (None, a float, ...) is never reported unchanged: its JSON form
 // may differ from the JSON it was made from (null members, large integers).
 //
-// The record is taken either of a finished value (the constructor that takes
-// it) or while the value is being made: an empty record is then given each
-// object as it is made, in the order a walk of the finished value visits
-// them (a container before its contents, a dict's key before its value,
-// members in insertion order), a container's length once it is complete.
+// The record is taken while the value is made: it is given each object as
+// it is made, in the order a walk of the finished value visits them (a
+// container before its contents, a dict's key before its value, members in
+// insertion order), and a container's length once it is complete.
 class PlainValueRecord {
  public:
-  explicit PlainValueRecord(PyObject* value);
   PlainValueRecord() noexcept = default;
   PlainValueRecord(const PlainValueRecord&) = delete;
   PlainValueRecord& operator=(const PlainValueRecord&) = delete;
@@ -106,16 +105,27 @@ class PlainValueRecord {
   std::size_t reserve_key();
   void set_key(std::size_t slot, PyObject* key) noexcept;
   // A str, int, bool, None or float (the last two make the value not plain).
-  void leaf(PyObject* obj);
-  // A whole value made elsewhere, walked now.
+  void leaf(PyObject* obj) {
+    if (!plain_) return;
+    PyTypeObject* type = Py_TYPE(obj);
+    if (type != &PyUnicode_Type && type != &PyLong_Type && type != &PyBool_Type) {
+      plain_ = false;
+      return;
+    }
+    note(obj);
+  }
+  // A whole value made elsewhere (of any kind), walked now.
   void value(PyObject* obj);
 
  private:
   static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
 
-  void note(PyObject* obj);
+  void note(PyObject* obj) {
+    objects_.push_back(obj);
+    Py_INCREF(obj);
+  }
   bool record(PyObject* obj);
-  bool same(PyObject* obj, std::size_t& object, std::size_t& size) const noexcept;
+  bool same_contents(PyObject* obj, std::size_t& object, std::size_t& size) const noexcept;
 
   std::vector<PyObject*> objects_;  // strong references (or null), in walk order
   std::vector<Py_ssize_t> sizes_;   // container lengths, in walk order
@@ -135,10 +145,12 @@ class PyValueMaker {
   ~PyValueMaker();
 
   // A str of `text`, which must stay readable for the maker's lifetime.
-  PyRef str(std::string_view text);
+  PyRef str(std::string_view text) { return text.size() <= kMaxShortStr ? value_str(text) : long_str(text); }
   [[nodiscard]] PlainValueRecord* record() const noexcept { return record_; }
 
  private:
+  PyRef long_str(std::string_view text);
+
   static constexpr std::size_t kMemo = 12;
   struct Entry {
     std::string_view text;
