@@ -9,9 +9,11 @@
 // without the text.
 //
 // JSON -> Python builds new objects (short strings aside, which are shared:
-// short_str.hpp): null/bool/int/float/str, arrays as lists, objects as
-// dicts in byte-wise key order. Unsigned integers above INT64_MAX come back
-// as float. Nesting below depth 128 fails.
+// short_str.hpp; and, converting canonical text, a long text met again in
+// the same conversion, which gives the str made the first time):
+// null/bool/int/float/str, arrays as lists, objects as dicts in byte-wise
+// key order. Unsigned integers above INT64_MAX come back as float. Nesting
+// below depth 128 fails.
 //
 // All functions run with the interpreter lock held and throw
 // PyErrorAlreadySet on failure.
