@@ -153,8 +153,10 @@ def test_dict_form(full):
         with_(description="d" * 40, og={"type": "t", "description": "d" * 40, "title": "d" * 39 + "e"},
               schema_jsonld={"q": ["x" * i + c + "y" * (33 - i) for i in range(34) for c in "\"\\"],
                              "d": "d" * 40, "e": "e" + "d" * 39, "k" * 30: ["k" * 30, "k" * 31]}),
+        # More short keys and values than the tables of short strings hold.
+        with_(schema_jsonld={"v": [f"t{i}" for i in range(1500)] * 2, **{f"k{i}": f"t{i % 7}" for i in range(1500)}}),
     ],
-    ids=["plain", "full", "extras", "schema-texts", "scanned-and-repeated-texts"],
+    ids=["plain", "full", "extras", "schema-texts", "scanned-and-repeated-texts", "many-short-texts"],
 )
 def test_dict_form_equals_core_dict(testing, data):
     payload = make(testing, data)
