@@ -155,8 +155,11 @@ def test_dict_form(full):
                              "d": "d" * 40, "e": "e" + "d" * 39, "k" * 30: ["k" * 30, "k" * 31]}),
         # More short keys and values than the tables of short strings hold.
         with_(schema_jsonld={"v": [f"t{i}" for i in range(1500)] * 2, **{f"k{i}": f"t{i % 7}" for i in range(1500)}}),
+        # Long texts alike in length and ends, a few repeated.
+        with_(schema_jsonld=[f"{'a' * 40}{i % 1500:05}{'z' * 40}" for i in range(2000)]),
     ],
-    ids=["plain", "full", "extras", "schema-texts", "scanned-and-repeated-texts", "many-short-texts"],
+    ids=["plain", "full", "extras", "schema-texts", "scanned-and-repeated-texts", "many-short-texts",
+         "alike-long-texts"],
 )
 def test_dict_form_equals_core_dict(testing, data):
     payload = make(testing, data)

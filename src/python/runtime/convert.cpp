@@ -588,15 +588,19 @@ PyValueMaker::~PyValueMaker() {
   for (std::size_t i = 0; i < count_; ++i) Py_DECREF(memo_[i].str);
 }
 
+// Texts alike in length and ends but not equal cost a comparison each: past
+// a bound on the bytes so compared, the conversion makes every long text
+// anew (a found text costs no more to compare than to make).
 PyRef PyValueMaker::long_str(std::string_view text) {
+  if (unequal_bytes_ > kMaxUnequalBytes) return new_str(text);
   std::uint64_t head = 0, tail = 0;
   std::memcpy(&head, text.data(), sizeof head);
   std::memcpy(&tail, text.data() + text.size() - sizeof tail, sizeof tail);
   for (std::size_t i = 0; i < count_; ++i) {
     const Entry& entry = memo_[i];
-    if (entry.text.size() == text.size() && entry.head == head && entry.tail == tail &&
-        std::memcmp(entry.text.data(), text.data(), text.size()) == 0) {
-      return PyRef::borrow(entry.str);
+    if (entry.text.size() == text.size() && entry.head == head && entry.tail == tail) {
+      if (std::memcmp(entry.text.data(), text.data(), text.size()) == 0) return PyRef::borrow(entry.str);
+      unequal_bytes_ += text.size();
     }
   }
   PyRef made = new_str(text);

@@ -154,6 +154,7 @@ class PyValueMaker {
   PyRef long_str(std::string_view text);
 
   static constexpr std::size_t kMemo = 12;
+  static constexpr std::size_t kMaxUnequalBytes = std::size_t{1} << 16;
   struct Entry {
     std::string_view text;
     std::uint64_t head, tail;  // its first and last eight bytes
@@ -163,6 +164,7 @@ class PyValueMaker {
   PlainValueRecord* record_;
   std::array<Entry, kMemo> memo_{};
   std::size_t count_ = 0;
+  std::size_t unequal_bytes_ = 0;
 };
 
 }  // namespace quarlo::py
