@@ -75,7 +75,7 @@ class ShortStrings {
   }
 
  private:
-  static constexpr unsigned kSlotBits = 8;
+  static constexpr unsigned kSlotBits = 10;
 
   struct Slot {
     PyObject* str = nullptr;  // strong reference, or null while empty
