@@ -634,6 +634,10 @@ def restore(d, key):
         (lambda d: d.update(title="".join(list(d["title"]))), False),  # an equal str
         (lambda d: d["schema_jsonld"]["list"].__setitem__(slice(None), list(d["schema_jsonld"]["list"])), False),
         (lambda d: d["schema_jsonld"].update(list=d["schema_jsonld"]["list"][::-1]), True),
+        (lambda d: d["schema_jsonld"]["list"][1].update(b="x"), True),
+        (lambda d: d["schema_jsonld"].update(t=False, n=-4), True),
+        (lambda d: (d.update(zz=1), d.pop("zz")), False),  # added and taken away again
+        (lambda d: d["schema_jsonld"]["list"].insert(0, d["schema_jsonld"]["list"].pop()), True),
     ],
 )
 def test_hook_changes_in_place_read_back_like_a_returned_copy(mutate, changes):
