@@ -112,8 +112,8 @@ SEOPayload payload_from_dict(Json&& value) {
 void apply_hooks(SEOPayload& payload, PyObject* entity, PyObject* config) {
   const PyRef hooks = PyRef::borrow(config_hooks(config));
   if (!hooks) return;
-  const PyRef dict = payload_to_pydict(payload);
-  const PlainValueRecord made(dict.get());
+  PlainValueRecord made;
+  const PyRef dict = payload_to_pydict(payload, &made);
   const PyRef entity_copy = copy_entity(entity);
   const PyRef config_copy = copy_config(config);
   const PyRef run = PyRef::checked(PyObject_GetAttr(hooks.get(), g_run.get()));

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "core/payload/digest.hpp"
 #include "core/payload/html.hpp"
@@ -98,6 +99,98 @@ PyRef key_list(const SEOPayload& p) {
       [&](const std::string& key, const Json&) { PyList_SetItem(list.get(), i++, new_str(key).release()); });
   return list;
 }
+
+// The whole dict form, made with one maker (a long text repeated across the
+// fields and the schema document is one str) and, given a record, noting
+// each object in it as it is made.
+class DictFormMaker {
+ public:
+  explicit DictFormMaker(PlainValueRecord* record) noexcept : maker_(record), record_(record) {}
+
+  PyRef payload(const SEOPayload& p) {
+    PyRef dict = PyRef::checked(PyDict_New());
+    const std::size_t slot = open(dict.get());
+    Py_ssize_t members = 0;
+    for_each_key(
+        p,
+        [&](auto f) {
+          PyObject* key = field_key<decltype(f)>.get();
+          if (record_ != nullptr) record_->leaf(key);
+          const auto& value = f.of(p);
+          if constexpr (decltype(f)::is_optional) {
+            set_item(dict.get(), key, make(*value));
+          } else {
+            set_item(dict.get(), key, make(value));
+          }
+          ++members;
+        },
+        [&](const std::string& key, const Json& value) {
+          PyRef key_obj = new_str(key);
+          if (record_ != nullptr) record_->leaf(key_obj.get());
+          PyRef item = json_to_pyobject_depth(value, 0);
+          if (record_ != nullptr) record_->value(item.get());
+          set_item(dict.get(), key_obj.get(), item);
+          ++members;
+        });
+    close(slot, members);
+    return dict;
+  }
+
+ private:
+  std::size_t open(PyObject* container) { return record_ != nullptr ? record_->open(container) : 0; }
+  void close(std::size_t slot, Py_ssize_t length) noexcept {
+    if (record_ != nullptr) record_->close(slot, length);
+  }
+  PyRef leaf(PyRef obj) {
+    if (record_ != nullptr) record_->leaf(obj.get());
+    return obj;
+  }
+
+  PyRef make(const std::string& text) { return leaf(maker_.str(text)); }
+  PyRef make(const std::vector<std::string>& texts) {
+    PyRef list = PyRef::checked(PyList_New(static_cast<Py_ssize_t>(texts.size())));
+    const std::size_t slot = open(list.get());
+    Py_ssize_t i = 0;
+    for (const std::string& text : texts) PyList_SetItem(list.get(), i++, make(text).release());  // steals
+    close(slot, i);
+    return list;
+  }
+  PyRef make(const JsonDoc& document) { return json_doc_to_pyobject_depth(document, 0, maker_); }
+  PyRef make(const OGPayload& og) { return fields(og); }
+  PyRef make(const TwitterPayload& twitter) { return fields(twitter); }
+  template <class T>
+  PyRef make(const T& value) {
+    return leaf(DictFormReader::read(value));
+  }
+
+  // "og" and "twitter": their present fields in byte-wise key order (an
+  // absent one the table writes as null is None).
+  template <HasFields Record>
+  PyRef fields(const Record& record) {
+    PyRef dict = PyRef::checked(PyDict_New());
+    const std::size_t slot = open(dict.get());
+    Py_ssize_t members = 0;
+    for_each_field_in_key_order<Record>([&](auto f) {
+      using F = decltype(f);
+      PyObject* key = field_key<F>.get();
+      const auto& value = f.of(record);
+      if constexpr (F::is_optional) {
+        if (!value && f.when_absent != WhenAbsent::Null) return;
+        if (record_ != nullptr) record_->leaf(key);
+        set_item(dict.get(), key, value ? make(*value) : leaf(PyRef::borrow(Py_None)));
+      } else {
+        if (record_ != nullptr) record_->leaf(key);
+        set_item(dict.get(), key, make(value));
+      }
+      ++members;
+    });
+    close(slot, members);
+    return dict;
+  }
+
+  PyValueMaker maker_;
+  PlainValueRecord* record_;
+};
 
 // ----------------------------------------------------------- item lookup
 
@@ -378,15 +471,8 @@ PyRef new_seo_payload(quarlo::SEOPayload&& payload) {
   return new_record_object(payload_type.get(), std::move(payload));
 }
 
-PyRef payload_to_pydict(const quarlo::SEOPayload& payload) {
-  PyRef dict = PyRef::checked(PyDict_New());
-  PyObject* d = dict.get();
-  for_each_key(
-      payload, [&](auto f) { set_item(d, field_key<decltype(f)>.get(), field_value(f, payload)); },
-      [&](const std::string& key, const Json& value) {
-        set_item(d, new_str(key).get(), json_to_pyobject_depth(value, 0));
-      });
-  return dict;
+PyRef payload_to_pydict(const quarlo::SEOPayload& payload, PlainValueRecord* record) {
+  return DictFormMaker(record).payload(payload);
 }
 
 }  // namespace quarlo::py

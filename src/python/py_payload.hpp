@@ -11,6 +11,8 @@
 
 namespace quarlo::py {
 
+class PlainValueRecord;
+
 // The class objects, created on first use; throw PyErrorAlreadySet if that
 // fails.
 PyTypeObject* seo_payload_type();
@@ -25,6 +27,8 @@ PyRef new_seo_payload(quarlo::SEOPayload&& payload);
 
 // The payload's dictionary form as a new dict (what SEOPayload.to_dict and
 // build_seo_payload_dict return): keys in byte-wise order at every depth.
-PyRef payload_to_pydict(const quarlo::SEOPayload& payload);
+// Given an empty record, every object of the dict is noted there as it is
+// made (see PlainValueRecord).
+PyRef payload_to_pydict(const quarlo::SEOPayload& payload, PlainValueRecord* record = nullptr);
 
 }  // namespace quarlo::py

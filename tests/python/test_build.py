@@ -634,6 +634,10 @@ def restore(d, key):
         (lambda d: d.update(title="".join(list(d["title"]))), False),  # an equal str
         (lambda d: d["schema_jsonld"]["list"].__setitem__(slice(None), list(d["schema_jsonld"]["list"])), False),
         (lambda d: d["schema_jsonld"].update(list=d["schema_jsonld"]["list"][::-1]), True),
+        (lambda d: d["schema_jsonld"]["list"][1].update(b="x"), True),
+        (lambda d: d["schema_jsonld"].update(t=False, n=-4), True),
+        (lambda d: (d.update(zz=1), d.pop("zz")), False),  # added and taken away again
+        (lambda d: d["schema_jsonld"]["list"].insert(0, d["schema_jsonld"]["list"].pop()), True),
     ],
 )
 def test_hook_changes_in_place_read_back_like_a_returned_copy(mutate, changes):
@@ -642,6 +646,26 @@ def test_hook_changes_in_place_read_back_like_a_returned_copy(mutate, changes):
     in_place = build(cfg=config(hooks=Hook(mutate=mutate)), overrides=overrides)
     returned = build(cfg=config(hooks=reread(mutate)), overrides=overrides)
     assert in_place == returned and in_place.to_json() == returned.to_json() and in_place.hash() == returned.hash()
+    assert (in_place.to_json() != plain.to_json()) is changes
+
+
+@pytest.mark.parametrize(
+    "mutate, changes",
+    [
+        (lambda d: None, False),
+        (lambda d: d["og"]["locale_alternate"].append("it_IT"), True),
+        (lambda d: d["og"]["locale_alternate"].reverse(), True),
+        (lambda d: d["og"].update(description=d["description"]), False),  # the same text, shared or not
+        (lambda d: d["og"].update(description=d["title"]), True),
+    ],
+)
+def test_hook_changes_to_og_read_back_like_a_returned_copy(mutate, changes):
+    cfg = dict(locale="en_US", locale_alternate=["de_DE", "fr_FR"])
+    entity = post(excerpt="A description long enough not to be a short text")
+    plain = build(entity, cfg=config(**cfg))
+    in_place = build(entity, cfg=config(hooks=Hook(mutate=mutate), **cfg))
+    returned = build(entity, cfg=config(hooks=reread(mutate), **cfg))
+    assert in_place == returned and in_place.to_json() == returned.to_json()
     assert (in_place.to_json() != plain.to_json()) is changes
 
 

@@ -148,8 +148,18 @@ def test_dict_form(full):
         # values, every kind of number, empty and nested containers.
         with_(schema_jsonld={"s": "q\"b\\s\n\t\u0001</x> {,:[]}", "\u00e9\U0001F600": ["\u2028", -5, 2**63, 2**64 - 1,
               -2**63, 0.0, -0.0, 1e16, 1.5e-7, 5e-324], "e": [[], {}, [[{}]]], "t": [True, False, None]}),
+        # A quote or a backslash at every offset of texts read a word at a
+        # time; long texts repeated (and nearly repeated) across the form.
+        with_(description="d" * 40, og={"type": "t", "description": "d" * 40, "title": "d" * 39 + "e"},
+              schema_jsonld={"q": ["x" * i + c + "y" * (33 - i) for i in range(34) for c in "\"\\"],
+                             "d": "d" * 40, "e": "e" + "d" * 39, "k" * 30: ["k" * 30, "k" * 31]}),
+        # More short keys and values than the tables of short strings hold.
+        with_(schema_jsonld={"v": [f"t{i}" for i in range(1500)] * 2, **{f"k{i}": f"t{i % 7}" for i in range(1500)}}),
+        # Long texts alike in length and ends, a few repeated.
+        with_(schema_jsonld=[f"{'a' * 40}{i % 1500:05}{'z' * 40}" for i in range(2000)]),
     ],
-    ids=["plain", "full", "extras", "schema-texts"],
+    ids=["plain", "full", "extras", "schema-texts", "scanned-and-repeated-texts", "many-short-texts",
+         "alike-long-texts"],
 )
 def test_dict_form_equals_core_dict(testing, data):
     payload = make(testing, data)

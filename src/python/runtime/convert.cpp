@@ -2,9 +2,11 @@
 #include "python/runtime/convert.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -13,6 +15,10 @@
 #include <tuple>
 #include <type_traits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "python/runtime/args.hpp"
 #include "python/runtime/cell.hpp"
@@ -218,13 +224,48 @@ PyRef to_python_impl(const J& value, unsigned depth) {
 PyRef to_python(const Json& value, unsigned depth) { return to_python_impl(value, depth); }
 PyRef to_python(const OrderedJson& value, unsigned depth) { return to_python_impl(value, depth); }
 
+// The offset of the first '"' or '\\' in `text` at or after `at`, or the
+// text's size: sixteen bytes a step with SSE2, eight without (the lowest
+// flagged byte of a word is always a true match), then byte by byte.
+std::size_t find_quote_or_backslash(std::string_view text, std::size_t at) noexcept {
+#if defined(__SSE2__)
+  const __m128i quotes = _mm_set1_epi8('"');
+  const __m128i backslashes = _mm_set1_epi8('\\');
+  for (; at + 16 <= text.size(); at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + at));
+    const __m128i found = _mm_or_si128(_mm_cmpeq_epi8(bytes, quotes), _mm_cmpeq_epi8(bytes, backslashes));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(found));
+    if (mask != 0) return at + static_cast<std::size_t>(std::countr_zero(mask));
+  }
+#endif
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHighs = 0x8080808080808080u;
+    constexpr std::uint64_t kQuotes = kOnes * static_cast<unsigned char>('"');
+    constexpr std::uint64_t kBackslashes = kOnes * static_cast<unsigned char>('\\');
+    for (; at + 8 <= text.size(); at += 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, text.data() + at, sizeof word);
+      const std::uint64_t quote_bytes = word ^ kQuotes;
+      const std::uint64_t backslash_bytes = word ^ kBackslashes;
+      const std::uint64_t found =
+          (((quote_bytes - kOnes) & ~quote_bytes) | ((backslash_bytes - kOnes) & ~backslash_bytes)) & kHighs;
+      if (found != 0) return at + static_cast<std::size_t>(std::countr_zero(found) / 8);
+    }
+  }
+  while (at < text.size() && text[at] != '"' && text[at] != '\\') ++at;
+  return at;
+}
+
 // Python objects straight from canonical compact text, in the text's order,
 // which is the order the tree conversion visits (object keys byte-wise
 // ascending, each member's value converted before its key). Past the end of
-// a malformed text, values read as None.
+// a malformed text, values read as None. Strings come from the maker, and
+// every object made goes to its record when it has one.
 class CanonicalTextToPython {
  public:
-  explicit CanonicalTextToPython(std::string_view text) noexcept : text_(text) {}
+  CanonicalTextToPython(std::string_view text, PyValueMaker& maker) noexcept
+      : text_(text), maker_(maker), record_(maker.record()) {}
 
   PyRef value(unsigned depth) {
     if (depth > kMaxPythonJsonDepth) {
@@ -238,20 +279,20 @@ class CanonicalTextToPython {
         return array(depth);
       case '"': {
         const Span span = string_span();
-        return str(span);
+        return leaf(str(span));
       }
       case 't':
         at_ += 4;
-        return PyRef::borrow(Py_True);
+        return leaf(PyRef::borrow(Py_True));
       case 'f':
         at_ += 5;
-        return PyRef::borrow(Py_False);
+        return leaf(PyRef::borrow(Py_False));
       case 'n':
       case '\0':
         at_ += 4;
-        return PyRef::borrow(Py_None);
+        return leaf(PyRef::borrow(Py_None));
       default:
-        return number();
+        return leaf(number());
     }
   }
 
@@ -266,27 +307,29 @@ class CanonicalTextToPython {
 
   char peek() const noexcept { return at_ < text_.size() ? text_[at_] : '\0'; }
 
+  PyRef leaf(PyRef obj) {
+    if (record_ != nullptr) record_->leaf(obj.get());
+    return obj;
+  }
+
   Span string_span() noexcept {
     const std::size_t begin = at_ + 1;
     std::size_t i = begin;
     bool escaped = false;
-    while (i < text_.size() && text_[i] != '"') {
-      if (text_[i] == '\\') {
-        escaped = true;
-        ++i;
-      }
-      ++i;
+    while ((i = find_quote_or_backslash(text_, i)) < text_.size() && text_[i] != '"') {
+      escaped = true;
+      i += 2;
     }
     const std::size_t end = std::min(i, text_.size());
     at_ = std::min(i + 1, text_.size());
     return {begin, end, escaped};
   }
 
-  // Keys and short values come from the tables of short strings.
-  PyRef str(const Span& span, bool is_key = false) const {
+  // Keys come from the table of short keys, values from the maker.
+  PyRef str(const Span& span, bool is_key = false) {
     if (!span.escaped) {
       const std::string_view text = text_.substr(span.begin, span.end - span.begin);
-      return is_key ? key_str(text) : value_str(text);
+      return is_key ? key_str(text) : maker_.str(text);
     }
     std::string decoded;
     read_json_doc_string(text_, span.begin - 1, decoded);
@@ -295,37 +338,48 @@ class CanonicalTextToPython {
 
   PyRef object(unsigned depth) {
     PyRef dict = PyRef::checked(PyDict_New());
+    const std::size_t length_slot = record_ != nullptr ? record_->open(dict.get()) : 0;
+    Py_ssize_t members = 0;
     ++at_;
     if (peek() == '}') {
       ++at_;
-      return dict;
+    } else {
+      while (at_ < text_.size()) {
+        const Span key = string_span();
+        ++at_;  // ':'
+        const std::size_t key_slot = record_ != nullptr ? record_->reserve_key() : 0;
+        PyRef item = value(depth + 1);
+        PyRef key_obj = str(key, true);
+        if (record_ != nullptr) record_->set_key(key_slot, key_obj.get());
+        if (PyDict_SetItem(dict.get(), key_obj.get(), item.get()) < 0) throw_error_set();
+        ++members;
+        const char next = peek();
+        ++at_;  // ',' or '}'
+        if (next != ',') break;
+      }
     }
-    while (at_ < text_.size()) {
-      const Span key = string_span();
-      ++at_;  // ':'
-      PyRef item = value(depth + 1);
-      if (PyDict_SetItem(dict.get(), str(key, true).get(), item.get()) < 0) throw_error_set();
-      const char next = peek();
-      ++at_;  // ',' or '}'
-      if (next != ',') break;
-    }
+    if (record_ != nullptr) record_->close(length_slot, members);
     return dict;
   }
 
   PyRef array(unsigned depth) {
     PyRef list = PyRef::checked(PyList_New(0));
+    const std::size_t length_slot = record_ != nullptr ? record_->open(list.get()) : 0;
+    Py_ssize_t items = 0;
     ++at_;
     if (peek() == ']') {
       ++at_;
-      return list;
+    } else {
+      while (at_ < text_.size()) {
+        PyRef item = value(depth + 1);
+        if (PyList_Append(list.get(), item.get()) < 0) throw_error_set();
+        ++items;
+        const char next = peek();
+        ++at_;  // ',' or ']'
+        if (next != ',') break;
+      }
     }
-    while (at_ < text_.size()) {
-      PyRef item = value(depth + 1);
-      if (PyList_Append(list.get(), item.get()) < 0) throw_error_set();
-      const char next = peek();
-      ++at_;  // ',' or ']'
-      if (next != ',') break;
-    }
+    if (record_ != nullptr) record_->close(length_slot, items);
     return list;
   }
 
@@ -371,6 +425,8 @@ class CanonicalTextToPython {
   }
 
   std::string_view text_;
+  PyValueMaker& maker_;
+  PlainValueRecord* record_;
   std::size_t at_ = 0;
 };
 
@@ -410,26 +466,50 @@ Json py_to_json_value_or_null(PyObject* obj) {
 PyRef json_to_pyobject_depth(const Json& value, unsigned depth) { return to_python(value, depth); }
 PyRef json_to_pyobject_depth(const OrderedJson& value, unsigned depth) { return to_python(value, depth); }
 PyRef json_doc_to_pyobject_depth(const JsonDoc& document, unsigned depth) {
-  return CanonicalTextToPython(document.text()).value(depth);
+  PyValueMaker maker;
+  return CanonicalTextToPython(document.text(), maker).value(depth);
+}
+PyRef json_doc_to_pyobject_depth(const JsonDoc& document, unsigned depth, PyValueMaker& maker) {
+  return CanonicalTextToPython(document.text(), maker).value(depth);
 }
 PyRef json_to_pydict(const Json& value) { return to_pydict(value); }
 PyRef json_to_pydict(const OrderedJson& value) { return to_pydict(value); }
 
 // --------------------------------------------------------- PlainValueRecord
 
-PlainValueRecord::PlainValueRecord(PyObject* value) {
-  try {
-    objects_.reserve(64);
-    sizes_.reserve(16);
-    plain_ = record(value);
-  } catch (...) {
-    for (PyObject* obj : objects_) Py_DECREF(obj);
-    throw;
-  }
+PlainValueRecord::~PlainValueRecord() {
+  for (PyObject* obj : objects_) Py_XDECREF(obj);
 }
 
-PlainValueRecord::~PlainValueRecord() {
-  for (PyObject* obj : objects_) Py_DECREF(obj);
+std::size_t PlainValueRecord::open(PyObject* container) {
+  if (!plain_) return kNoSlot;
+  if (objects_.empty()) {
+    objects_.reserve(256);
+    sizes_.reserve(32);
+  }
+  note(container);
+  sizes_.push_back(-1);
+  return sizes_.size() - 1;
+}
+
+void PlainValueRecord::close(std::size_t slot, Py_ssize_t length) noexcept {
+  if (plain_ && slot < sizes_.size()) sizes_[slot] = length;
+}
+
+std::size_t PlainValueRecord::reserve_key() {
+  if (!plain_) return kNoSlot;
+  objects_.push_back(nullptr);
+  return objects_.size() - 1;
+}
+
+void PlainValueRecord::set_key(std::size_t slot, PyObject* key) noexcept {
+  if (slot >= objects_.size()) return;
+  Py_INCREF(key);
+  objects_[slot] = key;
+}
+
+void PlainValueRecord::value(PyObject* obj) {
+  if (plain_) plain_ = record(obj);
 }
 
 // Appends `obj` and, for a container, its length and contents; false at the
@@ -460,38 +540,72 @@ bool PlainValueRecord::record(PyObject* obj) {
   return type == &PyUnicode_Type || type == &PyLong_Type || type == &PyBool_Type;
 }
 
-// Whether `obj` is the object recorded at `object`, with the same length and
-// contents when it is a container; advances both cursors past it. Only
+// Whether container `obj`, found at its recorded place, still has the
+// recorded length and contents; advances both cursors past it. Only
 // containers found at their recorded place are entered, so the walk follows
 // the recorded tree whatever was done to the value.
-bool PlainValueRecord::same(PyObject* obj, std::size_t& object, std::size_t& size) const noexcept {
-  if (object >= objects_.size() || objects_[object++] != obj) return false;
-  PyTypeObject* type = Py_TYPE(obj);
-  const bool is_dict = type == &PyDict_Type;
-  if (!is_dict && type != &PyList_Type) return true;
+bool PlainValueRecord::same_contents(PyObject* obj, std::size_t& object, std::size_t& size) const noexcept {
   if (size >= sizes_.size()) return false;
-  if (is_dict) {
+  const std::size_t count = objects_.size();
+  const auto is_container = [](PyObject* item) noexcept {
+    PyTypeObject* type = Py_TYPE(item);
+    return type == &PyDict_Type || type == &PyList_Type;
+  };
+  if (Py_TYPE(obj) == &PyDict_Type) {
     if (PyDict_Size(obj) != sizes_[size++]) return false;
     Py_ssize_t pos = 0;
     PyObject *key = nullptr, *value = nullptr;
     while (PyDict_Next(obj, &pos, &key, &value)) {
-      if (object >= objects_.size() || objects_[object++] != key) return false;
-      if (!same(value, object, size)) return false;
+      if (count - object < 2 || objects_[object] != key || objects_[object + 1] != value) return false;
+      object += 2;
+      if (is_container(value) && !same_contents(value, object, size)) return false;
     }
     return true;
   }
   const Py_ssize_t length = PyList_Size(obj);
   if (length != sizes_[size++]) return false;
   for (Py_ssize_t i = 0; i < length; ++i) {
-    if (!same(PyList_GetItem(obj, i), object, size)) return false;
+    PyObject* item = PyList_GetItem(obj, i);  // borrowed
+    if (object >= count || objects_[object] != item) return false;
+    ++object;
+    if (is_container(item) && !same_contents(item, object, size)) return false;
   }
   return true;
 }
 
 bool PlainValueRecord::unchanged() const noexcept {
+  // (A key slot still null, or a length never given, matches nothing.)
   if (!plain_ || objects_.empty()) return false;
-  std::size_t object = 0, size = 0;
-  return same(objects_.front(), object, size) && object == objects_.size();
+  PyObject* root = objects_.front();
+  if (Py_TYPE(root) != &PyDict_Type && Py_TYPE(root) != &PyList_Type) return objects_.size() == 1;
+  std::size_t object = 1, size = 0;
+  return same_contents(root, object, size) && object == objects_.size();
+}
+
+// ------------------------------------------------------------ PyValueMaker
+
+PyValueMaker::~PyValueMaker() {
+  for (std::size_t i = 0; i < count_; ++i) Py_DECREF(memo_[i].str);
+}
+
+// Texts alike in length and ends but not equal cost a comparison each: past
+// a bound on the bytes so compared, the conversion makes every long text
+// anew (a found text costs no more to compare than to make).
+PyRef PyValueMaker::long_str(std::string_view text) {
+  if (unequal_bytes_ > kMaxUnequalBytes) return new_str(text);
+  std::uint64_t head = 0, tail = 0;
+  std::memcpy(&head, text.data(), sizeof head);
+  std::memcpy(&tail, text.data() + text.size() - sizeof tail, sizeof tail);
+  for (std::size_t i = 0; i < count_; ++i) {
+    const Entry& entry = memo_[i];
+    if (entry.text.size() == text.size() && entry.head == head && entry.tail == tail) {
+      if (std::memcmp(entry.text.data(), text.data(), text.size()) == 0) return PyRef::borrow(entry.str);
+      unequal_bytes_ += text.size();
+    }
+  }
+  PyRef made = new_str(text);
+  if (count_ < kMemo) memo_[count_++] = Entry{text, head, tail, Py_NewRef(made.get())};
+  return made;
 }
 
 }  // namespace quarlo::py

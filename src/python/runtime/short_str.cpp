@@ -47,30 +47,35 @@ Fingerprint fingerprint(std::string_view text) noexcept {
 }
 
 // Strings are immutable, so sharing one between dicts and calls changes
-// nothing a caller can see. Slots are picked by a hash of the UTF-8 text and
-// a different text replaces a slot's, and only short texts are kept, so the
+// nothing a caller can see. Pairs of slots are picked by a hash of the UTF-8
+// text (a text is looked for in both) and a new text replaces the older of
+// the two, and only short texts are kept, so the
 // memory stays bounded whatever texts pass through. Used with the
 // interpreter lock held (the module loads only in the main interpreter);
 // like the other process-wide objects, never torn down.
 class ShortStrings {
  public:
-  static constexpr std::size_t kMaxLength = 24;
-
   PyRef get(std::string_view text) {
-    if (text.size() > kMaxLength) return new_str(text);
+    if (text.size() > kMaxShortStr) return new_str(text);
     const Fingerprint f = fingerprint(text);
-    Slot& slot = slots_[slot_index(f)];
-    if (slot.str != nullptr && slot.text == f) return PyRef::borrow(slot.str);
+    const std::size_t pair = slot_index(f) & ~std::size_t{1};
+    Slot& first = slots_[pair];
+    if (first.str != nullptr && first.text == f) return PyRef::borrow(first.str);
+    Slot& second = slots_[pair + 1];
+    if (second.str != nullptr && second.text == f) return PyRef::borrow(second.str);
+    // Two texts of one pair of slots do not push each other out: the first
+    // slot's text moves to the second, whose text goes.
     PyRef fresh = new_str(text);
-    PyObject* old = slot.str;
-    slot.text = f;
-    slot.str = Py_NewRef(fresh.get());
+    PyObject* old = second.str;
+    second = first;
+    first.text = f;
+    first.str = Py_NewRef(fresh.get());
     Py_XDECREF(old);  // a str: its release runs no Python code
     return fresh;
   }
 
  private:
-  static constexpr unsigned kSlotBits = 8;
+  static constexpr unsigned kSlotBits = 10;
 
   struct Slot {
     PyObject* str = nullptr;  // strong reference, or null while empty

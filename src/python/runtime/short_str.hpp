@@ -10,11 +10,15 @@
 
 #include <Python.h>
 
+#include <cstddef>
 #include <string_view>
 
 #include "python/runtime/pyref.hpp"
 
 namespace quarlo::py {
+
+// The longest text the tables keep.
+inline constexpr std::size_t kMaxShortStr = 24;
 
 // A str of `text` (a new reference), for a dict key.
 PyRef key_str(std::string_view text);
