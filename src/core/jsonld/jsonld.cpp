@@ -132,7 +132,7 @@ AssetUrl asset_url(std::string_view reference, std::string_view public_base_url)
 void BaseDocument::open(std::string_view schema_type) {
   w_.begin_object();
   w_.key(R"("@context":)");
-  w_.string(kSchemaOrgContext);
+  w_.literal(kSchemaOrgContextJson);
   w_.key(R"("@type":)");
   w_.string(schema_type);
 }
@@ -141,7 +141,7 @@ void BaseDocument::people_and_dates() {
   const SEOEntity& entity = context_.entity;
   if (entity.author_name) {
     w_.key(R"("author":)");
-    write_typed_object(w_, "Person", R"("name":)", *entity.author_name);
+    write_typed_object(w_, R"("Person")", R"("name":)", *entity.author_name);
   }
   write_optional_string(w_, R"("dateModified":)", entity.updated_at);
   write_optional_string(w_, R"("datePublished":)", entity.published_at);
@@ -165,7 +165,7 @@ void BaseDocument::publisher() {
   w_.key(R"("publisher":)");
   w_.begin_object();
   w_.key(R"("@type":)");
-  w_.string("Organization");
+  w_.literal(R"("Organization")");
   if (config.publisher_logo) {
     w_.key(R"("logo":)");
     // An owned text (a rare scheme-relative logo) lives until written.

@@ -16,6 +16,9 @@
 
 namespace quarlo::jsonld {
 
+// The JSON text of kSchemaOrgContext.
+inline constexpr std::string_view kSchemaOrgContextJson = R"("https://schema.org")";
+
 // A reference made absolute, as up to three pieces to be written one after
 // the other (the base URL, a joining slash, the reference), or as an owned
 // text in the rare case that needs one.
@@ -40,13 +43,13 @@ void write_optional_string(JsonTextWriter& w, std::string_view json_key, const s
 }
 
 // {"@type": type, key: text}: the shape of most nested Schema.org objects.
-// `json_key` is the key's JSON text with the colon and must sort after
-// "@type".
-inline void write_typed_object(JsonTextWriter& w, std::string_view type, std::string_view json_key,
+// `json_type` is the type name's JSON text (quoted), `json_key` the key's
+// JSON text with the colon, which must sort after "@type".
+inline void write_typed_object(JsonTextWriter& w, std::string_view json_type, std::string_view json_key,
                                std::string_view text) {
   w.begin_object();
   w.key(R"("@type":)");
-  w.string(type);
+  w.literal(json_type);
   w.key(json_key);
   w.string(text);
   w.end_object();
