@@ -602,8 +602,22 @@ void append_json_string(std::string& out, std::string_view text) {
 }
 
 void append_json_string_pieces(std::string& out, std::initializer_list<std::string_view> pieces) {
+  std::size_t size = 2;
+  bool plain = true;
+  for (const std::string_view piece : pieces) {
+    size += piece.size();
+    const char* const begin = piece.data();
+    if (plain && find_escape(begin, begin, begin + piece.size()) != begin + piece.size()) plain = false;
+  }
+  if (out.capacity() - out.size() < size) out.reserve(out.size() + size);
   out.push_back('"');
-  for (const std::string_view piece : pieces) append_escaped(out, piece);
+  for (const std::string_view piece : pieces) {
+    if (plain) {
+      out.append(piece);
+    } else {
+      append_escaped(out, piece);
+    }
+  }
   out.push_back('"');
 }
 

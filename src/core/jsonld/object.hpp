@@ -16,9 +16,6 @@
 
 namespace quarlo::jsonld {
 
-// The JSON text of kSchemaOrgContext.
-inline constexpr std::string_view kSchemaOrgContextJson = R"("https://schema.org")";
-
 // A reference made absolute, as up to three pieces to be written one after
 // the other (the base URL, a joining slash, the reference), or as an owned
 // text in the rare case that needs one.
@@ -60,6 +57,7 @@ inline void write_typed_object(JsonTextWriter& w, std::string_view json_type, st
 // between the sections where their keys sort:
 //   "@context" "@type" | "author" "dateModified" "datePublished"
 //   "description" | "image" | "name" | "publisher" | "url".
+// The writer must be compact: constant runs of members go in as one text.
 class BaseDocument {
  public:
   BaseDocument(JsonTextWriter& w, const SchemaContext& context)

@@ -2,11 +2,16 @@
 #include "core/url/url.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_set>
 
 #include "core/url/detrack.hpp"
 #include "core/base/unicode.hpp"
 #include "core/url/whatwg_url.hpp"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quarlo {
 namespace {
@@ -54,14 +59,60 @@ void apply_trailing_slash(std::string& out, std::size_t from, TrailingSlash rule
   }
 }
 
+// True when `path` is ASCII and the policy's slash collapsing and
+// lower-casing would leave it as it is (most paths).
+bool path_is_settled(std::string_view path, bool collapse, bool lower) noexcept {
+  const char* const p = path.data();
+  const std::size_t n = path.size();
+#if defined(__SSE2__)
+  unsigned carry = 0;  // 1 when the byte before the block is "/"
+  const auto block_is_settled = [&](const char* q) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    // Bytes >= 0x80 are negative here, so they never count as letters.
+    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('A' - 1)),
+                                        _mm_cmplt_epi8(v, _mm_set1_epi8('Z' + 1)));
+    const auto slashes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('/'))));
+    unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(v));
+    if (lower) hits |= static_cast<unsigned>(_mm_movemask_epi8(upper));
+    if (collapse) hits |= slashes & ((slashes << 1) | carry);
+    carry = (slashes >> 15) & 1U;
+    return hits == 0;
+  };
+  if (n < 16) {
+    char padded[16] = {};
+    if (n != 0) std::memcpy(padded, p, n);
+    return block_is_settled(padded);
+  }
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    if (!block_is_settled(p + i)) return false;
+  }
+  if (i == n) return true;
+  carry = p[n - 17] == '/' ? 1U : 0U;
+  return block_is_settled(p + n - 16);
+#else
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto b = static_cast<unsigned char>(p[i]);
+    if (b >= 0x80 || (lower && b >= 'A' && b <= 'Z') || (collapse && b == '/' && i != 0 && p[i - 1] == '/')) {
+      return false;
+    }
+  }
+  return true;
+#endif
+}
+
 // Appends the normalised form of `path` to `out`.
 void append_normalized_path(std::string& out, std::string_view path, const URLPolicy& policy) {
   const std::size_t from = out.size();
   const std::string_view trimmed = trim(path);
   if (trimmed.empty() || trimmed.front() != '/') out.push_back('/');
   out.append(trimmed);
-  if (policy.collapse_duplicate_slashes) collapse_slashes(out, from);
-  if (policy.lowercase_paths) lower_case(out, from);
+  const bool collapse = policy.collapse_duplicate_slashes;
+  const bool lower = policy.lowercase_paths;
+  if ((collapse || lower) && !path_is_settled(trimmed, collapse, lower)) {
+    if (collapse) collapse_slashes(out, from);
+    if (lower) lower_case(out, from);
+  }
   apply_trailing_slash(out, from, policy.trailing_slash);
 }
 
@@ -155,14 +206,14 @@ Result<void> PublicUrlResolver::append_resolved(std::string& out, std::string_vi
     return QuarloError::invalid_config(std::move(message));
   }
 
-  whatwg::ParseResult parsed_input;
-  if (may_be_absolute_url(trimmed)) parsed_input = whatwg::parse(trimmed);
+  std::optional<whatwg::ParseResult> parsed_input;
+  if (may_be_absolute_url(trimmed)) parsed_input.emplace(whatwg::parse(trimmed));
 
   std::string_view path;
   std::string_view query;
-  if (parsed_input) {
-    path = parsed_input.url->path;
-    if (parsed_input.url->query) query = *parsed_input.url->query;
+  if (parsed_input && *parsed_input) {
+    path = parsed_input->url->path;
+    if (parsed_input->url->query) query = *parsed_input->url->query;
   } else {
     path = trimmed.substr(0, trimmed.find('#'));
     const std::size_t q = path.find('?');
