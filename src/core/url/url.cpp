@@ -143,11 +143,10 @@ void append_filtered_query(std::string& out, std::string_view query, const URLPo
   if (query.empty()) return;
 
   const auto& allowed = policy.allowed_query_params;
-  std::unordered_set<std::string_view> allowed_set;
-  const bool use_set = allowed.size() > kLinearAllowedLimit;
-  if (use_set) allowed_set.insert(allowed.begin(), allowed.end());
+  std::optional<std::unordered_set<std::string_view>> allowed_set;
+  if (allowed.size() > kLinearAllowedLimit) allowed_set.emplace(allowed.begin(), allowed.end());
   const auto is_allowed = [&](std::string_view key) {
-    if (use_set) return allowed_set.count(key) != 0;
+    if (allowed_set) return allowed_set->count(key) != 0;
     return std::find(allowed.begin(), allowed.end(), key) != allowed.end();
   };
 
