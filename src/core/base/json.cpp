@@ -609,15 +609,20 @@ void append_json_string_pieces(std::string& out, std::initializer_list<std::stri
     const char* const begin = piece.data();
     if (plain && find_escape(begin, begin, begin + piece.size()) != begin + piece.size()) plain = false;
   }
-  if (out.capacity() - out.size() < size) out.reserve(out.size() + size);
-  out.push_back('"');
-  for (const std::string_view piece : pieces) {
-    if (plain) {
-      out.append(piece);
-    } else {
-      append_escaped(out, piece);
+  const std::size_t from = out.size();
+  if (out.capacity() - from < size) out.reserve(from + size);
+  if (plain) {
+    // Written in place, as a literal without escapes.
+    out.append(size, '"');
+    char* w = out.data() + from + 1;
+    for (const std::string_view piece : pieces) {
+      if (!piece.empty()) std::memcpy(w, piece.data(), piece.size());
+      w += piece.size();
     }
+    return;
   }
+  out.push_back('"');
+  for (const std::string_view piece : pieces) append_escaped(out, piece);
   out.push_back('"');
 }
 

@@ -186,6 +186,21 @@ PublicUrlResolver::PublicUrlResolver(const SEOConfig& config, const PublicBase* 
   } else {
     base_ = &own_.emplace(whatwg::parse(config.public_base_url));
   }
+  if (*base_) {
+    const std::string_view scheme = scheme_of_results();
+    const std::string_view host = config_.canonical_host;
+    if (scheme.size() + 3 + host.size() <= origin_.size()) {
+      char* w = origin_.data();
+      std::memcpy(w, scheme.data(), scheme.size());
+      std::memcpy(w + scheme.size(), "://", 3);
+      if (!host.empty()) std::memcpy(w + scheme.size() + 3, host.data(), host.size());
+      origin_size_ = scheme.size() + 3 + host.size();
+    }
+  }
+}
+
+std::string_view PublicUrlResolver::scheme_of_results() const noexcept {
+  return config_.url_policy.enforce_https ? std::string_view("https") : std::string_view(base_->url->scheme);
 }
 
 Result<std::string> PublicUrlResolver::resolve(std::string_view url_or_path) const {
@@ -238,12 +253,16 @@ Result<void> PublicUrlResolver::append_resolved(std::string& out, std::string_vi
   }
 
   const URLPolicy& policy = config_.url_policy;
-  const std::string_view scheme =
-      policy.enforce_https ? std::string_view("https") : std::string_view(base_->url->scheme);
-  out.reserve(out.size() + scheme.size() + 3 + config_.canonical_host.size() + path.size() + query.size() + 3);
-  out.append(scheme);
-  out.append("://");
-  out.append(config_.canonical_host);
+  const std::string_view scheme = scheme_of_results();
+  const std::size_t needed = scheme.size() + 3 + config_.canonical_host.size() + path.size() + query.size() + 3;
+  if (out.capacity() - out.size() < needed) out.reserve(out.size() + needed);
+  if (origin_size_ != 0) {
+    out.append(origin_.data(), origin_size_);
+  } else {
+    out.append(scheme);
+    out.append("://");
+    out.append(config_.canonical_host);
+  }
   append_normalized_path(out, path, policy);
   append_filtered_query(out, query, policy);
   return {};
