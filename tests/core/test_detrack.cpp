@@ -193,5 +193,35 @@ TEST(CleanUrl, RawKeysAreRecordedUndecoded) {
   EXPECT_EQ(r.removed_params.find("a%20b"), nullptr);
 }
 
+// Random queries of "a", "&" and "=" up to three blocks long (delimiters are
+// searched sixteen bytes at a time), against a split by hand.
+TEST(QueryPieces, AgreeWithASplitAtEveryAmpersand) {
+  std::mt19937 random(2024);
+  std::uniform_int_distribution<std::size_t> length(0, 48);
+  std::uniform_int_distribution<int> byte(0, 5);
+  for (int round = 0; round < 20000; ++round) {
+    std::string query;
+    for (std::size_t k = length(random); k > 0; --k) {
+      const int b = byte(random);
+      query += b == 0 ? '&' : b == 1 ? '=' : 'a';
+    }
+    std::vector<std::string> expected;
+    std::size_t start = 0;
+    for (std::size_t end = 0;; start = end + 1) {
+      end = std::min(query.find('&', start), query.size());
+      const std::string piece = query.substr(start, end - start);
+      const std::size_t eq = piece.find('=');
+      expected.push_back(piece + "|" + std::to_string(eq == std::string::npos ? piece.size() : eq) +
+                         (eq == std::string::npos ? "" : "="));
+      if (end == query.size()) break;
+    }
+    std::vector<std::string> pieces;
+    for_each_query_piece(query, [&](const QueryPiece& piece) {
+      pieces.push_back(std::string(piece.text) + "|" + std::to_string(piece.key_length) + (piece.has_value ? "=" : ""));
+    });
+    ASSERT_EQ(pieces, expected) << query;
+  }
+}
+
 }  // namespace
 }  // namespace quarlo

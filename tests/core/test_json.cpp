@@ -66,6 +66,56 @@ TEST(WriteNumber, IntegersAtTheirLimits) {
 // ---------------------------------------------------------------------------
 // Strings
 
+// The literal written one byte at a time.
+std::string reference_literal(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (b < 0x20) {
+      const char* const named = c == '\b' ? "\\b" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\f' ? "\\f"
+                                : c == '\r' ? "\\r" : nullptr;
+      if (named != nullptr) {
+        out += named;
+      } else {
+        const char hex[] = "0123456789abcdef";
+        out += "\\u00";
+        out += hex[b >> 4];
+        out += hex[b & 0xF];
+      }
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// Every length up to three blocks with one byte of interest at every place
+// (the scan takes short texts, whole blocks and an overlapping last block
+// differently), whole and split into pieces.
+TEST(WriteStringPlaces, EveryLengthAndPlaceAgreesWithTheByteByByteLiteral) {
+  for (std::size_t length = 0; length <= 48; ++length) {
+    for (std::size_t at = 0; at <= length; ++at) {
+      for (const char special : {'"', '\\', '\x01', '\x1f', '\n', ' ', '\x7f', '\x80'}) {
+        std::string text(length, 'a');
+        if (at < length) text[at] = special;
+        const std::string expected = reference_literal(text);
+        std::string out = "x";
+        append_json_string(out, text);
+        ASSERT_EQ(out, "x" + expected) << length << " " << at;
+        ASSERT_EQ(json_string_size(text), expected.size()) << length << " " << at;
+        const std::string_view view(text);
+        const std::size_t cut = length / 3;
+        out = "x";
+        append_json_string_pieces(out, {view.substr(0, cut), "", view.substr(cut)});
+        ASSERT_EQ(out, "x" + expected) << length << " " << at;
+      }
+    }
+  }
+}
+
 struct EscapeCase {
   std::string text;
   std::string literal;

@@ -170,6 +170,33 @@ TEST(HtmlToTextRandom, AgreesWithTheStepByStepRendering) {
   }
 }
 
+// The same with long ASCII runs (counted a block at a time) between
+// multi-byte and ill-formed characters, under limits near the block size.
+TEST(DescriptionSnippetRandom, LongAsciiRunsAgreeWithTheText) {
+  const std::vector<std::string> pieces = {
+      std::string(15, 'a'), std::string(16, 'b'), std::string(17, 'c'), std::string(33, 'd'), " ", "\n  ",
+      "<b>", "</b>", "\xc3\xa9", "\xe2\x80\x99", "\xf0\x9f\x98\x80", "\xff", "\xe2\x80", "\xc2\xa0", "x"};
+  std::mt19937 random(54321);
+  std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+  std::uniform_int_distribution<std::size_t> length(0, 40);
+  for (int round = 0; round < 4000; ++round) {
+    std::string html;
+    for (std::size_t k = length(random); k > 0; --k) html += pieces[pick(random)];
+    const std::string text = html_to_text(html);
+    for (const std::size_t max_chars : {15u, 16u, 17u, 31u, 32u, 33u, 100u, 160u}) {
+      const auto snippet = build_description_snippet(html, max_chars);
+      ASSERT_EQ(snippet.has_value(), !text.empty());
+      if (!snippet) continue;
+      if (count_scalars(text) <= max_chars) {
+        ASSERT_EQ(*snippet, text) << "input: " << html;
+      } else {
+        ASSERT_EQ(count_scalars(*snippet), max_chars) << "input: " << html;
+        ASSERT_EQ(text.compare(0, snippet->size() - 3, *snippet, 0, snippet->size() - 3), 0) << "input: " << html;
+      }
+    }
+  }
+}
+
 struct SnippetCase {
   std::optional<std::string> html;
   std::size_t max_chars;

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "core/base/unicode.hpp"
+
 namespace quarlo {
 namespace {
 
@@ -145,6 +149,40 @@ TEST(FilterQuery, LargeAllowedListBehavesLikeSmallOne) {
   URLPolicy p;
   for (int i = 0; i < 20; ++i) p.allowed_query_params.push_back("k" + std::to_string(i));
   EXPECT_EQ(filter_query("k3=1&x=2&k19=3&k%31=4", p), "k3=1&k19=3&k%31=4");
+}
+
+// The path shaped step by step: trimmed, led by "/", slash runs collapsed,
+// then lower-cased as a whole.
+std::string reference_path(std::string_view path, bool collapse, bool lower) {
+  const std::string_view trimmed = trim(path);
+  std::string out;
+  if (trimmed.empty() || trimmed.front() != '/') out += '/';
+  for (const char c : trimmed) {
+    if (collapse && c == '/' && out.back() == '/') continue;
+    out += c;
+  }
+  return lower ? to_lower(out) : out;
+}
+
+// Paths of every length up to three blocks with one character of interest at
+// every place (paths are checked sixteen bytes at a time, the last block
+// overlapping), under every combination of the two rules.
+TEST(NormalizePathPlaces, EveryLengthAndPlaceAgreesWithTheStepByStepPath) {
+  for (std::size_t length = 0; length <= 40; ++length) {
+    for (std::size_t at = 0; at <= length; ++at) {
+      for (const std::string_view special : {"/", "//", "A", "Z", "@", "[", "\xc3\x89", "\xc3", " "}) {
+        std::string path = "/" + std::string(length, 'a');
+        path.replace(at, at < path.size() ? 1 : 0, special);
+        for (const bool collapse : {false, true}) {
+          for (const bool lower : {false, true}) {
+            ASSERT_EQ(normalize_path(path, policy_with(TrailingSlash::Preserve, collapse, lower)),
+                      reference_path(path, collapse, lower))
+                << path << " collapse " << collapse << " lower " << lower;
+          }
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

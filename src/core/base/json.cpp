@@ -67,6 +67,30 @@ const char* find_escape(const char* const begin, const char* p, const char* cons
     const unsigned mask = block_mask(q) & (~0u << (p - q));
     return mask != 0 ? q + __builtin_ctz(mask) : end;
   }
+  // A short text: its first and last eight (or four) bytes, overlapping,
+  // tell in one block whether the rest holds anything to escape.
+  if (end - p >= 4) {
+    __m128i halves;
+    if (end - p >= 8) {
+      std::uint64_t head;
+      std::uint64_t tail;
+      std::memcpy(&head, p, 8);
+      std::memcpy(&tail, end - 8, 8);
+      halves = _mm_set_epi64x(static_cast<long long>(tail), static_cast<long long>(head));
+    } else {
+      std::uint32_t head;
+      std::uint32_t tail;
+      std::memcpy(&head, p, 4);
+      std::memcpy(&tail, end - 4, 4);
+      // The unused lanes repeat the head, which decides nothing new.
+      halves = _mm_set_epi32(static_cast<int>(head), static_cast<int>(head), static_cast<int>(tail),
+                             static_cast<int>(head));
+    }
+    const __m128i hits =
+        _mm_or_si128(_mm_cmpeq_epi8(_mm_max_epu8(halves, max_control), max_control),
+                     _mm_or_si128(_mm_cmpeq_epi8(halves, quote), _mm_cmpeq_epi8(halves, backslash)));
+    if (_mm_movemask_epi8(hits) == 0) return end;
+  }
 #else
   (void)begin;
 #endif
@@ -74,12 +98,13 @@ const char* find_escape(const char* const begin, const char* p, const char* cons
   return p;
 }
 
-// The escaped characters of `text`, without quotes.
-void append_escaped(std::string& out, std::string_view text) {
+// The escaped characters of `text`, without quotes; `first` is where the
+// first byte to escape is (or the end).
+void append_escaped_from(std::string& out, std::string_view text, const char* first) {
   const char* run = text.data();
   const char* const end = run + text.size();
   const char* const begin = run;
-  for (const char* p = find_escape(begin, run, end); p != end; p = find_escape(begin, run, end)) {
+  for (const char* p = first; p != end; p = find_escape(begin, run, end)) {
     out.append(run, static_cast<std::size_t>(p - run));
     const auto byte = static_cast<unsigned char>(*p);
     const char esc = kEscape[byte];
@@ -95,10 +120,25 @@ void append_escaped(std::string& out, std::string_view text) {
   out.append(run, static_cast<std::size_t>(end - run));
 }
 
+void append_escaped(std::string& out, std::string_view text) {
+  const char* const begin = text.data();
+  append_escaped_from(out, text, find_escape(begin, begin, begin + text.size()));
+}
+
 void append_string_literal(std::string& out, std::string_view text) {
-  out.reserve(out.size() + text.size() + 2);
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const char* const first = find_escape(begin, begin, end);
+  const std::size_t size = out.size();
+  if (out.capacity() - size < text.size() + 2) out.reserve(size + text.size() + 2);
+  if (first == end) {
+    // Most texts have nothing to escape: the literal is written in place.
+    out.append(text.size() + 2, '"');
+    if (!text.empty()) std::memcpy(out.data() + size + 1, begin, text.size());
+    return;
+  }
   out.push_back('"');
-  append_escaped(out, text);
+  append_escaped_from(out, text, first);
   out.push_back('"');
 }
 
@@ -562,6 +602,25 @@ void append_json_string(std::string& out, std::string_view text) {
 }
 
 void append_json_string_pieces(std::string& out, std::initializer_list<std::string_view> pieces) {
+  std::size_t size = 2;
+  bool plain = true;
+  for (const std::string_view piece : pieces) {
+    size += piece.size();
+    const char* const begin = piece.data();
+    if (plain && find_escape(begin, begin, begin + piece.size()) != begin + piece.size()) plain = false;
+  }
+  const std::size_t from = out.size();
+  if (out.capacity() - from < size) out.reserve(from + size);
+  if (plain) {
+    // Written in place, as a literal without escapes.
+    out.append(size, '"');
+    char* w = out.data() + from + 1;
+    for (const std::string_view piece : pieces) {
+      if (!piece.empty()) std::memcpy(w, piece.data(), piece.size());
+      w += piece.size();
+    }
+    return;
+  }
   out.push_back('"');
   for (const std::string_view piece : pieces) append_escaped(out, piece);
   out.push_back('"');

@@ -50,6 +50,9 @@ class JsonTextWriter {
   void element() { next_item(); }
 
   void string(std::string_view text) { append_json_string(out_, text); }
+  // A value given as its JSON text, written as it is: a constant already in
+  // JSON form ("\"Person\"").
+  void literal(std::string_view json_text) { out_.append(json_text); }
   // One string value made of several pieces, written as their concatenation.
   void string_pieces(std::initializer_list<std::string_view> pieces) { append_json_string_pieces(out_, pieces); }
   void boolean(bool value) { out_.append(value ? std::string_view("true") : std::string_view("false")); }

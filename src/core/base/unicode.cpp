@@ -67,7 +67,7 @@ bool is_white_space(char32_t cp) noexcept {
   return u_isUWhiteSpace(static_cast<UChar32>(cp)) != 0;
 }
 
-std::string_view trim(std::string_view text) noexcept {
+std::string_view detail::trim_white_space(std::string_view text) noexcept {
   const std::uint8_t* s = bytes_of(text);
   const auto length = static_cast<std::int64_t>(text.size());
   std::int64_t begin = 0;

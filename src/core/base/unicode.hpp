@@ -14,9 +14,21 @@ namespace quarlo {
 // True when the code point has the Unicode White_Space property.
 [[nodiscard]] bool is_white_space(char32_t cp) noexcept;
 
+namespace detail {
+[[nodiscard]] std::string_view trim_white_space(std::string_view text) noexcept;
+}  // namespace detail
+
 // Removes leading and trailing White_Space characters; returns a view into
 // the argument.
-[[nodiscard]] std::string_view trim(std::string_view text) noexcept;
+[[nodiscard]] inline std::string_view trim(std::string_view text) noexcept {
+  // Most texts start and end with a visible ASCII character: nothing to do.
+  if (!text.empty()) {
+    const auto first = static_cast<unsigned char>(text.front());
+    const auto last = static_cast<unsigned char>(text.back());
+    if (first > 0x20 && first < 0x80 && last > 0x20 && last < 0x80) return text;
+  }
+  return detail::trim_white_space(text);
+}
 
 // Full Unicode lower-case mapping under the root locale (final sigma rules
 // included; U+0130 becomes "i" followed by U+0307).

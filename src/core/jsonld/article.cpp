@@ -10,11 +10,9 @@ void write_article(JsonTextWriter& w, std::string_view schema_type, const Schema
   base.open(schema_type);
   base.people_and_dates();
   base.image();
-  w.key(R"("mainEntityOfPage":)");
-  w.begin_object();
-  w.key(R"("@id":)");
+  w.key(R"("mainEntityOfPage":{"@id":)");
   w.string(context.canonical);
-  w.end_object();
+  w.literal("}");
   base.name();
   base.publisher();
   base.url_and_close();

@@ -1,6 +1,7 @@
 // Breadcrumb trails as Schema.org BreadcrumbList documents.
 #include "core/jsonld/breadcrumbs.hpp"
 
+#include <charconv>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -32,30 +33,22 @@ Result<void> append_url_string(std::string& out, std::string_view url, const Pub
 
 Result<void> append_breadcrumb_list(std::string& out, const std::vector<Breadcrumb>& breadcrumbs,
                                     const PublicUrlResolver& resolver) {
-  JsonTextWriter w(out, JsonLayout::Compact);
-  w.begin_object();
-  w.key(R"("@context":)");
-  w.string(kSchemaOrgContext);
-  w.key(R"("@type":)");
-  w.string("BreadcrumbList");
-  w.key(R"("itemListElement":)");
-  w.begin_array();
+  // The list is only ever written compact: its fixed parts go in as text.
+  out.append(R"({"@context":"https://schema.org","@type":"BreadcrumbList","itemListElement":[)");
   std::uint64_t position = 0;
   for (const Breadcrumb& crumb : breadcrumbs) {
-    w.element();
-    w.begin_object();
-    w.key(R"("@type":)");
-    w.string("ListItem");
-    w.key(R"("item":)");
+    out.append(position == 0 ? std::string_view(R"({"@type":"ListItem","item":)")
+                             : std::string_view(R"(,{"@type":"ListItem","item":)"));
     QUARLO_TRY_VOID(append_url_string(out, crumb.url, resolver));
-    w.key(R"("name":)");
-    w.string(crumb.name);
-    w.key(R"("position":)");
-    w.number(++position);
-    w.end_object();
+    out.append(R"(,"name":)");
+    append_json_string(out, crumb.name);
+    out.append(R"(,"position":)");
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, ++position).ptr;
+    out.append(digits, end);
+    out.push_back('}');
   }
-  w.end_array();
-  w.end_object();
+  out.append("]}");
   return {};
 }
 

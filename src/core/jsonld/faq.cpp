@@ -17,9 +17,9 @@ void write_faq_page(JsonTextWriter& w, const SchemaContext& context) {
       w.element();
       w.begin_object();
       w.key(R"("@type":)");
-      w.string("Question");
+      w.literal(R"("Question")");
       w.key(R"("acceptedAnswer":)");
-      write_typed_object(w, "Answer", R"("text":)", item.answer);
+      write_typed_object(w, R"("Answer")", R"("text":)", item.answer);
       w.key(R"("name":)");
       w.string(item.question);
       w.end_object();

@@ -129,19 +129,21 @@ AssetUrl asset_url(std::string_view reference, std::string_view public_base_url)
   return url;
 }
 
+// The documents are written compact only, so a constant run of members
+// and brackets goes in as one text where the layout allows.
+
 void BaseDocument::open(std::string_view schema_type) {
   w_.begin_object();
-  w_.key(R"("@context":)");
-  w_.string(kSchemaOrgContext);
-  w_.key(R"("@type":)");
+  w_.key(R"("@context":"https://schema.org","@type":)");
   w_.string(schema_type);
 }
 
 void BaseDocument::people_and_dates() {
   const SEOEntity& entity = context_.entity;
   if (entity.author_name) {
-    w_.key(R"("author":)");
-    write_typed_object(w_, "Person", R"("name":)", *entity.author_name);
+    w_.key(R"("author":{"@type":"Person","name":)");
+    w_.string(*entity.author_name);
+    w_.literal("}");
   }
   write_optional_string(w_, R"("dateModified":)", entity.updated_at);
   write_optional_string(w_, R"("datePublished":)", entity.published_at);
@@ -162,19 +164,16 @@ void BaseDocument::name() {
 void BaseDocument::publisher() {
   const SEOConfig& config = context_.config;
   if (!config.publisher_name) return;
-  w_.key(R"("publisher":)");
-  w_.begin_object();
-  w_.key(R"("@type":)");
-  w_.string("Organization");
+  w_.key(R"("publisher":{"@type":"Organization")");
   if (config.publisher_logo) {
-    w_.key(R"("logo":)");
+    w_.literal(R"(,"logo":)");
     // An owned text (a rare scheme-relative logo) lives until written.
     const AssetUrl logo = asset_url(*config.publisher_logo, config.public_base_url);
     write_asset_url(w_, logo);
   }
-  w_.key(R"("name":)");
+  w_.literal(R"(,"name":)");
   w_.string(*config.publisher_name);
-  w_.end_object();
+  w_.literal("}");
 }
 
 void BaseDocument::url_and_close() {

@@ -40,13 +40,13 @@ void write_optional_string(JsonTextWriter& w, std::string_view json_key, const s
 }
 
 // {"@type": type, key: text}: the shape of most nested Schema.org objects.
-// `json_key` is the key's JSON text with the colon and must sort after
-// "@type".
-inline void write_typed_object(JsonTextWriter& w, std::string_view type, std::string_view json_key,
+// `json_type` is the type name's JSON text (quoted), `json_key` the key's
+// JSON text with the colon, which must sort after "@type".
+inline void write_typed_object(JsonTextWriter& w, std::string_view json_type, std::string_view json_key,
                                std::string_view text) {
   w.begin_object();
   w.key(R"("@type":)");
-  w.string(type);
+  w.literal(json_type);
   w.key(json_key);
   w.string(text);
   w.end_object();
@@ -57,6 +57,7 @@ inline void write_typed_object(JsonTextWriter& w, std::string_view type, std::st
 // between the sections where their keys sort:
 //   "@context" "@type" | "author" "dateModified" "datePublished"
 //   "description" | "image" | "name" | "publisher" | "url".
+// The writer must be compact: constant runs of members go in as one text.
 class BaseDocument {
  public:
   BaseDocument(JsonTextWriter& w, const SchemaContext& context)

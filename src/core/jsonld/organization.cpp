@@ -13,7 +13,7 @@ void write_organization_members(JsonTextWriter& w, std::string_view schema_type,
   if (schema_type == "LocalBusiness") {
     if (const auto& address = context.entity.address) {
       w.key(R"("address":)");
-      write_typed_object(w, "PostalAddress", R"("streetAddress":)", *address);
+      write_typed_object(w, R"("PostalAddress")", R"("streetAddress":)", *address);
     }
   }
   base.people_and_dates();

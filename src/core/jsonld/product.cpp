@@ -29,7 +29,7 @@ void write_product(JsonTextWriter& w, const SchemaContext& context) {
     w.key(R"("offers":)");
     w.begin_object();
     w.key(R"("@type":)");
-    w.string("Offer");
+    w.literal(R"("Offer")");
     if (entity.availability) {
       w.key(R"("availability":)");
       write_availability(w, *entity.availability);

@@ -18,11 +18,11 @@ void write_website(JsonTextWriter& w, std::string_view schema_type, const Schema
     w.key(R"("potentialAction":)");
     w.begin_object();
     w.key(R"("@type":)");
-    w.string("SearchAction");
+    w.literal(R"("SearchAction")");
     w.key(R"("query-input":)");
-    w.string("required name=search_term_string");
+    w.literal(R"("required name=search_term_string")");
     w.key(R"("target":)");
-    write_typed_object(w, "EntryPoint", R"("urlTemplate":)", *search);
+    write_typed_object(w, R"("EntryPoint")", R"("urlTemplate":)", *search);
     w.end_object();
   }
   base.publisher();

@@ -86,6 +86,11 @@ std::string Robots::serialize() const {
   constexpr std::string_view kImagePreview = ",max-image-preview:";
   constexpr std::string_view kVideoPreview = ",max-video-preview:";
 
+  if (!max_snippet && !max_image_preview && !max_video_preview) {
+    // The plain directives: "index,follow" stays within the string's own buffer.
+    if (index) return std::string(follow ? "index,follow" : "index,nofollow");
+    return std::string(follow ? "noindex,follow" : "noindex,nofollow");
+  }
   std::size_t size = std::string_view("noindex,nofollow").size();
   if (max_snippet) size += kSnippet.size() + kInt32Digits;
   if (max_image_preview) size += kImagePreview.size() + max_image_preview->size();

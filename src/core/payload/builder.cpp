@@ -120,7 +120,7 @@ Result<SEOPayload> build_seo_payload(const SEOEntity& entity, std::string_view r
     QUARLO_TRY(payload.canonical, checked_canonical_override(*overrides.canonical_url));
   } else {
     const std::string_view path = overrides.canonical_path ? std::string_view(*overrides.canonical_path) : route;
-    QUARLO_TRY(payload.canonical, resolver.resolve(path));
+    QUARLO_TRY_VOID(resolver.append_resolved(payload.canonical, path));
   }
 
   payload.robots = choose_robots(entity, config, overrides).serialize();

@@ -1,6 +1,7 @@
 // Plain text and description snippets from HTML fragments.
 #include "core/payload/text.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -201,6 +202,22 @@ inline std::size_t find_byte(const unsigned char* s, std::size_t from, std::size
   return found == nullptr ? n : static_cast<std::size_t>(static_cast<const unsigned char*>(found) - s);
 }
 
+// Number of bytes < 0x80 at the start of text[from, from + limit), which
+// must lie within the text.
+inline std::size_t ascii_prefix(std::string_view text, std::size_t from, std::size_t limit) noexcept {
+  const auto* const p = reinterpret_cast<const unsigned char*>(text.data()) + from;
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  for (; k + kBlock <= limit; k += kBlock) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+    const auto high = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    if (high != 0) return k + static_cast<std::size_t>(std::countr_zero(high));
+  }
+#endif
+  while (k < limit && p[k] < 0x80) ++k;
+  return k;
+}
+
 // Collapses white-space runs to one " " and trims both ends, reading the
 // text afresh as UTF-8. Only needed when dropping a skipped element joined
 // ill-formed pieces (from "\xC2<script></script>\xA0" an NBSP).
@@ -243,6 +260,16 @@ struct SnippetWalk {
     while (i + kSettledMargin <= text.size()) {
       if (count == keep) cut = i;
       if (count == max_chars) return true;
+      // ASCII bytes are a character each: a run of them is counted at once,
+      // up to the next count that matters.
+      const std::size_t next_mark = count < keep ? keep : max_chars;
+      const std::size_t settled_end = text.size() - kSettledMargin + 1;
+      const std::size_t run = ascii_prefix(text, i, std::min(settled_end - i, next_mark - count));
+      if (run != 0) {
+        i += run;
+        count += run;
+        continue;
+      }
       std::size_t length = 0;
       (void)utf8_sequence(text, i, length);
       i += length;
@@ -394,6 +421,12 @@ std::optional<std::string> build_description_snippet(std::optional<std::string_v
       text.resize(cut);
       text.append(kEllipsis);
       return text;
+    }
+    const std::size_t next_mark = count < keep ? keep : max_chars;
+    length = ascii_prefix(text, i, std::min(text.size() - i, next_mark - count));
+    if (length != 0) {
+      count += length;
+      continue;
     }
     (void)utf8_sequence(text, i, length);
     ++count;

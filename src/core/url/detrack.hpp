@@ -5,11 +5,16 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <utility>
 #include <vector>
 #include <span>
 #include <string>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quarlo {
 
@@ -53,22 +58,48 @@ struct QueryPiece {
 // (an empty query gives one empty piece).
 template <class Fn>
 void for_each_query_piece(std::string_view query, Fn&& fn) {
-  // One pass: pieces are short, so a plain loop beats a search call per
-  // delimiter.
+  // One pass over the delimiters: pieces are short, so rather than a search
+  // call per delimiter, blocks of sixteen bytes are searched for both at once.
   const char* const data = query.data();
   const std::size_t n = query.size();
   std::size_t start = 0;
   std::size_t eq = std::string_view::npos;
-  for (std::size_t i = 0; i < n; ++i) {
-    const char c = data[i];
-    if (c == '&') {
+  // `i` holds a "&" or a "=".
+  const auto delimiter = [&](std::size_t i) {
+    if (data[i] == '&') {
       fn(QueryPiece{query.substr(start, i - start), eq == std::string_view::npos ? i - start : eq - start,
                     eq != std::string_view::npos});
       start = i + 1;
       eq = std::string_view::npos;
-    } else if (c == '=' && eq == std::string_view::npos) {
+    } else if (eq == std::string_view::npos) {
       eq = i;
     }
+  };
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  if (n >= 16) {
+    const auto delimiters = [&](std::size_t at) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+      return static_cast<unsigned>(_mm_movemask_epi8(
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('=')))));
+    };
+    for (; i + 16 <= n; i += 16) {
+      for (unsigned mask = delimiters(i); mask != 0; mask &= mask - 1) {
+        delimiter(i + static_cast<std::size_t>(std::countr_zero(mask)));
+      }
+    }
+    if (i < n) {
+      // The last block overlaps bytes already seen; their bits are dropped.
+      const std::size_t last = n - 16;
+      for (unsigned mask = delimiters(last) & (~0U << (i - last)); mask != 0; mask &= mask - 1) {
+        delimiter(last + static_cast<std::size_t>(std::countr_zero(mask)));
+      }
+      i = n;
+    }
+  }
+#endif
+  for (; i < n; ++i) {
+    if (data[i] == '&' || data[i] == '=') delimiter(i);
   }
   fn(QueryPiece{query.substr(start), eq == std::string_view::npos ? n - start : eq - start,
                 eq != std::string_view::npos});

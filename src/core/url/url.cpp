@@ -2,11 +2,16 @@
 #include "core/url/url.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_set>
 
 #include "core/url/detrack.hpp"
 #include "core/base/unicode.hpp"
 #include "core/url/whatwg_url.hpp"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quarlo {
 namespace {
@@ -54,14 +59,60 @@ void apply_trailing_slash(std::string& out, std::size_t from, TrailingSlash rule
   }
 }
 
+// True when `path` is ASCII and the policy's slash collapsing and
+// lower-casing would leave it as it is (most paths).
+bool path_is_settled(std::string_view path, bool collapse, bool lower) noexcept {
+  const char* const p = path.data();
+  const std::size_t n = path.size();
+#if defined(__SSE2__)
+  unsigned carry = 0;  // 1 when the byte before the block is "/"
+  const auto block_is_settled = [&](const char* q) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    // Bytes >= 0x80 are negative here, so they never count as letters.
+    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('A' - 1)),
+                                        _mm_cmplt_epi8(v, _mm_set1_epi8('Z' + 1)));
+    const auto slashes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('/'))));
+    unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(v));
+    if (lower) hits |= static_cast<unsigned>(_mm_movemask_epi8(upper));
+    if (collapse) hits |= slashes & ((slashes << 1) | carry);
+    carry = (slashes >> 15) & 1U;
+    return hits == 0;
+  };
+  if (n < 16) {
+    char padded[16] = {};
+    if (n != 0) std::memcpy(padded, p, n);
+    return block_is_settled(padded);
+  }
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    if (!block_is_settled(p + i)) return false;
+  }
+  if (i == n) return true;
+  carry = p[n - 17] == '/' ? 1U : 0U;
+  return block_is_settled(p + n - 16);
+#else
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto b = static_cast<unsigned char>(p[i]);
+    if (b >= 0x80 || (lower && b >= 'A' && b <= 'Z') || (collapse && b == '/' && i != 0 && p[i - 1] == '/')) {
+      return false;
+    }
+  }
+  return true;
+#endif
+}
+
 // Appends the normalised form of `path` to `out`.
 void append_normalized_path(std::string& out, std::string_view path, const URLPolicy& policy) {
   const std::size_t from = out.size();
   const std::string_view trimmed = trim(path);
   if (trimmed.empty() || trimmed.front() != '/') out.push_back('/');
   out.append(trimmed);
-  if (policy.collapse_duplicate_slashes) collapse_slashes(out, from);
-  if (policy.lowercase_paths) lower_case(out, from);
+  const bool collapse = policy.collapse_duplicate_slashes;
+  const bool lower = policy.lowercase_paths;
+  if ((collapse || lower) && !path_is_settled(trimmed, collapse, lower)) {
+    if (collapse) collapse_slashes(out, from);
+    if (lower) lower_case(out, from);
+  }
   apply_trailing_slash(out, from, policy.trailing_slash);
 }
 
@@ -92,11 +143,10 @@ void append_filtered_query(std::string& out, std::string_view query, const URLPo
   if (query.empty()) return;
 
   const auto& allowed = policy.allowed_query_params;
-  std::unordered_set<std::string_view> allowed_set;
-  const bool use_set = allowed.size() > kLinearAllowedLimit;
-  if (use_set) allowed_set.insert(allowed.begin(), allowed.end());
+  std::optional<std::unordered_set<std::string_view>> allowed_set;
+  if (allowed.size() > kLinearAllowedLimit) allowed_set.emplace(allowed.begin(), allowed.end());
   const auto is_allowed = [&](std::string_view key) {
-    if (use_set) return allowed_set.count(key) != 0;
+    if (allowed_set) return allowed_set->count(key) != 0;
     return std::find(allowed.begin(), allowed.end(), key) != allowed.end();
   };
 
@@ -136,6 +186,21 @@ PublicUrlResolver::PublicUrlResolver(const SEOConfig& config, const PublicBase* 
   } else {
     base_ = &own_.emplace(whatwg::parse(config.public_base_url));
   }
+  if (*base_) {
+    const std::string_view scheme = scheme_of_results();
+    const std::string_view host = config_.canonical_host;
+    if (scheme.size() + 3 + host.size() <= origin_.size()) {
+      char* w = origin_.data();
+      std::memcpy(w, scheme.data(), scheme.size());
+      std::memcpy(w + scheme.size(), "://", 3);
+      if (!host.empty()) std::memcpy(w + scheme.size() + 3, host.data(), host.size());
+      origin_size_ = scheme.size() + 3 + host.size();
+    }
+  }
+}
+
+std::string_view PublicUrlResolver::scheme_of_results() const noexcept {
+  return config_.url_policy.enforce_https ? std::string_view("https") : std::string_view(base_->url->scheme);
 }
 
 Result<std::string> PublicUrlResolver::resolve(std::string_view url_or_path) const {
@@ -155,14 +220,14 @@ Result<void> PublicUrlResolver::append_resolved(std::string& out, std::string_vi
     return QuarloError::invalid_config(std::move(message));
   }
 
-  whatwg::ParseResult parsed_input;
-  if (may_be_absolute_url(trimmed)) parsed_input = whatwg::parse(trimmed);
+  std::optional<whatwg::ParseResult> parsed_input;
+  if (may_be_absolute_url(trimmed)) parsed_input.emplace(whatwg::parse(trimmed));
 
   std::string_view path;
   std::string_view query;
-  if (parsed_input) {
-    path = parsed_input.url->path;
-    if (parsed_input.url->query) query = *parsed_input.url->query;
+  if (parsed_input && *parsed_input) {
+    path = parsed_input->url->path;
+    if (parsed_input->url->query) query = *parsed_input->url->query;
   } else {
     path = trimmed.substr(0, trimmed.find('#'));
     const std::size_t q = path.find('?');
@@ -188,12 +253,16 @@ Result<void> PublicUrlResolver::append_resolved(std::string& out, std::string_vi
   }
 
   const URLPolicy& policy = config_.url_policy;
-  const std::string_view scheme =
-      policy.enforce_https ? std::string_view("https") : std::string_view(base_->url->scheme);
-  out.reserve(out.size() + scheme.size() + 3 + config_.canonical_host.size() + path.size() + query.size() + 3);
-  out.append(scheme);
-  out.append("://");
-  out.append(config_.canonical_host);
+  const std::string_view scheme = scheme_of_results();
+  const std::size_t needed = scheme.size() + 3 + config_.canonical_host.size() + path.size() + query.size() + 3;
+  if (out.capacity() - out.size() < needed) out.reserve(out.size() + needed);
+  if (origin_size_ != 0) {
+    out.append(origin_.data(), origin_size_);
+  } else {
+    out.append(scheme);
+    out.append("://");
+    out.append(config_.canonical_host);
+  }
   append_normalized_path(out, path, policy);
   append_filtered_query(out, query, policy);
   return {};

@@ -4,6 +4,7 @@
 // unwanted parameters.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,9 +65,16 @@ class PublicUrlResolver {
   [[nodiscard]] const SEOConfig& config() const noexcept { return config_; }
 
  private:
+  // The scheme of every result (the base URL must have parsed).
+  [[nodiscard]] std::string_view scheme_of_results() const noexcept;
+
   const SEOConfig& config_;
   std::optional<whatwg::ParseResult> own_;  // when no PublicBase of the configuration's base URL was given
   const whatwg::ParseResult* base_;         // own_ or the given PublicBase's
+  // "scheme://host", the start of every result, when the base URL parses and
+  // it fits (origin_size_ 0 otherwise).
+  std::array<char, 64> origin_;
+  std::size_t origin_size_ = 0;
 };
 
 // The canonical query filter: keeps the "&"-separated pieces with a non-empty
