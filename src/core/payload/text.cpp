@@ -290,10 +290,12 @@ struct SnippetWalk {
 // With a walk, the scan stops as soon as the walk has settled the snippet
 // (`settled` then true, and the result is the text written so far,
 // untrimmed).
-std::string scan_text(std::string_view html, SnippetWalk* walk, bool& settled) {
+// The text is written at the start of `out`, which is grown to the input's
+// size when shorter; its length is returned, and the bytes of `out` after
+// it are left as they are.
+std::size_t scan_text(std::string_view html, SnippetWalk* walk, bool& settled, std::string& out) {
   settled = false;
-  std::string out;
-  out.resize(html.size());
+  if (out.size() < html.size()) out.resize(html.size());
   char* const start = out.data();
   char* w = start;
   const auto* const s = reinterpret_cast<const unsigned char*>(html.data());
@@ -309,9 +311,8 @@ std::string scan_text(std::string_view html, SnippetWalk* walk, bool& settled) {
   while (i < n) {
     if (walk != nullptr && static_cast<std::size_t>(w - start) >= walk->next_check && !rejoined &&
         walk->advance(std::string_view(start, static_cast<std::size_t>(w - start)))) {
-      out.resize(static_cast<std::size_t>(w - start));
       settled = true;
-      return out;
+      return static_cast<std::size_t>(w - start);
     }
     if (skip != Skip::kNone) {
       // Drop everything up to a tag that closes the element exactly.
@@ -383,9 +384,10 @@ std::string scan_text(std::string_view html, SnippetWalk* walk, bool& settled) {
   }
 
   if (w != start && w[-1] == ' ') --w;
+  if (!rejoined) return static_cast<std::size_t>(w - start);
   out.resize(static_cast<std::size_t>(w - start));
-  if (rejoined) collapse_white_space(out);
-  return out;
+  collapse_white_space(out);
+  return out.size();
 }
 
 constexpr std::string_view kEllipsis = "...";
@@ -394,7 +396,9 @@ constexpr std::string_view kEllipsis = "...";
 
 std::string html_to_text(std::string_view html) {
   bool settled = false;
-  return scan_text(html, nullptr, settled);
+  std::string out;
+  out.resize(scan_text(html, nullptr, settled, out));
+  return out;
 }
 
 std::optional<std::string> build_description_snippet(std::optional<std::string_view> html, std::size_t max_chars) {
@@ -403,7 +407,15 @@ std::optional<std::string> build_description_snippet(std::optional<std::string_v
   // A long body is scanned only as far as the snippet needs.
   SnippetWalk walk{max_chars, keep, max_chars + SnippetWalk::kSettledMargin + 1};
   bool settled = false;
-  std::string text = scan_text(*html, &walk, settled);
+  // The body's text is written into a buffer kept per thread, of which only
+  // the snippet's part is copied out: a typical build then neither
+  // allocates nor clears room for the whole body. A buffer grown past
+  // 64 KiB by a large body is let go.
+  constexpr std::size_t kKeptBuffer = 64 * 1024;
+  thread_local std::string buffer;
+  const std::size_t written = scan_text(*html, &walk, settled, buffer);
+  std::string text(buffer.data(), written);
+  if (buffer.size() > kKeptBuffer) std::string().swap(buffer);
   if (settled) {
     text.resize(walk.cut);
     text.append(kEllipsis);
