@@ -111,6 +111,14 @@ TEST(WriteStringPlaces, EveryLengthAndPlaceAgreesWithTheByteByByteLiteral) {
         out = "x";
         append_json_string_pieces(out, {view.substr(0, cut), "", view.substr(cut)});
         ASSERT_EQ(out, "x" + expected) << length << " " << at;
+        // Written through a raw pointer into exactly the room it asks for,
+        // from a copy of its own size (a read or write past either end is
+        // the address sanitizer's to catch).
+        const std::vector<char> exact(text.begin(), text.end());
+        std::vector<char> room(json_string_room(text));
+        const char* const written = put_json_string(room.data(), std::string_view(exact.data(), exact.size()));
+        ASSERT_EQ(std::string_view(room.data(), static_cast<std::size_t>(written - room.data())), expected)
+            << length << " " << at;
       }
     }
   }

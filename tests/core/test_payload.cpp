@@ -304,6 +304,12 @@ TEST_P(PayloadTextMatchesWriter, ByteForByte) {
   const auto reference = reference_object(p);
   EXPECT_EQ(pretty(p), write_json(reference, JsonLayout::Pretty));
   EXPECT_EQ(compact(p), write_json(reference, JsonLayout::Compact));
+  // The hashed text, written into a buffer left longer and holding other
+  // bytes by an earlier page, and into an empty one.
+  std::string used(4096, '#');
+  EXPECT_EQ(compact_json_into(p, used), compact(p));
+  std::string empty;
+  EXPECT_EQ(compact_json_into(p, empty), compact(p));
 }
 
 SEOPayload deep_extras() {

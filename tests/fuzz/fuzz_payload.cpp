@@ -4,7 +4,8 @@
 // texts parse back to that same dictionary, and both texts are byte for byte
 // what the JSON writer gives for the payload laid out as an OrderedJson.
 // The head's script element is the document's pretty text made safe for a
-// script element, and a head written into a buffer used before is the same.
+// script element, and a head written into a buffer used before is the same;
+// so is the hashed text.
 // A rejected input fails with a Serialization error.
 #include <cstddef>
 #include <cstdint>
@@ -132,5 +133,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fail("pretty text differs from the writer's", input, pretty);
   }
   check_head(input, *payload);
+  // The hashed text is the compact text, written into a used buffer too.
+  static std::string hashed;
+  if (quarlo::compact_json_into(*payload, hashed) != compact) fail("hashed text differs", input, compact);
+  hashed.assign(hashed.size() + 5, '#');
   return 0;
 }

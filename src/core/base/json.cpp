@@ -601,6 +601,59 @@ void append_json_string(std::string& out, std::string_view text) {
   append_string_literal(out, text);
 }
 
+char* put_json_string(char* w, std::string_view text) {
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const char* p = begin;
+  *w++ = '"';
+  while (true) {
+    const char* special = end;
+#if defined(__SSE2__)
+    // Whole blocks are stored as they are read; the cursor moves only past
+    // the plain bytes.
+    const __m128i max_control = _mm_set1_epi8(0x1F);
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    bool found = false;
+    while (end - p >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(w), v);
+      const __m128i hits =
+          _mm_or_si128(_mm_cmpeq_epi8(_mm_max_epu8(v, max_control), max_control),
+                       _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
+      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+      if (mask != 0) {
+        special = p + __builtin_ctz(mask);
+        found = true;
+        break;
+      }
+      p += 16;
+      w += 16;
+    }
+    if (!found) special = find_escape(begin, p, end);
+#else
+    special = find_escape(begin, p, end);
+#endif
+    const auto run = static_cast<std::size_t>(special - p);
+    if (run != 0) std::memcpy(w, p, run);
+    w += run;
+    p = special;
+    if (p == end) break;
+    const auto byte = static_cast<unsigned char>(*p++);
+    const char esc = kEscape[byte];
+    *w++ = '\\';
+    if (esc == 'u') {
+      const char seq[5] = {'u', '0', '0', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+      std::memcpy(w, seq, sizeof seq);
+      w += sizeof seq;
+    } else {
+      *w++ = esc;
+    }
+  }
+  *w++ = '"';
+  return w;
+}
+
 void append_json_string_pieces(std::string& out, std::initializer_list<std::string_view> pieces) {
   std::size_t size = 2;
   bool plain = true;

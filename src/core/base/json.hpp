@@ -45,6 +45,14 @@ void append_json(std::string& out, const Json& value, JsonLayout layout, std::si
 void append_json(std::string& out, const OrderedJson& value, JsonLayout layout, std::size_t level = 0);
 // Appends one JSON string literal (with quotes) for `text`.
 void append_json_string(std::string& out, std::string_view text);
+// Writes that literal at `w`, which has json_string_room(text) bytes of
+// room, and returns the position after it.
+char* put_json_string(char* w, std::string_view text);
+// The room put_json_string may take: six bytes for each byte of `text` (the
+// "\u00xx" form), the quotes and sixteen bytes of slack for block stores.
+[[nodiscard]] constexpr std::size_t json_string_room(std::string_view text) noexcept {
+  return 6 * text.size() + 2 + 16;
+}
 // Appends one JSON string literal for the concatenation of `pieces`, without
 // joining them first.
 void append_json_string_pieces(std::string& out, std::initializer_list<std::string_view> pieces);

@@ -15,6 +15,7 @@
 #include "core/base/fields.hpp"
 #include "core/base/json.hpp"
 #include "core/base/json_doc.hpp"
+#include "core/base/text_cursor.hpp"
 
 namespace quarlo {
 
@@ -177,6 +178,89 @@ void write_record(JsonTextWriter& w, const Record& record) {
   w.begin_object();
   write_fields(w, record);
   w.end_object();
+}
+
+// The compact text of a record's fields written through a TextCursor: the
+// same bytes as write_fields in JsonLayout::Compact, without the writer's
+// per-piece bookkeeping, for the texts written on every page (the digest's).
+// For records of texts, flags, numbers, names, lists, records and documents
+// held as text. `first` tells whether no member has been written yet.
+template <class T>
+char* put_compact_value(TextCursor& cursor, char* w, const T& value);
+
+template <HasFields Record>
+char* put_compact_fields(TextCursor& cursor, char* w, const Record& record, bool& first) {
+  for_each_field<Record>([&](auto f) {
+    using F = decltype(f);
+    const auto& member = f.of(record);
+    const auto key = [&] {
+      w = cursor.room(w, F::json_key.size() + 1);
+      if (!first) *w++ = ',';
+      first = false;
+      w = put(w, F::json_key);
+    };
+    if constexpr (F::is_optional) {
+      if (member) {
+        key();
+        w = put_compact_value(cursor, w, *member);
+      } else if (f.when_absent == WhenAbsent::Null) {
+        key();
+        w = put(cursor.room(w, 4), "null");
+      }
+    } else {
+      key();
+      w = put_compact_value(cursor, w, member);
+    }
+  });
+  return w;
+}
+
+template <class T>
+char* put_compact_value(TextCursor& cursor, char* w, const T& value) {
+  constexpr FieldKind kind = detail::kind_of<T>();
+  if constexpr (kind == FieldKind::Text) {
+    return put_json_string(cursor.room(w, json_string_room(value)), value);
+  } else if constexpr (kind == FieldKind::Flag) {
+    return put(cursor.room(w, 5), value ? std::string_view("true") : std::string_view("false"));
+  } else if constexpr (kind == FieldKind::Number) {
+    constexpr std::size_t kDigits = 24;
+    w = cursor.room(w, kDigits);
+    return std::to_chars(w, w + kDigits, value).ptr;
+  } else if constexpr (kind == FieldKind::Name) {
+    const std::string_view name = serialized_name(value);
+    return put_json_string(cursor.room(w, json_string_room(name)), name);
+  } else if constexpr (kind == FieldKind::Document) {
+    static_assert(std::is_same_v<T, JsonDoc>, "only documents held as text are written through a cursor");
+    return put(cursor.room(w, value.text().size()), value.text());
+  } else if constexpr (kind == FieldKind::TextList || kind == FieldKind::RecordList) {
+    w = cursor.room(w, 1);
+    *w++ = '[';
+    bool first_item = true;
+    for (const auto& item : value) {
+      if (!first_item) {
+        w = cursor.room(w, 1);
+        *w++ = ',';
+      }
+      first_item = false;
+      w = put_compact_value(cursor, w, item);
+    }
+    w = cursor.room(w, 1);
+    *w++ = ']';
+    return w;
+  } else if constexpr (kind == FieldKind::TextMap || kind == FieldKind::RecordMap) {
+    static_assert(kind != FieldKind::TextMap && kind != FieldKind::RecordMap, "maps are written by write_fields");
+    return w;
+  } else if constexpr (detail::Boxed<T>) {
+    return put_compact_value(cursor, w, *value);
+  } else {
+    w = cursor.room(w, 1);
+    *w++ = '{';
+    bool first_member = true;
+    w = put_compact_fields(cursor, w, value, first_member);
+    w = cursor.room(w, 1);
+    *w++ = '}';
+    return w;
+  }
 }
 
 // A generous guess of the compact text's length of a present value, so that

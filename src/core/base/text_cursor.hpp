@@ -65,7 +65,7 @@ class TextCursor {
 
 // Copies `s` to `w` (which has room for it); returns the position after it.
 inline char* put(char* w, std::string_view s) noexcept {
-  std::memcpy(w, s.data(), s.size());
+  if (!s.empty()) std::memcpy(w, s.data(), s.size());
   return w + s.size();
 }
 

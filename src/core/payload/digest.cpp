@@ -1,10 +1,11 @@
-// The payload digest and ETag: the compact text is written into one reserved
-// buffer and hashed from it; the hex digits come from a table of the two
-// digits of each byte, written into the one result string.
+// The payload digest and ETag: the compact text is written into a buffer
+// kept per thread and hashed from it; the hex digits come from a table of
+// the two digits of each byte, written into the one result string.
 #include "core/payload/digest.hpp"
 
 #include <array>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "core/base/sha256.hpp"
@@ -24,9 +25,12 @@ constexpr std::array<std::array<char, 2>, 256> kHexPairs = [] {
 // The digest of the payload's compact text, its hex digits written at
 // `at` (2 * 32 bytes).
 void write_hex_digest(const SEOPayload& payload, char* at) {
-  std::string text;
-  payload.append_json_compact(text);
-  const Sha256Digest digest = sha256(text);
+  // The text is written into one buffer per thread, used for page after
+  // page; a buffer grown past 64 KiB by a large page is let go.
+  constexpr std::size_t kKeptBuffer = 64 * 1024;
+  thread_local std::string buffer;
+  const Sha256Digest digest = sha256(compact_json_into(payload, buffer));
+  if (buffer.size() > kKeptBuffer) std::string().swap(buffer);
   for (const unsigned char byte : digest) {
     *at++ = kHexPairs[byte][0];
     *at++ = kHexPairs[byte][1];

@@ -139,7 +139,7 @@ char* put_escaped_html(char* w, std::string_view text) {
     const char* const special = find_html_special(begin, p, end);
 #endif
     const auto run = static_cast<std::size_t>(special - p);
-    std::memcpy(w, p, run);
+    if (run != 0) std::memcpy(w, p, run);
     w += run;
     p = special;
     if (p == end) return w;

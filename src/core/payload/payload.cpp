@@ -34,6 +34,17 @@ void write_payload(std::string& out, const SEOPayload& p, JsonLayout layout) {
   w.end_object();
 }
 
+// The compact text of a payload without extra entries, through a cursor.
+char* put_compact_payload(TextCursor& cursor, char* w, const SEOPayload& p) {
+  w = cursor.room(w, 1);
+  *w++ = '{';
+  bool first = true;
+  w = put_compact_fields(cursor, w, p, first);
+  w = cursor.room(w, 1);
+  *w++ = '}';
+  return w;
+}
+
 // ---------------------------------------------------------------------------
 // Reading the dictionary form back
 
@@ -249,6 +260,18 @@ std::string SEOPayload::to_json_compact() const {
 
 void SEOPayload::append_json_compact(std::string& out) const {
   write_payload(out, *this, JsonLayout::Compact);
+}
+
+std::string_view compact_json_into(const SEOPayload& payload, std::string& buffer) {
+  if (!payload.extra.empty()) {
+    // Extra entries hold JSON values of any kind: written by the writer.
+    buffer.clear();
+    payload.append_json_compact(buffer);
+    return buffer;
+  }
+  TextCursor cursor(buffer, 0, 256 + json_size_guess(payload));
+  const std::size_t size = cursor.offset(put_compact_payload(cursor, cursor.start(), payload));
+  return {buffer.data(), size};
 }
 
 }  // namespace quarlo

@@ -136,4 +136,9 @@ struct SEOPayload {
   friend bool operator==(const SEOPayload&, const SEOPayload&) = default;
 };
 
+// The compact text of `payload` written into `buffer` from its start, as a
+// view into it. The buffer keeps its size (at least the text's), so a buffer
+// used for page after page is neither allocated nor filled again.
+[[nodiscard]] std::string_view compact_json_into(const SEOPayload& payload, std::string& buffer);
+
 }  // namespace quarlo
