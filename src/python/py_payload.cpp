@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/base/text_cursor.hpp"
 #include "core/payload/digest.hpp"
 #include "core/payload/html.hpp"
 #include "python/interface/tables.hpp"
@@ -402,13 +403,8 @@ PyObject* payload_etag(PyObject* self, PyObject*) noexcept {
 
 PyObject* payload_render_html(PyObject* self, PyObject*) noexcept {
   return guard([&] {
-    // The head is written into one buffer per thread, used for page after
-    // page; a buffer grown past 64 KiB by a large page is let go.
-    constexpr std::size_t kKeptBuffer = 64 * 1024;
-    thread_local std::string buffer;
-    PyRef html = new_str(render_html_into(payload_of(self), buffer));
-    if (buffer.size() > kKeptBuffer) std::string().swap(buffer);
-    return html;
+    const SEOPayload& payload = payload_of(self);
+    return with_kept_buffer([&](std::string& buffer) { return new_str(render_html_into(payload, buffer)); });
   });
 }
 

@@ -395,14 +395,11 @@ void append_pretty(std::string& out, std::string_view compact, std::size_t level
 JsonDoc JsonDoc::from_value(const Json& value) {
   // Written into a buffer kept per thread, then copied at its exact size:
   // one allocation per document once the buffer has grown.
-  // A buffer grown past 64 KiB by a large document is let go.
-  constexpr std::size_t kKeptCapacity = 64 * 1024;
-  thread_local std::string scratch;
-  scratch.clear();
-  append_json(scratch, value, JsonLayout::Compact);
-  JsonDoc doc{std::string(scratch)};
-  if (scratch.capacity() > kKeptCapacity) std::string().swap(scratch);
-  return doc;
+  return with_kept_buffer([&](std::string& buffer) {
+    buffer.clear();
+    append_json(buffer, value, JsonLayout::Compact);
+    return JsonDoc{std::string(buffer)};
+  });
 }
 
 Json JsonDoc::value() const { return read_canonical(text_); }

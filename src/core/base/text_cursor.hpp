@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quarlo {
 
@@ -62,6 +63,22 @@ class TextCursor {
   char* start_ = nullptr;
   char* limit_ = nullptr;
 };
+
+// Runs fn(buffer) with a string kept per thread for a text written page
+// after page: once grown, it is neither allocated nor cleared again. Each
+// call site (each type of `fn`) has its own. A buffer grown past 64 KiB by a
+// large text is let go afterwards, so what fn returns must not refer to it.
+template <class Fn>
+decltype(auto) with_kept_buffer(Fn&& fn) {
+  constexpr std::size_t kKeptCapacity = 64 * 1024;
+  thread_local std::string buffer;
+  struct LetGo {
+    ~LetGo() {
+      if (buffer.capacity() > kKeptCapacity) std::string().swap(buffer);
+    }
+  } let_go;
+  return std::forward<Fn>(fn)(buffer);
+}
 
 // Copies `s` to `w` (which has room for it); returns the position after it.
 inline char* put(char* w, std::string_view s) noexcept {

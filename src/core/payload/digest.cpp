@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/base/sha256.hpp"
+#include "core/base/text_cursor.hpp"
 #include "core/payload/payload.hpp"
 
 namespace quarlo {
@@ -25,12 +26,8 @@ constexpr std::array<std::array<char, 2>, 256> kHexPairs = [] {
 // The digest of the payload's compact text, its hex digits written at
 // `at` (2 * 32 bytes).
 void write_hex_digest(const SEOPayload& payload, char* at) {
-  // The text is written into one buffer per thread, used for page after
-  // page; a buffer grown past 64 KiB by a large page is let go.
-  constexpr std::size_t kKeptBuffer = 64 * 1024;
-  thread_local std::string buffer;
-  const Sha256Digest digest = sha256(compact_json_into(payload, buffer));
-  if (buffer.size() > kKeptBuffer) std::string().swap(buffer);
+  const Sha256Digest digest =
+      with_kept_buffer([&](std::string& buffer) { return sha256(compact_json_into(payload, buffer)); });
   for (const unsigned char byte : digest) {
     *at++ = kHexPairs[byte][0];
     *at++ = kHexPairs[byte][1];

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/base/text_cursor.hpp"
 #include "core/base/unicode.hpp"
 
 #if defined(__SSE2__)
@@ -409,13 +410,11 @@ std::optional<std::string> build_description_snippet(std::optional<std::string_v
   bool settled = false;
   // The body's text is written into a buffer kept per thread, of which only
   // the snippet's part is copied out: a typical build then neither
-  // allocates nor clears room for the whole body. A buffer grown past
-  // 64 KiB by a large body is let go.
-  constexpr std::size_t kKeptBuffer = 64 * 1024;
-  thread_local std::string buffer;
-  const std::size_t written = scan_text(*html, &walk, settled, buffer);
-  std::string text(buffer.data(), written);
-  if (buffer.size() > kKeptBuffer) std::string().swap(buffer);
+  // allocates nor clears room for the whole body.
+  std::string text = with_kept_buffer([&](std::string& buffer) {
+    const std::size_t written = scan_text(*html, &walk, settled, buffer);
+    return std::string(buffer.data(), written);
+  });
   if (settled) {
     text.resize(walk.cut);
     text.append(kEllipsis);
