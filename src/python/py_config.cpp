@@ -15,6 +15,7 @@
 #include "python/py_entity.hpp"
 #include "python/runtime/args.hpp"
 #include "python/runtime/convert.hpp"
+#include "python/runtime/record_fields.hpp"
 #include "python/runtime/errors.hpp"
 #include "python/runtime/guard.hpp"
 #include "python/runtime/interface.hpp"
@@ -273,7 +274,7 @@ int set_registry(PyObject* self, PyObject* value, void*) noexcept {
 }
 
 PyObject* config_to_dict(PyObject* self, PyObject*) noexcept {
-  return guard([&] { return json_to_pydict(quarlo::to_json(unwrap_config(self))); });
+  return guard([&] { return record_to_pydict(unwrap_config(self)); });
 }
 
 PyGetSetDef config_getset[] = {

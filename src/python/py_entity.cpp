@@ -260,7 +260,7 @@ struct EntityReader : FieldReader {
 };
 
 PyObject* entity_to_dict(PyObject* self, PyObject*) noexcept {
-  return guard([&] { return json_to_pydict(quarlo::to_json(unwrap_seo_entity(self))); });
+  return guard([&] { return record_to_pydict(unwrap_seo_entity(self)); });
 }
 
 auto entity_getset =

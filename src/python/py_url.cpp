@@ -55,13 +55,21 @@ PyRef str_map_to_dict(const ParamMap& map) {
   return dict;
 }
 
+// The result text as a str: the argument itself when the text came back
+// unchanged (a path already in form, a query with nothing to clean), so that
+// no copy of it is made.
+PyRef str_result(PyObject* given, std::string_view given_text, const std::string& result) {
+  if (PyUnicode_CheckExact(given) && std::string_view(result) == given_text) return PyRef::borrow(given);
+  return new_str(result);
+}
+
 PyObject* normalize_path_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guard([&] {
     iface::normalize_path_fn a;
     a.parse(args, nargs, kwnames);
     const std::string_view path_text = str_view_arg(a.path);
     const URLPolicy core_policy = to_core_policy(instance_arg(a.policy, url_policy_type()));
-    return new_str(normalize_path(path_text, core_policy));
+    return str_result(a.path.object, path_text, normalize_path(path_text, core_policy));
   });
 }
 
@@ -97,7 +105,8 @@ PyObject* clean_query_fn(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
   return guard([&] {
     iface::clean_query_fn a;
     a.parse(args, nargs, kwnames);
-    return new_str(clean_query(str_view_arg(a.query)));
+    const std::string_view query_text = str_view_arg(a.query);
+    return str_result(a.query.object, query_text, clean_query(query_text));
   });
 }
 

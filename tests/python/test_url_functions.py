@@ -113,6 +113,21 @@ def test_clean_query(query, expected):
     assert q.clean_query_fn(query) == expected
 
 
+class Text(str):
+    pass
+
+
+@pytest.mark.parametrize(
+    "fn, text",
+    [(lambda t: q.normalize_path_fn(t, q.URLPolicy()), "/a/b"), (q.clean_query_fn, "a=1&b=2"),
+     (lambda t: q.normalize_path_fn(t, q.URLPolicy()), "/é/😀")],
+)
+def test_text_already_in_form_comes_back_as_a_plain_str(fn, text):
+    assert fn(text) == text
+    out = fn(Text(text))
+    assert type(out) is str and out == text
+
+
 @pytest.mark.parametrize(
     "call, argument",
     [

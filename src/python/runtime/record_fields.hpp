@@ -32,6 +32,7 @@
 #include "python/runtime/interface.hpp"
 #include "python/runtime/pyref.hpp"
 #include "python/runtime/record_object.hpp"
+#include "python/runtime/short_str.hpp"
 
 namespace quarlo::py {
 
@@ -152,6 +153,54 @@ PyRef fields_to_pydict(const Record& record) {
     for_each_field<Record>(add);
   }
   return dict;
+}
+
+// Reads a record as its serialised form does: nested records as dicts
+// with byte-wise ordered keys, lists as lists, maps as dicts, names as their
+// serialised text. The same objects as converting the record's OrderedJson
+// form, made without that intermediate tree.
+struct PlainReader {
+  template <class T>
+  static PyRef read(const T& value);
+};
+
+// A new dict of the record's fields as PlainReader reads them, keys in
+// byte-wise order.
+template <HasFields Record>
+PyRef record_to_pydict(const Record& record) {
+  return fields_to_pydict<KeyOrder::Sorted, PlainReader>(record);
+}
+
+template <class T>
+PyRef PlainReader::read(const T& value) {
+  constexpr FieldKind kind = quarlo::detail::kind_of<T>();
+  static_assert(kind != FieldKind::Document, "a record holding a JSON document has its own dictionary form");
+  if constexpr (kind == FieldKind::Text || kind == FieldKind::Flag || kind == FieldKind::Number) {
+    return to_py(value);
+  } else if constexpr (kind == FieldKind::Name) {
+    return value_str(serialized_name(value));
+  } else if constexpr (kind == FieldKind::TextList || kind == FieldKind::RecordList) {
+    PyRef list = PyRef::checked(PyList_New(static_cast<Py_ssize_t>(value.size())));
+    Py_ssize_t i = 0;
+    for (const auto& item : value) PyList_SetItem(list.get(), i++, read(item).release());  // steals
+    return list;
+  } else if constexpr (kind == FieldKind::TextMap || kind == FieldKind::RecordMap) {
+    PyRef dict = PyRef::checked(PyDict_New());
+    for (const auto& [key, item] : value) {  // std::map: byte-wise key order
+      PyRef converted;
+      if constexpr (kind == FieldKind::TextMap) {
+        converted = item ? value_str(*item) : PyRef::borrow(Py_None);
+      } else {
+        converted = read(item);
+      }
+      if (PyDict_SetItem(dict.get(), key_str(key).get(), converted.get()) < 0) throw_error_set();
+    }
+    return dict;
+  } else if constexpr (quarlo::detail::Boxed<T>) {
+    return record_to_pydict(*value);
+  } else {
+    return record_to_pydict(value);
+  }
 }
 
 // Calls fn(field) for the field whose interned key is `key` itself (an
