@@ -33,6 +33,12 @@ Result<void> append_url_string(std::string& out, std::string_view url, const Pub
 
 Result<void> append_breadcrumb_list(std::string& out, const std::vector<Breadcrumb>& breadcrumbs,
                                     const PublicUrlResolver& resolver) {
+  // Room for the whole list at once (a long trail would otherwise be copied
+  // into ever larger buffers): its fixed parts, each crumb's texts and
+  // position, and a site origin of up to 64 bytes before each URL.
+  std::size_t room = 96;
+  for (const Breadcrumb& crumb : breadcrumbs) room += crumb.name.size() + crumb.url.size() + 128;
+  out.reserve(out.size() + room);
   // The list is only ever written compact: its fixed parts go in as text.
   out.append(R"({"@context":"https://schema.org","@type":"BreadcrumbList","itemListElement":[)");
   std::uint64_t position = 0;
