@@ -13,7 +13,9 @@
 // their records too.
 #include "python/py_payload.hpp"
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +44,41 @@ namespace {
 
 void set_item(PyObject* dict, PyObject* key, const PyRef& value) {
   if (PyDict_SetItem(dict, key, value.get()) < 0) throw_error_set();
+}
+
+// A new dict holding the record's present keys (those `present(field)`
+// accepts) in byte-wise order, each under None, to be filled by
+// PyDict_SetItem: copied from a kept dict of the same keys, so that it
+// comes at its full size instead of growing as keys are added one by one.
+// A few key sets per record type are kept (a record's optional fields are
+// seldom present in many combinations); another set replaces one of them.
+template <HasFields Record, class Present>
+PyRef dict_with_keys(Present&& present) {
+  static_assert(field_count<Record> <= 64, "one bit per field");
+  std::uint64_t mask = 0;
+  std::size_t index = 0;
+  for_each_field_in_key_order<Record>([&](auto f) {
+    if (present(f)) mask |= std::uint64_t{1} << index;
+    ++index;
+  });
+  struct Kept {
+    std::uint64_t mask = 0;
+    PyObject* dict = nullptr;  // strong reference, never released
+  };
+  static constinit std::array<Kept, 4> kept{};
+  static constinit std::size_t next = 0;
+  for (const Kept& k : kept) {
+    if (k.dict != nullptr && k.mask == mask) return PyRef::checked(PyDict_Copy(k.dict));
+  }
+  PyRef made = PyRef::checked(PyDict_New());
+  index = 0;
+  for_each_field_in_key_order<Record>([&](auto f) {
+    if (mask & (std::uint64_t{1} << index++)) set_item(made.get(), field_key<decltype(f)>.get(), PyRef::borrow(Py_None));
+  });
+  Kept& slot = kept[next++ % kept.size()];
+  Py_XDECREF(std::exchange(slot.dict, Py_NewRef(made.get())));
+  slot.mask = mask;
+  return PyRef::checked(PyDict_Copy(made.get()));
 }
 
 // The dict form's values: "og" and "twitter" as dicts of their present
@@ -109,7 +146,8 @@ class DictFormMaker {
   explicit DictFormMaker(PlainValueRecord* record) noexcept : maker_(record), record_(record) {}
 
   PyRef payload(const SEOPayload& p) {
-    PyRef dict = PyRef::checked(PyDict_New());
+    PyRef dict = p.extra.empty() ? dict_with_keys<SEOPayload>([&](auto f) { return has_value(f, p); })
+                                 : PyRef::checked(PyDict_New());
     const std::size_t slot = open(dict.get());
     Py_ssize_t members = 0;
     for_each_key(
@@ -168,7 +206,13 @@ class DictFormMaker {
   // absent one the table writes as null is None).
   template <HasFields Record>
   PyRef fields(const Record& record) {
-    PyRef dict = PyRef::checked(PyDict_New());
+    PyRef dict = dict_with_keys<Record>([&](auto f) {
+      if constexpr (decltype(f)::is_optional) {
+        return f.of(record).has_value() || f.when_absent == WhenAbsent::Null;
+      } else {
+        return true;
+      }
+    });
     const std::size_t slot = open(dict.get());
     Py_ssize_t members = 0;
     for_each_field_in_key_order<Record>([&](auto f) {

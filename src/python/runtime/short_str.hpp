@@ -2,7 +2,7 @@
 // records repeat the same keys ("@type", "name", "url", ...) and many short
 // values ("ListItem", "https://schema.org", "en_US", ...) on every call, and
 // a kept string costs a reference instead of a new one (a key's hash is
-// computed once). Texts longer than 24 bytes are made anew each time.
+// computed once). Texts longer than 23 bytes are made anew each time.
 //
 // Both run with the interpreter lock held and throw PyErrorAlreadySet when a
 // string cannot be made (text that is not UTF-8).
@@ -18,7 +18,7 @@
 namespace quarlo::py {
 
 // The longest text the tables keep.
-inline constexpr std::size_t kMaxShortStr = 24;
+inline constexpr std::size_t kMaxShortStr = 23;
 
 // A str of `text` (a new reference), for a dict key.
 PyRef key_str(std::string_view text);
