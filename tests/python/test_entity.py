@@ -245,3 +245,17 @@ def test_no_reference_leaks():
     for _ in range(200):
         run()
     assert [sys.getrefcount(obj) for obj in watched] == before
+
+
+@pytest.mark.parametrize("length", range(26))
+def test_short_texts_differing_in_one_byte_read_back_apart(length):
+    # Short texts are shared through a table keyed by their bytes: any byte,
+    # at any position and length, tells two texts apart.
+    base = "a" * length
+    texts = [base] + [base[:i] + c + base[i + 1:] for i in range(length) for c in ("b", "\u00e9")]
+    texts += [base + "\x00", "\x00" + base]
+    for _ in range(2):
+        for text in texts:
+            entity = SEOEntity("post", title=text, slug=text, breadcrumbs=[Breadcrumb(text, text)])
+            assert entity.title == text and entity.to_dict()["slug"] == text
+            assert entity.to_dict()["breadcrumbs"] == [{"name": text, "url": text}]
