@@ -244,28 +244,37 @@ Json read_canonical(std::string_view text) {
 // sixteen-byte blocks.
 constexpr std::size_t kSlack = 32;
 
-// A line feed and `2 * depth` spaces; needs 1 + 2 * depth + kSlack bytes of room.
+// A line feed and `2 * depth` spaces; needs max(32, 2 * depth + 16) bytes
+// of room.
 char* line_break(char* w, std::size_t depth) {
-  *w++ = '\n';
-  const std::size_t n = 2 * depth;
+  const std::size_t n = 1 + 2 * depth;
 #if defined(__SSE2__)
+  // The line feed and the first spaces in two stores: indentation up to
+  // depth 15.
+  alignas(16) static constexpr char kFirst[16] = {'\n', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                                  ' ',  ' ', ' ', ' ', ' ', ' ', ' ', ' '};
   const __m128i spaces = _mm_set1_epi8(' ');
-  for (std::size_t i = 0; i < n; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), spaces);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(w), _mm_load_si128(reinterpret_cast<const __m128i*>(kFirst)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(w + 16), spaces);
+  if (n > 32) [[unlikely]] {
+    for (std::size_t i = 32; i < n; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), spaces);
+  }
 #else
-  std::memset(w, ' ', n);
+  *w = '\n';
+  std::memset(w + 1, ' ', n - 1);
 #endif
   return w + n;
 }
 
 // Copies the string literal whose opening quote is at p; returns the
 // position after its closing quote. With kScript, "</" and "<!--" in it are
-// rewritten.
+// rewritten. After the closing quote, at least kSlack bytes of room are
+// left.
 template <bool kScript>
 const char* copy_string(TextCursor& cursor, char*& w, const char* p, const char* const end) {
-  w = cursor.room(w, 1 + kSlack);
+  w = cursor.room(w, 1 + 16 + kSlack);
   *w++ = *p++;  // the opening quote
   while (true) {
-    w = cursor.room(w, 16 + kSlack);
 #if defined(__SSE2__)
     // Sixteen bytes are stored whole; the cursor then moves only past the
     // plain ones.
@@ -301,19 +310,20 @@ const char* copy_string(TextCursor& cursor, char*& w, const char* p, const char*
     if (*p == '\\') {
       *w++ = *p++;
       if (p != end) *w++ = *p++;
-      continue;
-    }
-    // '<' (kScript only)
-    const auto rest = static_cast<std::size_t>(end - p);
-    if (rest >= 2 && p[1] == '/') {
-      w = put(w, "<\\/");
-      p += 2;
-    } else if (rest >= 4 && p[1] == '!' && p[2] == '-' && p[3] == '-') {
-      w = put(w, "\\u003c!--");
-      p += 4;
     } else {
-      *w++ = *p++;
+      // '<' (kScript only)
+      const auto rest = static_cast<std::size_t>(end - p);
+      if (rest >= 2 && p[1] == '/') {
+        w = put(w, "<\\/");
+        p += 2;
+      } else if (rest >= 4 && p[1] == '!' && p[2] == '-' && p[3] == '-') {
+        w = put(w, "\\u003c!--");
+        p += 4;
+      } else {
+        *w++ = *p++;
+      }
     }
+    w = cursor.room(w, 16 + kSlack);
   }
 }
 
@@ -327,10 +337,18 @@ char* put_pretty(TextCursor& cursor, char* w, std::string_view compact, std::siz
   const char* const end = p + compact.size();
   while (p != end) {
     const char c = *p;
+    if (c == '"') {
+      p = copy_string<kScript>(cursor, w, p, end);
+      // A key and its colon together: the string left room for ": ".
+      if (p != end && *p == ':') {
+        w[0] = ':';
+        w[1] = ' ';
+        w += 2;
+        ++p;
+      }
+      continue;
+    }
     switch (c) {
-      case '"':
-        p = copy_string<kScript>(cursor, w, p, end);
-        break;
       case '{':
       case '[': {
         const char close = c == '{' ? '}' : ']';
