@@ -113,6 +113,30 @@ TEST(EscapeHtml, AnyPositionInLongerTexts) {
   }
 }
 
+// Runs of plain bytes of every length before, between and after specials,
+// each plain byte different from its neighbours, so that a run copied out
+// of place or short shows.
+TEST(EscapeHtml, PlainRunsOfEveryLengthKeepTheirBytes) {
+  constexpr std::string_view kPlain = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  for (std::size_t before = 0; before <= 40; ++before) {
+    for (std::size_t after = 0; after <= 20; ++after) {
+      std::string text;
+      std::string expected;
+      for (std::size_t i = 0; i < before + after; ++i) {
+        if (i == before) {
+          text += "<";
+          expected += "&lt;";
+        }
+        const char c = kPlain[i % kPlain.size()];
+        text += c;
+        expected += c;
+      }
+      const std::vector<char> exact(text.begin(), text.end());
+      ASSERT_EQ(escape_html(std::string_view(exact.data(), exact.size())), expected) << text;
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Line forms: each field on its own, with a value that needs escaping.
 

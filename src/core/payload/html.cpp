@@ -113,6 +113,30 @@ constexpr std::array<std::array<char, 8>, 7> kPaddedEscapes = [] {
   return t;
 }();
 
+// Copies n < 16 bytes from p to w in a few overlapping moves, reading
+// only the n bytes.
+void put_short(char* w, const char* p, std::size_t n) {
+  if (n >= 8) {
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::memcpy(&head, p, 8);
+    std::memcpy(&tail, p + n - 8, 8);
+    std::memcpy(w, &head, 8);
+    std::memcpy(w + n - 8, &tail, 8);
+  } else if (n >= 4) {
+    std::uint32_t head = 0;
+    std::uint32_t tail = 0;
+    std::memcpy(&head, p, 4);
+    std::memcpy(&tail, p + n - 4, 4);
+    std::memcpy(w, &head, 4);
+    std::memcpy(w + n - 4, &tail, 4);
+  } else if (n != 0) {
+    w[0] = p[0];
+    w[n / 2] = p[n / 2];
+    w[n - 1] = p[n - 1];
+  }
+}
+
 // The room writing `text` escaped may take.
 std::size_t escaped_room(std::string_view text) { return kMaxEscapeGrowth * text.size() + kSlack; }
 
@@ -134,14 +158,26 @@ char* put_escaped_html(char* w, std::string_view text) {
       p += 16;
       w += 16;
     }
-    const char* const special = mask != 0 ? p + __builtin_ctz(mask) : find_html_special(begin, p, end);
+    if (mask != 0) {
+      // The plain bytes before the special one are stored already.
+      const auto run = static_cast<std::size_t>(__builtin_ctz(mask));
+      w += run;
+      p += run;
+    } else {
+      // Fewer than sixteen bytes are left.
+      const char* const special = find_html_special(begin, p, end);
+      const auto run = static_cast<std::size_t>(special - p);
+      put_short(w, p, run);
+      w += run;
+      p = special;
+    }
 #else
     const char* const special = find_html_special(begin, p, end);
-#endif
     const auto run = static_cast<std::size_t>(special - p);
     if (run != 0) std::memcpy(w, p, run);
     w += run;
     p = special;
+#endif
     if (p == end) return w;
     const std::uint8_t entity = kHtmlEscapeIndex[static_cast<unsigned char>(*p++)];
     std::memcpy(w, kPaddedEscapes[entity].data(), 8);
