@@ -187,14 +187,18 @@ char* put_escaped_html(char* w, std::string_view text) {
 
 // Writes `head` (`<meta name="tag" content="`, or with property=), then the
 // value escaped, then `">` and a line feed.
-char* put_meta(TextCursor& cursor, char* w, std::string_view head, std::string_view value) {
+// Inlined where it is used, so that the head, of a size known there, is
+// stored in a few moves rather than by a memcpy call.
+[[gnu::always_inline]] inline char* put_meta(TextCursor& cursor, char* w, std::string_view head,
+                                             std::string_view value) {
   w = cursor.room(w, head.size() + escaped_room(value) + kLineEnd.size());
   w = put(w, head);
   w = put_escaped_html(w, value);
   return put(w, kLineEnd);
 }
 
-char* put_meta(TextCursor& cursor, char* w, std::string_view head, std::uint32_t value) {
+[[gnu::always_inline]] inline char* put_meta(TextCursor& cursor, char* w, std::string_view head,
+                                             std::uint32_t value) {
   constexpr std::size_t kDigits = 10;
   w = cursor.room(w, head.size() + kDigits + kLineEnd.size());
   w = put(w, head);
