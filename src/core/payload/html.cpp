@@ -67,6 +67,32 @@ unsigned html_special_mask(__m128i v) {
 }
 #endif
 
+#if defined(__SSE2__)
+// Copies n < 16 bytes from p to w in a few overlapping moves, reading
+// only the n bytes.
+void put_short(char* w, const char* p, std::size_t n) {
+  if (n >= 8) {
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::memcpy(&head, p, 8);
+    std::memcpy(&tail, p + n - 8, 8);
+    std::memcpy(w, &head, 8);
+    std::memcpy(w + n - 8, &tail, 8);
+  } else if (n >= 4) {
+    std::uint32_t head = 0;
+    std::uint32_t tail = 0;
+    std::memcpy(&head, p, 4);
+    std::memcpy(&tail, p + n - 4, 4);
+    std::memcpy(w, &head, 4);
+    std::memcpy(w + n - 4, &tail, 4);
+  } else if (n != 0) {
+    w[0] = p[0];
+    w[n / 2] = p[n / 2];
+    w[n - 1] = p[n - 1];
+  }
+}
+#endif
+
 // The first byte in [p, end) that escaping replaces, or `end`; `begin` is
 // the start of the whole text (p >= begin). Most values hold none or few, so
 // the scan runs sixteen bytes at a time; the last partial block is read as
@@ -86,6 +112,15 @@ const char* find_html_special(const char* const begin, const char* p, const char
     const unsigned mask = special_mask(end - 16) >> (16 - (end - p));
     return mask != 0 ? p + __builtin_ctz(mask) : end;
   }
+  if (p != end) {
+    // A text shorter than a block: read from a copy padded with zero bytes,
+    // which are never special.
+    alignas(16) char padded[16] = {};
+    put_short(padded, p, static_cast<std::size_t>(end - p));
+    const unsigned mask = special_mask(padded);
+    return mask != 0 ? p + __builtin_ctz(mask) : end;
+  }
+  return end;
 #else
   static_cast<void>(begin);
 #endif
@@ -112,30 +147,6 @@ constexpr std::array<std::array<char, 8>, 7> kPaddedEscapes = [] {
   }
   return t;
 }();
-
-// Copies n < 16 bytes from p to w in a few overlapping moves, reading
-// only the n bytes.
-void put_short(char* w, const char* p, std::size_t n) {
-  if (n >= 8) {
-    std::uint64_t head = 0;
-    std::uint64_t tail = 0;
-    std::memcpy(&head, p, 8);
-    std::memcpy(&tail, p + n - 8, 8);
-    std::memcpy(w, &head, 8);
-    std::memcpy(w + n - 8, &tail, 8);
-  } else if (n >= 4) {
-    std::uint32_t head = 0;
-    std::uint32_t tail = 0;
-    std::memcpy(&head, p, 4);
-    std::memcpy(&tail, p + n - 4, 4);
-    std::memcpy(w, &head, 4);
-    std::memcpy(w + n - 4, &tail, 4);
-  } else if (n != 0) {
-    w[0] = p[0];
-    w[n / 2] = p[n / 2];
-    w[n - 1] = p[n - 1];
-  }
-}
 
 // The room writing `text` escaped may take.
 std::size_t escaped_room(std::string_view text) { return kMaxEscapeGrowth * text.size() + kSlack; }
