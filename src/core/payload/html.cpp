@@ -157,6 +157,36 @@ std::size_t escaped_room(std::string_view text) { return kMaxEscapeGrowth * text
 char* put_escaped_html(char* w, std::string_view text) {
   const char* const begin = text.data();
   const char* const end = begin + text.size();
+#if defined(__SSE2__)
+  // Most values need no entity. The whole value is copied and scanned
+  // first: when it holds nothing to replace, the position after it follows
+  // from its size alone, and the next line need not wait for the scan.
+  const std::size_t size = text.size();
+  if (size >= 16) {
+    unsigned specials = 0;
+    for (std::size_t i = 0; i + 16 < size; i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), v);
+      specials |= html_special_mask(v);
+    }
+    // The last sixteen bytes, overlapping the block before.
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(w + size - 16), v);
+    specials |= html_special_mask(v);
+    if (specials == 0) return w + size;
+  } else if (size != 0) {
+    alignas(16) char padded[16] = {};
+    put_short(padded, begin, size);
+    const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(padded));
+    if (html_special_mask(v) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(w), v);
+      return w + size;
+    }
+  } else {
+    return w;
+  }
+  // Otherwise escaped from the start, over what was copied.
+#endif
   const char* p = begin;
   while (true) {
 #if defined(__SSE2__)
