@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,6 +124,115 @@ TEST(JsonDocText, CutTextStaysInsideItsBuffer) {
     append_pretty_json_text_for_script(script, text);
     EXPECT_LE(text.size(), pretty.size() + 1) << size;
     EXPECT_LE(pretty.size(), script.size()) << size;
+  }
+}
+
+// The layout byte by byte, as plainly as it can be said: the reference for
+// texts of any shape, canonical or not.
+std::string reference_layout(std::string_view t, std::size_t depth, bool script) {
+  std::string out;
+  const auto line_break = [&] {
+    out += '\n';
+    out.append(2 * depth, ' ');
+  };
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    const char c = t[i];
+    if (c == '"') {  // to the closing quote; a backslash takes the next byte along
+      out += c;
+      for (++i; i < t.size(); ++i) {
+        if (t[i] == '\\') {
+          out += t[i];
+          if (++i < t.size()) out += t[i];
+        } else if (script && t.substr(i, 2) == "</") {
+          out += "<\\/";
+          ++i;
+        } else if (script && t.substr(i, 4) == "<!--") {
+          out += "\\u003c!--";
+          i += 3;
+        } else {
+          out += t[i];
+          if (t[i] == '"') break;
+        }
+      }
+    } else if (c == '{' || c == '[') {
+      out += c;
+      if (i + 1 < t.size() && t[i + 1] == (c == '{' ? '}' : ']')) {
+        out += t[++i];
+      } else {
+        ++depth;
+        line_break();
+      }
+    } else if (c == '}' || c == ']') {
+      if (depth > 0) --depth;
+      line_break();
+      out += c;
+    } else if (c == ',') {
+      out += c;
+      line_break();
+    } else {
+      out += c == ':' ? ": " : std::string(1, c);
+    }
+  }
+  return out;
+}
+
+// Both layouts of `text` against the reference, the text in a buffer of its
+// own size so that the address sanitizer catches a read past its end.
+void expect_layouts_match_reference(const std::string& text) {
+  const std::vector<char> exact(text.begin(), text.end());
+  const std::string_view view(exact.data(), exact.size());
+  for (const std::size_t level : {0u, 3u}) {
+    ASSERT_EQ(pretty_from_text(view, level), reference_layout(text, level, false)) << text;
+  }
+  std::string script;
+  append_pretty_json_text_for_script(script, view);
+  ASSERT_EQ(script, reference_layout(text, 0, true)) << text;
+}
+
+std::string repeated(std::string_view unit, std::size_t count) {
+  std::string s;
+  for (std::size_t i = 0; i < count; ++i) s += unit;
+  return s;
+}
+
+// Texts whose strings end, escape or hold '<' on either side of the 64-byte
+// masks, after runs of backslashes of odd and even length, plus texts that
+// are not JSON at all: cut, unbalanced, a backslash or '<' outside strings,
+// deep nesting.
+TEST(JsonDocText, AnyTextLaysOutAsTheReference) {
+  const std::vector<std::string> inserts = {"\"",     "\\\"",  "\\\\\"", "\\\\\\\"", "\\",   "\\\\",
+                                            "<",      "</",    "<!--",   "\\<",      "\\</", "<\\/",
+                                            "\":\"",  "\",\"", "\\u0022", "]",       "{}",   "x\\"};
+  for (std::size_t length = 0; length <= 140; ++length) {
+    for (std::size_t at = 0; at <= length; at += (length > 70 ? 3 : 1)) {
+      std::string s(length, 'a');
+      s.insert(at, inserts[(length + at) % inserts.size()]);
+      expect_layouts_match_reference("[\"" + s + "\",{\"" + s + "\":[1,\"" + s + "\"]}]");
+      expect_layouts_match_reference("\"" + s);  // cut inside the string
+    }
+  }
+  const std::vector<std::string> shapes = {
+      "",
+      "\"",
+      "\\\"x\",[",
+      "a\\\"[,]\":<",
+      repeated("[", 200) + repeated("]", 210),
+      repeated("{\"k\":", 100) + "1" + repeated("}", 90),
+      repeated("\"", 301),
+      "[\"" + repeated("\\", 129) + "\",\"" + repeated("\\", 128) + "\"]",
+      "[\"" + repeated("<", 130) + "/" + repeated("<!--", 40) + "\"]",
+      repeated("\"a\":[],", 40),
+      repeated("[]{}", 50) + "[" + repeated(",", 70),
+      repeated(":", 130) + "\"" + repeated(":", 130),
+  };
+  for (const std::string& text : shapes) expect_layouts_match_reference(text);
+
+  std::mt19937 rng(2024);
+  const std::string_view alphabet = "\"\"\\\\<<!-/{}[],:ax0 ";
+  for (int round = 0; round < 3000; ++round) {
+    std::string text(rng() % 300, 'a');
+    for (char& c : text) c = alphabet[rng() % alphabet.size()];
+    expect_layouts_match_reference(text);
   }
 }
 

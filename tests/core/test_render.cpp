@@ -113,6 +113,30 @@ TEST(EscapeHtml, AnyPositionInLongerTexts) {
   }
 }
 
+// Runs of plain bytes of every length before and after a special one, each
+// plain byte different from its neighbours, so that a run copied out of
+// place or short shows; and the plain bytes alone, which come back as they
+// are.
+TEST(EscapeHtml, PlainRunsOfEveryLengthKeepTheirBytes) {
+  constexpr std::string_view kPlain = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  const auto escaped = [](const std::string& text) {
+    const std::vector<char> exact(text.begin(), text.end());  // a read past the end shows
+    return escape_html(std::string_view(exact.data(), exact.size()));
+  };
+  for (std::size_t before = 0; before <= 40; ++before) {
+    for (std::size_t after = 0; after <= 20; ++after) {
+      std::string plain;
+      for (std::size_t i = 0; i < before + after; ++i) plain += kPlain[i % kPlain.size()];
+      ASSERT_EQ(escaped(plain), plain);
+      std::string text = plain;
+      text.insert(before, "<");
+      std::string expected = plain;
+      expected.insert(before, "&lt;");
+      ASSERT_EQ(escaped(text), expected) << text;
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Line forms: each field on its own, with a value that needs escaping.
 

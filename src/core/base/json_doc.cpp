@@ -236,84 +236,175 @@ Json read_canonical(std::string_view text) {
 // Pretty layout
 //
 // Written through a TextCursor: each token first asks for the room it may
-// need (a line break with its indentation, or one block of string content
-// with an escape); indentation and string content are stored sixteen bytes
-// at a time.
+// need (a line break with its indentation, or a run of string content with
+// the byte that ends it); indentation and string content are stored sixteen
+// bytes at a time. Where strings end is read from bitmasks of 64 bytes at a
+// time (StringScan).
 
 // The slack every write keeps beyond the bytes it means: stores run in whole
 // sixteen-byte blocks.
 constexpr std::size_t kSlack = 32;
 
-// A line feed and `2 * depth` spaces; needs 1 + 2 * depth + kSlack bytes of room.
+// A line feed and `2 * depth` spaces; needs max(32, 2 * depth + 16) bytes
+// of room.
 char* line_break(char* w, std::size_t depth) {
-  *w++ = '\n';
-  const std::size_t n = 2 * depth;
+  const std::size_t n = 1 + 2 * depth;
 #if defined(__SSE2__)
+  // The line feed and the first spaces in two stores: indentation up to
+  // depth 15.
+  alignas(16) static constexpr char kFirst[16] = {'\n', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                                  ' ',  ' ', ' ', ' ', ' ', ' ', ' ', ' '};
   const __m128i spaces = _mm_set1_epi8(' ');
-  for (std::size_t i = 0; i < n; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), spaces);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(w), _mm_load_si128(reinterpret_cast<const __m128i*>(kFirst)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(w + 16), spaces);
+  if (n > 32) [[unlikely]] {
+    for (std::size_t i = 32; i < n; i += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), spaces);
+  }
 #else
-  std::memset(w, ' ', n);
+  *w = '\n';
+  std::memset(w + 1, ' ', n - 1);
 #endif
+  return w + n;
+}
+
+// Where strings end. The bytes that end a run of plain string content ('"',
+// '\\', and '<' in the script layout) are located by a bitmask of the 64
+// bytes from `base`, computed once and walked bit by bit: finding the end of
+// a short string is then a shift and a bit scan of a register rather than
+// loads and compares of the bytes from the string's start, which the next
+// string would have to wait for.
+template <bool kScript>
+class StringScan {
+ public:
+  StringScan(const char* begin, const char* end) noexcept : begin_(begin), end_(end) { load(begin); }
+
+  // The first such byte at or after p (p <= end), or `end`.
+  const char* next(const char* p) noexcept {
+    if (p - base_ >= 64) load(p);
+    while (true) {
+      const std::uint64_t m = mask_ >> (p - base_);
+      if (m != 0) return p + __builtin_ctzll(m);
+      load(base_ + 64);
+      p = base_;
+    }
+  }
+
+ private:
+  // The mask of the 64 bytes from `base`; the bit of `end` is set, so a scan
+  // stops there. Near the end, the last 64 bytes of the text are read
+  // instead (or a padded copy of a shorter text).
+  void load(const char* base) noexcept {
+    base_ = base;
+    const auto rest = end_ - base;
+    if (rest >= 64) [[likely]] {
+      mask_ = chunk_mask(base);
+    } else if (end_ - begin_ >= 64) {
+      mask_ = chunk_mask(end_ - 64) >> 1 >> (63 - rest) | std::uint64_t{1} << rest;
+    } else {
+      alignas(16) char padded[64] = {};  // zero bytes are never special
+      if (rest > 0) std::memcpy(padded, base, static_cast<std::size_t>(rest));
+      mask_ = chunk_mask(padded) | std::uint64_t{1} << rest;
+    }
+  }
+
+  static std::uint64_t chunk_mask(const char* at) noexcept {
+    std::uint64_t m = 0;
+#if defined(__SSE2__)
+    for (int block = 0; block < 4; ++block) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * block));
+      __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
+      if constexpr (kScript) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(v, _mm_set1_epi8('<')));
+      m |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits))) << (16 * block);
+    }
+#else
+    for (unsigned i = 0; i < 64; ++i) {
+      const char c = at[i];
+      if (c == '"' || c == '\\' || (kScript && c == '<')) m |= std::uint64_t{1} << i;
+    }
+#endif
+    return m;
+  }
+
+  const char* const begin_;
+  const char* const end_;
+  const char* base_ = nullptr;
+  std::uint64_t mask_ = 0;
+};
+
+// Copies the n bytes at `from` (n <= end - from); may store up to 32 bytes
+// past them.
+char* copy_span(char* w, const char* from, std::size_t n, const char* const end) {
+#if defined(__SSE2__)
+  // Whole sixteen-byte blocks, while they stay inside the text.
+  if (static_cast<std::size_t>(end - from) >= n + 32) [[likely]] {
+    const auto copy16 = [&](std::size_t i) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+    };
+    copy16(0);
+    copy16(16);
+    for (std::size_t i = 32; i < n; i += 16) copy16(i);
+    return w + n;
+  }
+#else
+  static_cast<void>(end);
+#endif
+  if (n != 0) std::memcpy(w, from, n);
   return w + n;
 }
 
 // Copies the string literal whose opening quote is at p; returns the
 // position after its closing quote. With kScript, "</" and "<!--" in it are
-// rewritten.
+// rewritten. After the closing quote, at least kSlack bytes of room are
+// left. Each run of plain bytes is copied together with the byte that ends
+// it (the opening quote with the first).
 template <bool kScript>
-const char* copy_string(TextCursor& cursor, char*& w, const char* p, const char* const end) {
-  w = cursor.room(w, 1 + kSlack);
-  *w++ = *p++;  // the opening quote
-  while (true) {
-    w = cursor.room(w, 16 + kSlack);
+const char* copy_string(StringScan<kScript>& scan, TextCursor& cursor, char*& w, const char* p,
+                        const char* const end) {
+  const char* from = p;
+  const char* special = scan.next(p + 1);
 #if defined(__SSE2__)
-    // Sixteen bytes are stored whole; the cursor then moves only past the
-    // plain ones.
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i less = _mm_set1_epi8('<');
-    unsigned mask = 0;
-    while (end - p >= 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(w), v);
-      __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash));
-      if constexpr (kScript) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(v, less));
-      mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-      if (mask != 0) break;
-      p += 16;
-      w += 16;
-      w = cursor.room(w, 16 + kSlack);
-    }
-    if (mask != 0) {
-      const auto k = static_cast<std::size_t>(__builtin_ctz(mask));
-      p += k;
-      w += k;
-    } else
+  // Most strings: up to 30 plain bytes, not near the end of the text, are
+  // copied whole, quotes included, in two blocks.
+  if (special - from < 32 && end - special > 32 && *special == '"') [[likely]] {
+    w = cursor.room(w, 32 + kSlack);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(w), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(w + 16),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16)));
+    w += special + 1 - from;
+    return special + 1;
+  }
 #endif
-    {
-      while (p != end && *p != '"' && *p != '\\' && !(kScript && *p == '<')) *w++ = *p++;
+  while (true) {
+    if (special == end) {
+      const auto n = static_cast<std::size_t>(end - from);
+      w = cursor.room(w, n + kSlack);
+      w = copy_span(w, from, n, end);
+      return end;
     }
-    if (p == end) return p;
-    if (*p == '"') {
-      *w++ = '"';
-      return p + 1;
-    }
-    if (*p == '\\') {
-      *w++ = *p++;
-      if (p != end) *w++ = *p++;
+    const auto n = static_cast<std::size_t>(special - from) + 1;
+    w = cursor.room(w, n + 16 + kSlack);
+    w = copy_span(w, from, n, end);
+    const char c = *special;
+    if (c == '"') return special + 1;
+    if (c == '\\') {
+      // The escaped byte starts the next run, whatever it is.
+      if (special + 1 == end) return end;
+      from = special + 1;
+      special = scan.next(special + 2);
       continue;
     }
-    // '<' (kScript only)
-    const auto rest = static_cast<std::size_t>(end - p);
-    if (rest >= 2 && p[1] == '/') {
-      w = put(w, "<\\/");
-      p += 2;
-    } else if (rest >= 4 && p[1] == '!' && p[2] == '-' && p[3] == '-') {
-      w = put(w, "\\u003c!--");
-      p += 4;
+    // '<' (kScript only), copied already.
+    const auto rest = static_cast<std::size_t>(end - special);
+    if (rest >= 2 && special[1] == '/') {
+      w = put(w, "\\/");
+      from = special + 2;
+    } else if (rest >= 4 && special[1] == '!' && special[2] == '-' && special[3] == '-') {
+      w = put(w - 1, "\\u003c!--");
+      from = special + 4;
     } else {
-      *w++ = *p++;
+      from = special + 1;
     }
+    special = scan.next(from);
   }
 }
 
@@ -325,12 +416,28 @@ char* put_pretty(TextCursor& cursor, char* w, std::string_view compact, std::siz
   std::size_t depth = level;
   const char* p = compact.data();
   const char* const end = p + compact.size();
+  StringScan<kScript> scan(p, end);
   while (p != end) {
     const char c = *p;
+    if (c == '"') {
+      p = copy_string<kScript>(scan, cursor, w, p, end);
+      // A key and its colon together: the string left room for ": ".
+      if (p != end && *p == ':') {
+        w[0] = ':';
+        w[1] = ' ';
+        w += 2;
+        ++p;
+      }
+      continue;
+    }
+    if (c == ',') {  // the most frequent byte outside strings
+      w = cursor.room(w, 2 + 2 * depth + kSlack);
+      *w++ = ',';
+      w = line_break(w, depth);
+      ++p;
+      continue;
+    }
     switch (c) {
-      case '"':
-        p = copy_string<kScript>(cursor, w, p, end);
-        break;
       case '{':
       case '[': {
         const char close = c == '{' ? '}' : ']';
@@ -353,12 +460,6 @@ char* put_pretty(TextCursor& cursor, char* w, std::string_view compact, std::siz
         *w++ = c;
         ++p;
         break;
-      case ',':
-        w = cursor.room(w, 2 + 2 * depth + kSlack);
-        *w++ = ',';
-        w = line_break(w, depth);
-        ++p;
-        break;
       case ':':
         w = cursor.room(w, 2 + kSlack);
         *w++ = ':';
@@ -374,8 +475,7 @@ char* put_pretty(TextCursor& cursor, char* w, std::string_view compact, std::siz
         }
         const auto n = static_cast<std::size_t>(q - p);
         w = cursor.room(w, n + kSlack);
-        std::memcpy(w, p, n);
-        w += n;
+        w = copy_span(w, p, n, end);
         p = q;
         break;
       }

@@ -67,6 +67,32 @@ unsigned html_special_mask(__m128i v) {
 }
 #endif
 
+#if defined(__SSE2__)
+// Copies n < 16 bytes from p to w in a few overlapping moves, reading
+// only the n bytes.
+void put_short(char* w, const char* p, std::size_t n) {
+  if (n >= 8) {
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::memcpy(&head, p, 8);
+    std::memcpy(&tail, p + n - 8, 8);
+    std::memcpy(w, &head, 8);
+    std::memcpy(w + n - 8, &tail, 8);
+  } else if (n >= 4) {
+    std::uint32_t head = 0;
+    std::uint32_t tail = 0;
+    std::memcpy(&head, p, 4);
+    std::memcpy(&tail, p + n - 4, 4);
+    std::memcpy(w, &head, 4);
+    std::memcpy(w + n - 4, &tail, 4);
+  } else if (n != 0) {
+    w[0] = p[0];
+    w[n / 2] = p[n / 2];
+    w[n - 1] = p[n - 1];
+  }
+}
+#endif
+
 // The first byte in [p, end) that escaping replaces, or `end`; `begin` is
 // the start of the whole text (p >= begin). Most values hold none or few, so
 // the scan runs sixteen bytes at a time; the last partial block is read as
@@ -86,6 +112,15 @@ const char* find_html_special(const char* const begin, const char* p, const char
     const unsigned mask = special_mask(end - 16) >> (16 - (end - p));
     return mask != 0 ? p + __builtin_ctz(mask) : end;
   }
+  if (p != end) {
+    // A text shorter than a block: read from a copy padded with zero bytes,
+    // which are never special.
+    alignas(16) char padded[16] = {};
+    put_short(padded, p, static_cast<std::size_t>(end - p));
+    const unsigned mask = special_mask(padded);
+    return mask != 0 ? p + __builtin_ctz(mask) : end;
+  }
+  return end;
 #else
   static_cast<void>(begin);
 #endif
@@ -122,6 +157,36 @@ std::size_t escaped_room(std::string_view text) { return kMaxEscapeGrowth * text
 char* put_escaped_html(char* w, std::string_view text) {
   const char* const begin = text.data();
   const char* const end = begin + text.size();
+#if defined(__SSE2__)
+  // Most values need no entity. The whole value is copied and scanned
+  // first: when it holds nothing to replace, the position after it follows
+  // from its size alone, and the next line need not wait for the scan.
+  const std::size_t size = text.size();
+  if (size >= 16) {
+    unsigned specials = 0;
+    for (std::size_t i = 0; i + 16 < size; i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + i));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(w + i), v);
+      specials |= html_special_mask(v);
+    }
+    // The last sixteen bytes, overlapping the block before.
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(w + size - 16), v);
+    specials |= html_special_mask(v);
+    if (specials == 0) return w + size;
+  } else if (size != 0) {
+    alignas(16) char padded[16] = {};
+    put_short(padded, begin, size);
+    const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(padded));
+    if (html_special_mask(v) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(w), v);
+      return w + size;
+    }
+  } else {
+    return w;
+  }
+  // Otherwise escaped from the start, over what was copied.
+#endif
   const char* p = begin;
   while (true) {
 #if defined(__SSE2__)
@@ -134,14 +199,26 @@ char* put_escaped_html(char* w, std::string_view text) {
       p += 16;
       w += 16;
     }
-    const char* const special = mask != 0 ? p + __builtin_ctz(mask) : find_html_special(begin, p, end);
+    if (mask != 0) {
+      // The plain bytes before the special one are stored already.
+      const auto run = static_cast<std::size_t>(__builtin_ctz(mask));
+      w += run;
+      p += run;
+    } else {
+      // Fewer than sixteen bytes are left.
+      const char* const special = find_html_special(begin, p, end);
+      const auto run = static_cast<std::size_t>(special - p);
+      put_short(w, p, run);
+      w += run;
+      p = special;
+    }
 #else
     const char* const special = find_html_special(begin, p, end);
-#endif
     const auto run = static_cast<std::size_t>(special - p);
     if (run != 0) std::memcpy(w, p, run);
     w += run;
     p = special;
+#endif
     if (p == end) return w;
     const std::uint8_t entity = kHtmlEscapeIndex[static_cast<unsigned char>(*p++)];
     std::memcpy(w, kPaddedEscapes[entity].data(), 8);
@@ -151,14 +228,18 @@ char* put_escaped_html(char* w, std::string_view text) {
 
 // Writes `head` (`<meta name="tag" content="`, or with property=), then the
 // value escaped, then `">` and a line feed.
-char* put_meta(TextCursor& cursor, char* w, std::string_view head, std::string_view value) {
+// Inlined where it is used, so that the head, of a size known there, is
+// stored in a few moves rather than by a memcpy call.
+[[gnu::always_inline]] inline char* put_meta(TextCursor& cursor, char* w, std::string_view head,
+                                             std::string_view value) {
   w = cursor.room(w, head.size() + escaped_room(value) + kLineEnd.size());
   w = put(w, head);
   w = put_escaped_html(w, value);
   return put(w, kLineEnd);
 }
 
-char* put_meta(TextCursor& cursor, char* w, std::string_view head, std::uint32_t value) {
+[[gnu::always_inline]] inline char* put_meta(TextCursor& cursor, char* w, std::string_view head,
+                                             std::uint32_t value) {
   constexpr std::size_t kDigits = 10;
   w = cursor.room(w, head.size() + kDigits + kLineEnd.size());
   w = put(w, head);
