@@ -68,23 +68,25 @@ unsigned html_special_mask(__m128i v) {
 #endif
 
 #if defined(__SSE2__)
+// Copies n bytes, sizeof(Word) <= n <= 2 * sizeof(Word), from p to w as two
+// overlapping words.
+template <class Word>
+void put_ends(char* w, const char* p, std::size_t n) {
+  Word head = 0;
+  Word tail = 0;
+  std::memcpy(&head, p, sizeof head);
+  std::memcpy(&tail, p + n - sizeof tail, sizeof tail);
+  std::memcpy(w, &head, sizeof head);
+  std::memcpy(w + n - sizeof tail, &tail, sizeof tail);
+}
+
 // Copies n < 16 bytes from p to w in a few overlapping moves, reading
 // only the n bytes.
 void put_short(char* w, const char* p, std::size_t n) {
   if (n >= 8) {
-    std::uint64_t head = 0;
-    std::uint64_t tail = 0;
-    std::memcpy(&head, p, 8);
-    std::memcpy(&tail, p + n - 8, 8);
-    std::memcpy(w, &head, 8);
-    std::memcpy(w + n - 8, &tail, 8);
+    put_ends<std::uint64_t>(w, p, n);
   } else if (n >= 4) {
-    std::uint32_t head = 0;
-    std::uint32_t tail = 0;
-    std::memcpy(&head, p, 4);
-    std::memcpy(&tail, p + n - 4, 4);
-    std::memcpy(w, &head, 4);
-    std::memcpy(w + n - 4, &tail, 4);
+    put_ends<std::uint32_t>(w, p, n);
   } else if (n != 0) {
     w[0] = p[0];
     w[n / 2] = p[n / 2];
