@@ -125,6 +125,9 @@ class TestConstruction:
             ([("z", "1"), ("a", "2"), ("m", "3"), ("a", "4"), ("z", "5"), ("a", "6")], {"a": "6", "m": "3", "z": "5"}),
             ((), {}),
             ((("custom", "Thing"),), {"custom": "Thing"}),
+            # More keys than the module keeps shared key strings for.
+            ([(f"t{i:05d}", f"T{i % 7}") for i in reversed(range(3000))],
+             {f"t{i:05d}": f"T{i % 7}" for i in range(3000)}),
         ],
     )
     def test_schema_type_map_replaces_defaults(self, pairs, expected):

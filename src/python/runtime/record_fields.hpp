@@ -193,7 +193,7 @@ PyRef PlainReader::read(const T& value) {
       } else {
         converted = read(item);
       }
-      if (PyDict_SetItem(dict.get(), key_str(key).get(), converted.get()) < 0) throw_error_set();
+      if (PyDict_SetItem(dict.get(), map_key_str(key, value.size()).get(), converted.get()) < 0) throw_error_set();
     }
     return dict;
   } else if constexpr (quarlo::detail::Boxed<T>) {

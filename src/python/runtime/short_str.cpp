@@ -60,7 +60,12 @@ Fingerprint fingerprint(std::string_view text) noexcept {
 // interpreter lock held (the module loads only in the main interpreter);
 // like the other process-wide objects, never torn down.
 class ShortStrings {
+  static constexpr unsigned kPairBits = 9;
+
  public:
+  // How many texts the table holds at most.
+  static constexpr std::size_t kSlots = std::size_t{2} << kPairBits;
+
   PyRef get(std::string_view text) {
     if (text.size() > kMaxShortStr) return new_str(text);
     const Fingerprint f = fingerprint(text);
@@ -79,8 +84,6 @@ class ShortStrings {
   }
 
  private:
-  static constexpr unsigned kPairBits = 9;
-
   struct Slot {
     PyObject* str = nullptr;  // strong reference, or null while empty
     Fingerprint text;
@@ -106,6 +109,9 @@ constinit ShortStrings g_values;
 }  // namespace
 
 PyRef key_str(std::string_view text) { return g_keys.get(text); }
+PyRef map_key_str(std::string_view text, std::size_t entries) {
+  return entries <= ShortStrings::kSlots ? g_keys.get(text) : new_str(text);
+}
 PyRef value_str(std::string_view text) { return g_values.get(text); }
 
 }  // namespace quarlo::py

@@ -22,6 +22,11 @@ inline constexpr std::size_t kMaxShortStr = 23;
 
 // A str of `text` (a new reference), for a dict key.
 PyRef key_str(std::string_view text);
+// The same for a key of a dict made from a map of `entries` distinct keys.
+// A map larger than the key table would only push out every key kept
+// there, each at the cost of touching a str long gone cold: its keys are
+// made anew.
+PyRef map_key_str(std::string_view text, std::size_t entries);
 // The same for a value; kept apart from the keys, so that varying values do
 // not push the keys out.
 PyRef value_str(std::string_view text);
