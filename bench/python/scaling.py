@@ -21,6 +21,12 @@ that floor; the target is at most 2. An operation that were n log n or
 quadratic in any part of its input shows far above it, however fast its
 small case.
 
+On a shared machine, other processes' use of the shared caches moves the
+megabyte figures most. So the largest size and its floor are timed in
+alternation, and a case found over the target is measured again, at most
+three times in all ("tries"), keeping its best figure: passing load does
+not repeat, a cost that is not linear does.
+
 Run with the module importable:
     PYTHONPATH=<dir of _quarlo_native*.so> python3 bench/python/scaling.py [--sizes 1K,10K] [--check]
 """
@@ -95,6 +101,17 @@ def timed(fn: Callable[[], object], budget_ns: int = 40_000_000, runs: int = 5) 
             fn()
         best = min(best, (time.thread_time_ns() - start) / number)
     return best
+
+
+def timed_side_by_side(fn: Callable[[], object], floor: Callable[[], object], rounds: int = 7) -> Tuple[float, float]:
+    """Best processor times of `fn` and of `floor`, timed in alternation so
+    that both see the same load from other processes on the shared caches
+    (a megabyte-sized case feels it most)."""
+    best_fn = best_floor = float("inf")
+    for _ in range(rounds):
+        best_fn = min(best_fn, timed(fn, runs=1))
+        best_floor = min(best_floor, timed(floor, runs=1))
+    return best_fn, best_floor
 
 
 def text_case(fn: Callable[[str], object], make: Callable[[int], str]) -> Case:
@@ -198,6 +215,19 @@ CASES: Dict[str, Dict[str, Case]] = {
 }
 
 
+def measure(build: Case, sizes: List[str]) -> Tuple[List[float], float]:
+    """Cost per byte at each size, and the floor per byte at the largest."""
+    per_byte = []
+    for size in sizes[:-1]:
+        fn, nbytes = build(SIZES[size])
+        per_byte.append(timed(fn) / nbytes)
+    fn, nbytes = build(SIZES[sizes[-1]])
+    result = pickle.dumps(fn(), protocol=pickle.HIGHEST_PROTOCOL)
+    last, floor = timed_side_by_side(fn, lambda: pickle.loads(result))
+    per_byte.append(last / nbytes)
+    return per_byte, floor / nbytes
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--sizes", default=",".join(SIZES), help="comma-separated, of " + ", ".join(SIZES))
@@ -207,7 +237,7 @@ def main() -> int:
     sizes = [s for s in args.sizes.split(",") if s]
 
     header = f"{'operation':24s} {'shape':12s}" + "".join(f"{s + ' ns/B':>11s}" for s in sizes)
-    header += f"{'last/first':>12s}{'floor ns/B':>12s}{'checked':>9s}"
+    header += f"{'last/first':>12s}{'floor ns/B':>12s}{'checked':>9s}{'tries':>6s}"
     print(header)
     print("-" * len(header))
     worst = 0.0
@@ -215,17 +245,22 @@ def main() -> int:
         if args.only not in name:
             continue
         for shape, build in shapes.items():
-            per_byte = []
-            for size in sizes:
-                fn, nbytes = build(SIZES[size])
-                per_byte.append(timed(fn) / nbytes)
-            result = pickle.dumps(fn(), protocol=pickle.HIGHEST_PROTOCOL)
-            floor = timed(lambda: pickle.loads(result)) / nbytes
-            checked = per_byte[-1] / max(per_byte[0], floor)
+            # A case over the target is measured again (at most three times in
+            # all), keeping its best figure: load from other processes on a
+            # shared machine passes, while an operation that is not linear
+            # stays over the target every time.
+            best: Tuple[float, List[float], float] = (float("inf"), [], 0.0)
+            for tries in range(1, 4):
+                per_byte, floor = measure(build, sizes)
+                checked = per_byte[-1] / max(per_byte[0], floor)
+                best = min(best, (checked, per_byte, floor))
+                if checked <= TARGET_RATIO:
+                    break
+            checked, per_byte, floor = best
             worst = max(worst, checked)
             cells = "".join(f"{v:11.2f}" for v in per_byte)
-            print(f"{name:24s} {shape:12s}{cells}{per_byte[-1] / per_byte[0]:12.2f}{floor:12.2f}{checked:9.2f}",
-                  flush=True)
+            print(f"{name:24s} {shape:12s}{cells}{per_byte[-1] / per_byte[0]:12.2f}{floor:12.2f}{checked:9.2f}"
+                  f"{tries:6d}", flush=True)
     print(f"\nworst checked ratio {worst:.2f} (target <= {TARGET_RATIO:.0f})")
     return 1 if args.check and worst > TARGET_RATIO else 0
 
