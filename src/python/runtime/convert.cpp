@@ -149,34 +149,17 @@ bool convert_plain(PyObject* obj, std::size_t levels, Json& out) {
 }
 
 PyRef to_python(const Json& value, unsigned depth);
-PyRef to_python(const OrderedJson& value, unsigned depth);
-
-// Sets key -> converted(member) in `dict`.
-template <class J>
-void set_member(PyObject* dict, const std::string& key, const J& member, unsigned depth) {
-  PyRef item = to_python(member, depth);
-  if (PyDict_SetItem(dict, key_str(key).get(), item.get()) < 0) throw_error_set();
-}
 
 // Fills `dict` with the members of object `value`, converted at `depth`, in
-// byte-wise key order.
-template <class J>
-void fill_dict(PyObject* dict, const J& value, unsigned depth) {
-  const auto& object = *value.template get_ptr<const typename J::object_t*>();
-  if constexpr (std::is_same_v<J, Json>) {
-    for (const auto& [key, member] : object) set_member(dict, key, member, depth);  // std::map: sorted
-  } else {
-    // Insertion order; std::string's ordering is byte-wise (unsigned).
-    std::vector<const typename J::object_t::value_type*> members;
-    members.reserve(object.size());
-    for (const auto& entry : object) members.push_back(&entry);
-    std::sort(members.begin(), members.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
-    for (const auto* entry : members) set_member(dict, entry->first, entry->second, depth);
+// byte-wise key order (the order of Json's std::map).
+void fill_dict(PyObject* dict, const Json& value, unsigned depth) {
+  for (const auto& [key, member] : *value.get_ptr<const Json::object_t*>()) {
+    PyRef item = to_python(member, depth);
+    if (PyDict_SetItem(dict, key_str(key).get(), item.get()) < 0) throw_error_set();
   }
 }
 
-template <class J>
-PyRef to_python_impl(const J& value, unsigned depth) {
+PyRef to_python(const Json& value, unsigned depth) {
   if (depth > kMaxPythonJsonDepth) {
     PyErr_SetString(PyExc_ValueError, "JSON structure too deeply nested (max 128 levels)");
     throw_error_set();
@@ -186,22 +169,22 @@ PyRef to_python_impl(const J& value, unsigned depth) {
     case value_t::null:
       return PyRef::borrow(Py_None);
     case value_t::boolean:
-      return PyRef::borrow(*value.template get_ptr<const typename J::boolean_t*>() ? Py_True : Py_False);
+      return PyRef::borrow(*value.get_ptr<const Json::boolean_t*>() ? Py_True : Py_False);
     case value_t::number_unsigned: {
-      const std::uint64_t u = *value.template get_ptr<const typename J::number_unsigned_t*>();
+      const std::uint64_t u = *value.get_ptr<const Json::number_unsigned_t*>();
       if (u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
         return PyRef::checked(PyFloat_FromDouble(static_cast<double>(u)));
       }
       return PyRef::checked(PyLong_FromUnsignedLongLong(u));
     }
     case value_t::number_integer:
-      return PyRef::checked(PyLong_FromLongLong(*value.template get_ptr<const typename J::number_integer_t*>()));
+      return PyRef::checked(PyLong_FromLongLong(*value.get_ptr<const Json::number_integer_t*>()));
     case value_t::number_float:
-      return PyRef::checked(PyFloat_FromDouble(*value.template get_ptr<const typename J::number_float_t*>()));
+      return PyRef::checked(PyFloat_FromDouble(*value.get_ptr<const Json::number_float_t*>()));
     case value_t::string:
-      return value_str(*value.template get_ptr<const typename J::string_t*>());
+      return value_str(*value.get_ptr<const Json::string_t*>());
     case value_t::array: {
-      const auto& array = *value.template get_ptr<const typename J::array_t*>();
+      const auto& array = *value.get_ptr<const Json::array_t*>();
       PyRef list = PyRef::checked(PyList_New(static_cast<Py_ssize_t>(array.size())));
       Py_ssize_t i = 0;
       for (const auto& element : array) {
@@ -221,8 +204,6 @@ PyRef to_python_impl(const J& value, unsigned depth) {
   throw std::logic_error("JSON value of a kind that has no Python form");
 }
 
-PyRef to_python(const Json& value, unsigned depth) { return to_python_impl(value, depth); }
-PyRef to_python(const OrderedJson& value, unsigned depth) { return to_python_impl(value, depth); }
 
 // The offset of the first '"' or '\\' in `text` at or after `at`, or the
 // text's size: sixteen bytes a step with SSE2, eight without (the lowest
@@ -430,8 +411,7 @@ class CanonicalTextToPython {
   std::size_t at_ = 0;
 };
 
-template <class J>
-PyRef to_pydict(const J& value) {
+PyRef to_pydict(const Json& value) {
   PyRef dict = PyRef::checked(PyDict_New());
   if (value.is_object()) fill_dict(dict.get(), value, 0);
   return dict;
@@ -464,7 +444,6 @@ Json py_to_json_value_or_null(PyObject* obj) {
 }
 
 PyRef json_to_pyobject_depth(const Json& value, unsigned depth) { return to_python(value, depth); }
-PyRef json_to_pyobject_depth(const OrderedJson& value, unsigned depth) { return to_python(value, depth); }
 PyRef json_doc_to_pyobject_depth(const JsonDoc& document, unsigned depth) {
   PyValueMaker maker;
   return CanonicalTextToPython(document.text(), maker).value(depth);
@@ -473,7 +452,6 @@ PyRef json_doc_to_pyobject_depth(const JsonDoc& document, unsigned depth, PyValu
   return CanonicalTextToPython(document.text(), maker).value(depth);
 }
 PyRef json_to_pydict(const Json& value) { return to_pydict(value); }
-PyRef json_to_pydict(const OrderedJson& value) { return to_pydict(value); }
 
 // --------------------------------------------------------- PlainValueRecord
 

@@ -55,9 +55,6 @@ Json py_to_json_value_or_null(PyObject* obj);
 // kMaxPythonJsonDepth raises ValueError "JSON structure too deeply nested
 // (max 128 levels)" (checked before anything else).
 PyRef json_to_pyobject_depth(const Json& value, unsigned depth);
-// The same for insertion-ordered values (record serialisations): object
-// members are emitted in byte-wise key order at every level, like Json.
-PyRef json_to_pyobject_depth(const OrderedJson& value, unsigned depth);
 
 class PyValueMaker;
 
@@ -71,7 +68,6 @@ PyRef json_doc_to_pyobject_depth(const JsonDoc& document, unsigned depth, PyValu
 // A new dict of the members of `value`, each converted from depth 0; a value
 // that is not an object gives an empty dict.
 PyRef json_to_pydict(const Json& value);
-PyRef json_to_pydict(const OrderedJson& value);
 
 // A record of a value the binding has just made from JSON, to tell later
 // whether Python code changed it since. The value must be plain: exact
