@@ -1,8 +1,9 @@
-"""Tiny timing harness for the Python benchmarks: median per-call time."""
+"""Tiny timing harness for the Python benchmarks: median per-call time, alone
+or paired with a base timed in the same rounds."""
 
 import statistics
 import time
-from typing import Callable, Optional
+from typing import Callable, List, Optional, Tuple
 
 
 def per_call_ns(fn: Callable[[], object], number: int = 20000, repeat: int = 7) -> float:
@@ -15,6 +16,30 @@ def per_call_ns(fn: Callable[[], object], number: int = 20000, repeat: int = 7) 
         samples.append((time.perf_counter_ns() - start) / number)
     # Subtract the cost of the loop and the lambda call itself.
     return statistics.median(samples) - _overhead_ns(number, repeat)
+
+
+def _mean_ns(fn: Callable[[], object], number: int) -> float:
+    start = time.perf_counter_ns()
+    for _ in range(number):
+        fn()
+    return (time.perf_counter_ns() - start) / number
+
+
+def paired_ns(fn: Callable[[], object], base: Callable[[], object], number: int = 20000,
+              repeat: int = 9) -> Tuple[float, float, float]:
+    """`fn` and `base` timed in alternation, `repeat` rounds of `number` calls
+    each: the median per-call time of each, in ns, and the median of the
+    per-round ratios fn / base. Load from other processes comes and goes
+    within seconds on a shared machine; timed in the same rounds, both sides
+    see the same load, and the ratio keeps what the load would scatter."""
+    overhead = _overhead_ns(number, repeat)
+    fn_ns: List[float] = []
+    base_ns: List[float] = []
+    for _ in range(repeat):
+        fn_ns.append(_mean_ns(fn, number) - overhead)
+        base_ns.append(_mean_ns(base, number) - overhead)
+    ratio = statistics.median(f / b for f, b in zip(fn_ns, base_ns))
+    return statistics.median(fn_ns), statistics.median(base_ns), ratio
 
 
 _OVERHEAD: Optional[float] = None
