@@ -6,23 +6,19 @@ import time
 from typing import Callable, List, Optional, Tuple
 
 
-def per_call_ns(fn: Callable[[], object], number: int = 20000, repeat: int = 7) -> float:
-    """Median over `repeat` runs of the mean time of one call, in ns."""
-    samples = []
-    for _ in range(repeat):
-        start = time.perf_counter_ns()
-        for _ in range(number):
-            fn()
-        samples.append((time.perf_counter_ns() - start) / number)
-    # Subtract the cost of the loop and the lambda call itself.
-    return statistics.median(samples) - _overhead_ns(number, repeat)
-
-
 def _mean_ns(fn: Callable[[], object], number: int) -> float:
+    """Mean time of one call over `number` calls, in ns."""
     start = time.perf_counter_ns()
     for _ in range(number):
         fn()
     return (time.perf_counter_ns() - start) / number
+
+
+def per_call_ns(fn: Callable[[], object], number: int = 20000, repeat: int = 7) -> float:
+    """Median over `repeat` runs of the mean time of one call, in ns."""
+    median = statistics.median(_mean_ns(fn, number) for _ in range(repeat))
+    # Subtract the cost of the loop and the lambda call itself.
+    return median - _overhead_ns(number, repeat)
 
 
 def paired_ns(fn: Callable[[], object], base: Callable[[], object], number: int = 20000,
@@ -49,13 +45,7 @@ def _overhead_ns(number: int, repeat: int) -> float:
     global _OVERHEAD
     if _OVERHEAD is None:
         noop = lambda: None  # noqa: E731
-        samples = []
-        for _ in range(repeat):
-            start = time.perf_counter_ns()
-            for _ in range(number):
-                noop()
-            samples.append((time.perf_counter_ns() - start) / number)
-        _OVERHEAD = statistics.median(samples)
+        _OVERHEAD = statistics.median(_mean_ns(noop, number) for _ in range(repeat))
     return _OVERHEAD
 
 
